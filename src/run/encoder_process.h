@@ -1,0 +1,49 @@
+#pragma once
+// The one place that starts, waits for and stops child processes.
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// The encoder to start: `ffmpeg` in the program folder first, then the search path.
+// Empty when there is none.
+std::string resolveEncoder(const std::string& programFolder);
+
+class EncoderProcess {
+public:
+    EncoderProcess() = default;
+    EncoderProcess(const EncoderProcess&) = delete;
+    EncoderProcess& operator=(const EncoderProcess&) = delete;
+    ~EncoderProcess();  // a process still running is left running, but reaped when it ends
+
+    // Starts exe with args (no shell), stdin from the null device, no inherited
+    // descriptors, in a process group of its own. False and a message on failure.
+    bool start(const std::string& exe, const std::vector<std::string>& args,
+               std::string* error = nullptr);
+
+    // Waits at most timeoutMs; true once the process has ended.
+    bool waitFor(int timeoutMs);
+
+    // Waits until the end in slices of sliceMs, calling between() after each slice.
+    void waitInSlices(const std::function<void()>& between, int sliceMs = 60);
+
+    bool running();
+    int pid() const { return pid_; }
+    // Exit code, or -1 when it ended by a signal or has not ended.
+    int exitCode() const { return exitCode_; }
+
+    // Stops the process and its group. False when it had already ended or could not be stopped.
+    bool stop();
+
+private:
+    int pid_ = -1;
+    bool ended_ = true;
+    int exitCode_ = -1;
+};
+
+// Stops the running EncoderProcess with this id (the cancel button knows only the id).
+// False when no such process is running.
+bool stopProcessById(int pid);
+
+}  // namespace qv

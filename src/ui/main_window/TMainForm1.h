@@ -1,0 +1,155 @@
+#pragma once
+// The main window. Members carry the names of the window description; the
+// handlers are split over several files by the subsystem that owns them.
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "run/encoder_process.h"
+#include "settings/conversion_settings.h"
+
+class QCheckBox;
+class QListWidget;
+class QPlainTextEdit;
+class TMultiColComboBox;
+class TLMDSpinEdit;
+class TLMDBrowseEdit;
+class TdxfColorButton;
+class TShadowLabel;
+class TdxfLabel;
+class TGradBox;
+class TBevel;
+class TProgressForm1;
+
+class TMainForm1 : public QWidget {
+    Q_OBJECT
+public:
+    // programFolder: the folder of the running executable (empty: taken from the
+    // platform). args: command-line arguments 1..n, as the platform gave their bytes.
+    explicit TMainForm1(const QString& programFolder = {}, std::vector<std::string> args = {});
+    ~TMainForm1() override;
+
+    // --- the window description (main_form.cpp) ---
+    TGradBox *GradBox1, *GradBox2, *GradBox3, *GradBox4, *GradBox5, *GradBox6, *GradBox7;
+    QWidget *Panel1, *Panel2, *Panel3, *Panel4, *Panel5;
+    TShadowLabel *ShadowLabel1, *ShadowLabel2, *ShadowLabel3, *ShadowLabel4;
+    TdxfColorButton *CButton1, *CButton2, *CButton3, *CButton4;
+    TdxfColorButton *CButton10, *CButton11, *CButton12, *CButton13, *CButton14;
+    TdxfLabel *dLabel1, *dLabel2, *dxfLabel1, *dxfLabel2;
+    TBevel *Bevel1, *Bevel2, *Bevel3, *Bevel4, *Bevel5, *Bevel6, *Bevel7, *Bevel8, *Bevel9,
+        *Bevel10, *Bevel11;
+    // targets panel
+    TShadowLabel *L0_01, *L0_02, *L0_03, *L1_00;
+    QListWidget* ListBox1;
+    TMultiColComboBox* C1_02;
+    TLMDBrowseEdit* C1_03;
+    TMultiColComboBox* C2_00;
+    QPlainTextEdit* Memo0;
+    // video panel
+    TShadowLabel *L2_01, *L2_02, *L2_03, *L2_04, *L2_05, *L2_06, *L2_07, *L2_07_1, *L2_07_2,
+        *L2_07_3, *L2_07_4;
+    TMultiColComboBox *C2_01, *C2_02, *C2_03, *C2_04, *C2_05, *C2_06;
+    TLMDSpinEdit *C2_07_1, *C2_07_2, *C2_07_3, *C2_07_4;
+    // audio panel
+    TShadowLabel *L3_01, *L3_02, *L3_03, *L3_04, *L3_05, *L3_06;
+    TMultiColComboBox *C3_01, *C3_02, *C3_03, *C3_04, *C3_05, *C3_06;
+    // options panel
+    QCheckBox *CheckBox1, *CheckBox2, *CheckBox3, *CheckBox4, *CheckBox5;
+    TShadowLabel *L4_01, *L4_02, *L4_03, *L4_04, *L4_04_1, *L4_04_2, *L4_04_3, *L4_04_4,
+        *L4_04_5, *L4_04_6;
+    TLMDSpinEdit *C4_01_1, *C4_01_2, *C4_01_3, *C4_01_4, *C4_01_5, *C4_01_6;
+
+    // --- state ---
+    QString ProgramFolder;
+    int Tag = 0;
+    std::vector<std::string> Arguments;  // command-line paths 1..n
+
+    // Batch-run fields. Paths are kept as the platform's bytes.
+    std::string SourcePath, DestPath, QuotedDestPath;
+    bool PreviewMode = false;
+    qv::EncoderProcess ProcessInfo;  // the encoder of the current pass
+
+    // Stored preset lines, as read (bytes of the file, without line breaks).
+    std::vector<std::string> PresetLines;
+
+    // The settings as the controls hold them now (main_form.cpp).
+    qv::ConversionSettings settings() const;
+    QString settingsFilePath() const;  // ProgramFolder + "/Quorvane_R.ini"
+
+    // Job list (job_list.cpp). Entries are kept as the platform's bytes.
+    void AddSourcePath(const std::string& path);
+    int jobCount() const;
+    std::string jobAt(int index) const;
+
+public slots:
+    // frame (main_form.cpp)
+    void FormActivate();
+    void CButton1Click();
+    void CButton2Click();
+    void CButton3Click();
+    void CButton4Click();
+    // editing rules (main_form.cpp)
+    void C1_02Change();
+    void C1_03Change();
+    void C2_01Change();
+    void C2_02Change();
+    void C2_03Change();
+    void C2_04Change();
+    void C2_05Change();
+    void C2_06Change();
+    void C2_07_1Change();
+    void C2_07_2Change();
+    void C2_07_3Change();
+    void C2_07_4Change();
+    void C3_01Change();
+    void C3_02Change();
+    void C3_03Change();
+    void C3_04Change();
+    void C3_05Change();
+    void C3_06Change();
+    void C4_01_1Change();
+    void C4_01_2Change();
+    void C4_01_3Change();
+    void C4_01_4Change();
+    void C4_01_5Change();
+    void C4_01_6Change();
+    void CheckBox5Click();
+    // settings file and presets (settings_file.cpp, presets.cpp)
+    void FormClose();
+    void C2_00Change();
+    void CButton11Click();
+    // job list (job_list.cpp)
+    void CButton12Click();
+    // batch run (run/window/batch_run.cpp)
+    void CButton10Click();
+    void CButton13Click();
+    void CButton14Click();
+
+public:
+    // Reads the settings file into the controls (steps of the first activation).
+    void applySettingsFile();
+    // Reads profile.txt into PresetLines and the rows of C2_00; throws when it cannot.
+    void loadPresets();
+    // Gives the command-line arguments to the job list.
+    void takeArguments();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void buildWindow();  // the window description
+    QPoint dragOffset_;
+    bool dragging_ = false;
+};
+
+extern TMainForm1* MainForm1;

@@ -1,0 +1,37 @@
+#pragma once
+#include <QColor>
+#include <QWidget>
+
+class QLineEdit;
+
+// Whole-number field with up and down arrows.
+class TLMDSpinEdit : public QWidget {
+    Q_OBJECT
+public:
+    explicit TLMDSpinEdit(QWidget* parent = nullptr);
+
+    int Value();  // reads the text; empty or not a number gives MinValue and writes it back
+    void setValue(int value);  // clamps, then writes the number as the text
+    int MinValue() const { return min_; }
+    int MaxValue() const { return max_; }
+    void setRange(int minValue, int maxValue);
+    int MaxLength() const;
+    void setMaxLength(int length);
+
+    QString text() const;
+    QColor Color() const { return color_; }
+    void setColor(const QColor& color);
+    QLineEdit* lineEdit() const { return edit_; }
+
+signals:
+    void OnChange();
+
+private:
+    void step(int delta);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    QLineEdit* edit_ = nullptr;
+    int min_ = 0;
+    int max_ = 100;
+    QColor color_ = Qt::white;
+};

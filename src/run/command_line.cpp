@@ -1,0 +1,1 @@
+#include "run/command_line.h"

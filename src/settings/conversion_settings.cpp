@@ -1,0 +1,1 @@
+#include "settings/conversion_settings.h"

@@ -37,9 +37,14 @@ public:
     bool stop();
 
 private:
+    // Collects the exit status without blocking; true once the process has ended.
+    bool reap(bool block);
+
     int pid_ = -1;
     bool ended_ = true;
     int exitCode_ = -1;
+    int termSignal_ = 0;  // the signal that ended it, 0 when it exited
+    int pidfd_ = -1;      // Linux: lets waitFor sleep in poll() instead of polling
 };
 
 // Stops the running EncoderProcess with this id (the cancel button knows only the id).

@@ -1,8 +1,12 @@
 #pragma once
 // What the main window's controls hold at the moment of use. Fields carry the
 // names of their controls; catalogue fields are row indices, -1 for none.
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "settings/catalogues.h"
 
 namespace qv {
 
@@ -38,5 +42,33 @@ std::uint32_t tintForValue(Panel panel, int value);
 // The destination folder with every trailing separator removed. A root folder
 // ("/" here, "D:\" on Windows) stays usable as a destination.
 std::string stripTrailingSeparators(std::string_view path);
+
+// The separator used when a folder and a name are joined.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// folder + separator + name; a folder that already ends in the separator (a root
+// folder) gets no second one. An empty folder gives separator + name.
+std::string joinPath(std::string_view folder, std::string_view name);
+
+// Column `column` of row `index` of a catalogue; empty when no such row (index -1
+// included) or the row has fewer columns.
+std::string selectedColumn(CatalogueId id, int index, int column = 0);
+
+// True when the catalogue index counts as a choice of its own (anything but the
+// keep-source row 0; -1 counts too).
+inline bool isSet(int itemIndex) { return itemIndex != 0; }
+
+// Whether the folder edit C1_03 and its label L0_03 are enabled for a C1_02 index.
+inline bool destinationFolderEnabled(int c1_02Index) { return c1_02Index == 1; }
+
+// The controls that follow CheckBox5's state, in the order they are switched.
+inline constexpr std::array<std::string_view, 12> kRangeControls{
+    "C4_01_1", "L4_04_1", "C4_01_2", "L4_04_2", "C4_01_3", "L4_04_3",
+    "C4_01_4", "L4_04_4", "C4_01_5", "L4_04_5", "C4_01_6", "L4_04_6",
+};
 
 }  // namespace qv

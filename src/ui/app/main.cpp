@@ -1,6 +1,21 @@
-#include <QApplication>
+#include <string>
+#include <vector>
+
+#include "ui/app/application.h"
+#include "ui/app/dialogs.h"
+#include "ui/main_window/TMainForm1.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    qv::ui::Application app(argc, argv);
+    // Paths to queue, as the platform's bytes (Qt has taken its own options out).
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    try {
+        TMainForm1 form({}, std::move(args));
+        form.show();
+        app.exec();
+    } catch (...) {
+        qv::ui::showCurrentException();
+    }
     return 0;
 }

@@ -23,6 +23,7 @@ class TdxfLabel;
 class TGradBox;
 class TBevel;
 class TProgressForm1;
+class TAppHint;
 
 class TMainForm1 : public QWidget {
     Q_OBJECT
@@ -61,6 +62,8 @@ public:
     TShadowLabel *L4_01, *L4_02, *L4_03, *L4_04, *L4_04_1, *L4_04_2, *L4_04_3, *L4_04_4,
         *L4_04_5, *L4_04_6;
     TLMDSpinEdit *C4_01_1, *C4_01_2, *C4_01_3, *C4_01_4, *C4_01_5, *C4_01_6;
+    // the application's hint balloons (ui/app/app_hint.h)
+    TAppHint* AppHint1 = nullptr;
 
     // --- state ---
     QString ProgramFolder;
@@ -74,6 +77,7 @@ public:
 
     // Stored preset lines, as read (bytes of the file, without line breaks).
     std::vector<std::string> PresetLines;
+    bool PresetFileEndsWithBreak = false;  // saving keeps the file's final line break as it was
 
     // The settings as the controls hold them now (main_form.cpp).
     qv::ConversionSettings settings() const;
@@ -143,6 +147,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 

@@ -1,9 +1,217 @@
-#include "ui/main_window/TMainForm1.h"
+// The job list: drops, command-line paths, the folder search and the sorted list.
+#include <sys/stat.h>
 
-void TMainForm1::AddSourcePath(const std::string&) {}
-int TMainForm1::jobCount() const { return 0; }
-std::string TMainForm1::jobAt(int) const { return {}; }
-void TMainForm1::CButton12Click() {}
-void TMainForm1::takeArguments() {}
-void TMainForm1::dragEnterEvent(QDragEnterEvent*) {}
-void TMainForm1::dropEvent(QDropEvent*) {}
+#include <QByteArray>
+#include <QCollator>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QListWidget>
+#include <QMimeData>
+#include <QUrl>
+#include <algorithm>
+#include <utility>
+
+#include "run/search_file.h"
+#include "ui/main_window/TMainForm1.h"
+#include "ui/widgets/TShadowLabel.h"
+#include "ui/widgets/TdxfColorButton.h"
+
+namespace {
+
+const QString kDropPrompt = QStringLiteral("変換元の動画ファイル or フォルダをドロップしてください。");
+const QString kReady = QStringLiteral("Ｇｏ！ボタンで変換処理を開始します。");
+
+// Up to this many new entries are put into their places one at a time; more are
+// merged with the list in one rebuild, so that a large folder costs n log n.
+constexpr std::size_t kInsertOneByOne = 32;
+
+// The list's order: whole path, case-insensitive, the user's locale.
+QCollator jobCollator() {
+    QCollator c{QLocale()};
+    c.setCaseSensitivity(Qt::CaseInsensitive);
+    c.setNumericMode(false);
+    c.setIgnorePunctuation(false);
+    return c;
+}
+
+QByteArray toBytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
+
+QListWidgetItem* newItem(const QString& text, const QByteArray& bytes) {
+    auto* item = new QListWidgetItem(text);
+    item->setData(Qt::UserRole, bytes);
+    return item;
+}
+
+// The bytes of an entry; an item put in without them stands for its text's bytes.
+QByteArray itemBytes(const QListWidgetItem* item) {
+    const QVariant v = item->data(Qt::UserRole);
+    return v.isValid() ? v.toByteArray() : QFile::encodeName(item->text());
+}
+
+struct NewJob {
+    QString text;
+    QByteArray bytes;
+    QCollatorSortKey key;
+};
+
+// Puts `paths` into the sorted list. Each new entry goes after the entries that
+// compare equal to it, so duplicates stand side by side.
+void mergeIntoList(QListWidget* list, const std::vector<std::string>& paths) {
+    if (paths.empty()) return;
+    const QCollator collator = jobCollator();
+    std::vector<NewJob> jobs;
+    jobs.reserve(paths.size());
+    for (const std::string& p : paths) {
+        QByteArray bytes = toBytes(p);
+        QString text = QFile::decodeName(bytes);
+        QCollatorSortKey key = collator.sortKey(text);
+        jobs.push_back({std::move(text), std::move(bytes), std::move(key)});
+    }
+    std::stable_sort(jobs.begin(), jobs.end(),
+                     [](const NewJob& a, const NewJob& b) { return a.key.compare(b.key) < 0; });
+
+    const int existing = list->count();
+    if (existing > 0 && jobs.size() <= kInsertOneByOne) {
+        int low = 0;
+        for (const NewJob& job : jobs) {
+            int high = list->count();
+            while (low < high) {
+                const int mid = low + (high - low) / 2;
+                if (collator.compare(list->item(mid)->text(), job.text) <= 0)
+                    low = mid + 1;
+                else
+                    high = mid;
+            }
+            list->insertItem(low++, newItem(job.text, job.bytes));
+        }
+        return;
+    }
+
+    // One merge of the two sorted runs, then the list rebuilt in one go.
+    QListWidgetItem* current = list->currentItem();
+    const bool hadSelection = current && current->isSelected();
+    QStringList texts;
+    std::vector<QByteArray> bytes;
+    texts.reserve(existing + qsizetype(jobs.size()));
+    bytes.reserve(std::size_t(existing) + jobs.size());
+    int newCurrent = -1;
+    std::size_t j = 0;
+    for (int i = 0; i < existing; ++i) {
+        const QListWidgetItem* item = list->item(i);
+        const QString text = item->text();
+        for (; j < jobs.size() && collator.compare(jobs[j].text, text) < 0; ++j) {
+            texts.push_back(std::move(jobs[j].text));
+            bytes.push_back(std::move(jobs[j].bytes));
+        }
+        if (item == current) newCurrent = int(texts.size());
+        texts.push_back(text);
+        bytes.push_back(itemBytes(item));
+    }
+    for (; j < jobs.size(); ++j) {
+        texts.push_back(std::move(jobs[j].text));
+        bytes.push_back(std::move(jobs[j].bytes));
+    }
+
+    const bool updates = list->updatesEnabled();
+    list->setUpdatesEnabled(false);
+    list->clear();
+    list->addItems(texts);
+    {
+        // Only the hidden bytes change here: nothing for the view to redo per item.
+        const QSignalBlocker quiet(list->model());
+        for (int r = 0; r < list->count(); ++r) list->item(r)->setData(Qt::UserRole, bytes[r]);
+    }
+    if (newCurrent >= 0) {
+        list->setCurrentRow(newCurrent, hadSelection ? QItemSelectionModel::ClearAndSelect
+                                                     : QItemSelectionModel::NoUpdate);
+    }
+    list->setUpdatesEnabled(updates);
+}
+
+// The root of the file system is not taken, as a whole drive is not: searching
+// all of it would keep the window frozen for a very long time.
+bool isRoot(const std::string& path) {
+    return !path.empty() && path.find_first_not_of('/') == std::string::npos;
+}
+
+// The bytes of a dropped local file, percent-escapes undone byte for byte, so
+// names that are not UTF-8 arrive unchanged.
+std::string droppedPath(const QUrl& url) {
+    if (url.host().isEmpty()) {
+        const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        return bytes.toStdString();
+    }
+    return QFile::encodeName(url.toLocalFile()).toStdString();
+}
+
+bool hasLocalFiles(const QMimeData* mime) {
+    if (!mime || !mime->hasUrls()) return false;
+    const QList<QUrl> urls = mime->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& u) { return u.isLocalFile(); });
+}
+
+}  // namespace
+
+void TMainForm1::AddSourcePath(const std::string& path) {
+    std::vector<std::string> found;
+    struct stat entry {};
+    if (!isRoot(path) && lstat(path.c_str(), &entry) == 0) {
+        struct stat target {};
+        if (stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+            qv::TSearchFile SearchFile1;
+            SearchFile1.Recursive = true;
+            SearchFile1.Directory = path;
+            SearchFile1.SearchName = "*.*";
+            SearchFile1.OnFind = [&found](qv::TSearchFile&, const std::string& name,
+                                          const qv::TSearchFileData& data, bool&) {
+                if (!data.directory) found.push_back(name);
+            };
+            SearchFile1.Search();
+        } else {
+            found.push_back(path);
+        }
+    }
+    mergeIntoList(ListBox1, found);
+
+    if (ListBox1->count() > 0) {
+        ShadowLabel1->setCaption(kReady);
+        CButton10->setEnabled(true);
+        CButton14->setEnabled(true);
+    }
+}
+
+int TMainForm1::jobCount() const { return ListBox1->count(); }
+
+std::string TMainForm1::jobAt(int index) const {
+    const QListWidgetItem* item = ListBox1->item(index);
+    return item ? itemBytes(item).toStdString() : std::string();
+}
+
+void TMainForm1::CButton12Click() {
+    ListBox1->clear();
+    ShadowLabel1->setCaption(kDropPrompt);
+    CButton10->setEnabled(false);
+    CButton14->setEnabled(false);
+}
+
+void TMainForm1::takeArguments() {
+    for (const std::string& arg : Arguments) AddSourcePath(arg);
+}
+
+void TMainForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (hasLocalFiles(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TMainForm1::dropEvent(QDropEvent* event) {
+    if (!hasLocalFiles(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) AddSourcePath(droppedPath(url));
+}

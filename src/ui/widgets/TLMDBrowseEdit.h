@@ -23,6 +23,9 @@ public:
 signals:
     void OnChange();
 
+protected:
+    void resizeEvent(QResizeEvent*) override;
+
 private:
     void browse();
     QLineEdit* edit_ = nullptr;

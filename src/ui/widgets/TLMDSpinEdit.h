@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QLineEdit;
+class QToolButton;
 
 // Whole-number field with up and down arrows.
 class TLMDSpinEdit : public QWidget {
@@ -22,16 +23,29 @@ public:
     QColor Color() const { return color_; }
     void setColor(const QColor& color);
     QLineEdit* lineEdit() const { return edit_; }
+    QToolButton* upButton() const { return up_; }
+    QToolButton* downButton() const { return down_; }
 
 signals:
     void OnChange();
 
+protected:
+    void resizeEvent(QResizeEvent*) override;
+    void wheelEvent(QWheelEvent*) override;
+
 private:
     void step(int delta);
+    void wheel(QWheelEvent* event);
+    void setText(const QString& text);  // writes only a different text
+    void clampOnLeave();
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     QLineEdit* edit_ = nullptr;
+    QToolButton* up_ = nullptr;
+    QToolButton* down_ = nullptr;
     int min_ = 0;
     int max_ = 100;
+    int maxLength_ = 3;
+    int wheelRest_ = 0;  // wheel angle not yet turned into steps
     QColor color_ = Qt::white;
 };

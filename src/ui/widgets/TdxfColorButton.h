@@ -28,8 +28,10 @@ protected:
     void changeEvent(QEvent*) override;
 
 private:
+    bool inside(const QPoint& pos) const;  // within the ellipse
     QStringList caption_;
     QColor color_ = Qt::white;
     QColor textColor_ = QColor(77, 77, 77);
     bool pressed_ = false;
+    bool held_ = false;  // left button went down on the button and is still down
 };

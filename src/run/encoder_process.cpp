@@ -1,0 +1,273 @@
+#include "run/encoder_process.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/syscall.h>
+#endif
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+
+extern char** environ;
+
+namespace qv {
+
+namespace {
+
+bool isExecutableFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+// Live processes by id, for the cancel button that only knows the id.
+std::mutex& registryMutex() {
+    static std::mutex m;
+    return m;
+}
+std::map<int, EncoderProcess*>& registry() {
+    static std::map<int, EncoderProcess*> r;
+    return r;
+}
+
+int openPidfd(int pid) {
+#if defined(__linux__) && defined(SYS_pidfd_open)
+    // pidfd_open descriptors are close-on-exec by definition.
+    long fd = ::syscall(SYS_pidfd_open, pid, 0);
+    return fd >= 0 ? static_cast<int>(fd) : -1;
+#else
+    (void)pid;
+    return -1;
+#endif
+}
+
+// Closes every descriptor above stderr in the child, whatever its close-on-exec flag.
+void closeInheritedDescriptors(posix_spawn_file_actions_t* actions) {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    posix_spawn_file_actions_addclosefrom_np(actions, 3);
+#else
+    std::vector<int> fds;
+    if (DIR* d = ::opendir("/dev/fd")) {
+        while (dirent* e = ::readdir(d)) {
+            char* end = nullptr;
+            long fd = std::strtol(e->d_name, &end, 10);
+            if (end != e->d_name && *end == '\0' && fd > 2) fds.push_back(static_cast<int>(fd));
+        }
+        ::closedir(d);
+    }
+    for (int fd : fds) {
+        int flags = ::fcntl(fd, F_GETFD);
+        if (flags >= 0 && !(flags & FD_CLOEXEC)) posix_spawn_file_actions_addclose(actions, fd);
+    }
+#endif
+}
+
+}  // namespace
+
+std::string resolveEncoder(const std::string& programFolder) {
+    const std::string name = "ffmpeg";
+    if (!programFolder.empty()) {
+        std::string local = joinPath(programFolder, name);
+        if (isExecutableFile(local)) return local;
+    }
+    const char* env = std::getenv("PATH");
+    std::string path = env ? env : "/usr/local/bin:/usr/bin:/bin";
+    size_t begin = 0;
+    while (begin <= path.size()) {
+        size_t end = path.find(':', begin);
+        if (end == std::string::npos) end = path.size();
+        std::string dir = path.substr(begin, end - begin);
+        // An empty entry would mean the working folder; the encoder is never taken from there.
+        if (!dir.empty()) {
+            std::string candidate = joinPath(dir, name);
+            if (isExecutableFile(candidate)) return candidate;
+        }
+        begin = end + 1;
+    }
+    return {};
+}
+
+EncoderProcess::~EncoderProcess() {
+    {
+        std::lock_guard<std::mutex> lock(registryMutex());
+        auto it = registry().find(pid_);
+        if (it != registry().end() && it->second == this) registry().erase(it);
+    }
+    if (pidfd_ >= 0) ::close(pidfd_);
+    if (!ended_ && !reap(false)) {
+        // Left running: someone must still collect it when it ends, without making us wait.
+        int pid = pid_;
+        try {
+            std::thread([pid] {
+                int status = 0;
+                while (::waitpid(pid, &status, 0) == -1 && errno == EINTR) {
+                }
+            }).detach();
+        } catch (...) {
+        }
+    }
+}
+
+bool EncoderProcess::start(const std::string& exe, const std::vector<std::string>& args,
+                           std::string* error) {
+    auto fail = [&](const std::string& message) {
+        if (error) *error = message;
+        return false;
+    };
+    if (!ended_ && !reap(false)) return fail("a process is still running: " + std::to_string(pid_));
+    if (exe.empty()) return fail("no encoder to start");
+    struct stat st {};
+    if (::stat(exe.c_str(), &st) != 0) return fail(exe + ": " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode) || ::access(exe.c_str(), X_OK) != 0)
+        return fail(exe + ": not an executable file");
+
+    std::vector<char*> argv;
+    argv.reserve(args.size() + 2);
+    argv.push_back(const_cast<char*>(exe.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attr);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    closeInheritedDescriptors(&actions);
+
+    // Own process group, so a stop reaches whatever the encoder started; signals as a
+    // fresh process has them, whatever the caller ignores or blocks.
+    sigset_t defaults, mask;
+    sigfillset(&defaults);
+    sigdelset(&defaults, SIGKILL);
+    sigdelset(&defaults, SIGSTOP);
+    sigemptyset(&mask);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setsigmask(&attr, &mask);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+    pid_t pid = -1;
+    int rc = ::posix_spawn(&pid, exe.c_str(), &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) return fail(exe + ": " + std::strerror(rc));
+
+    if (pidfd_ >= 0) ::close(pidfd_);
+    pid_ = pid;
+    ended_ = false;
+    exitCode_ = -1;
+    termSignal_ = 0;
+    pidfd_ = openPidfd(pid);
+    {
+        std::lock_guard<std::mutex> lock(registryMutex());
+        registry()[pid_] = this;
+    }
+    return true;
+}
+
+bool EncoderProcess::reap(bool block) {
+    if (ended_) return true;
+    int status = 0;
+    pid_t r;
+    do {
+        r = ::waitpid(pid_, &status, block ? 0 : WNOHANG);
+    } while (r == -1 && errno == EINTR);
+    if (r == 0) return false;
+    ended_ = true;
+    {
+        // Its id may be reused from now on: stopping by id must not reach anything else.
+        std::lock_guard<std::mutex> lock(registryMutex());
+        auto it = registry().find(pid_);
+        if (it != registry().end() && it->second == this) registry().erase(it);
+    }
+    if (r == pid_ && WIFEXITED(status)) {
+        exitCode_ = WEXITSTATUS(status);
+    } else {
+        // Ended by a signal, or collected by someone else (ECHILD): no exit code to report.
+        exitCode_ = -1;
+        termSignal_ = (r == pid_ && WIFSIGNALED(status)) ? WTERMSIG(status) : 0;
+    }
+    if (pidfd_ >= 0) {
+        ::close(pidfd_);
+        pidfd_ = -1;
+    }
+    return true;
+}
+
+bool EncoderProcess::waitFor(int timeoutMs) {
+    if (reap(false)) return true;
+    using Clock = std::chrono::steady_clock;
+    const bool forever = timeoutMs < 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
+    for (;;) {
+        int left = -1;
+        if (!forever) {
+            auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (ms <= 0) return reap(false);
+            left = static_cast<int>(ms);
+        }
+        if (pidfd_ >= 0) {
+            pollfd p{pidfd_, POLLIN, 0};
+            int r = ::poll(&p, 1, left);
+            if (r < 0 && errno != EINTR) {
+                // Should not happen; fall back to polling the status.
+                ::close(pidfd_);
+                pidfd_ = -1;
+            }
+        } else {
+            int step = (left < 0 || left > 5) ? 5 : left;
+            ::usleep(static_cast<useconds_t>(step) * 1000);
+        }
+        if (reap(false)) return true;
+    }
+}
+
+void EncoderProcess::waitInSlices(const std::function<void()>& between, int sliceMs) {
+    if (sliceMs <= 0) sliceMs = 60;
+    while (!waitFor(sliceMs)) {
+        if (between) between();
+    }
+}
+
+bool EncoderProcess::running() { return !reap(false); }
+
+bool EncoderProcess::stop() {
+    // An ended child not yet collected is a zombie that kill() still "succeeds" on:
+    // collect first, so a pass that completed is never reported as stopped.
+    if (reap(false)) return false;
+    if (::kill(-pid_, SIGKILL) != 0 && ::kill(pid_, SIGKILL) != 0) return false;
+    reap(true);
+    // It may have exited by itself between the check and the signal.
+    return termSignal_ == SIGKILL;
+}
+
+bool stopProcessById(int pid) {
+    EncoderProcess* p = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(registryMutex());
+        auto it = registry().find(pid);
+        if (it != registry().end()) p = it->second;
+    }
+    return p && p->stop();
+}
+
+}  // namespace qv

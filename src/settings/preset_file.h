@@ -1,0 +1,38 @@
+#pragma once
+// The preset file: one preset per line, code page 932. Lines are kept as the
+// bytes they were read as, so that writing the file back loses nothing.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+// Longest row text a line gives; the rest of a longer line is not shown (but
+// stays in the file).
+inline constexpr std::size_t kPresetLineMax = 4096;
+
+struct PresetFile {
+    std::vector<std::string> lines;  // bytes of each line, without its line break
+    bool endsWithBreak = false;      // the last line was followed by a line break
+};
+
+// Splits at CR LF, lone CR or lone LF. A break at the very end starts no line;
+// empty lines inside the file are lines.
+PresetFile parsePresetFile(std::string_view bytes);
+
+// The file's bytes: every line with CR LF after it, except the last when the
+// file is to end without a break.
+std::string presetFileBytes(const std::vector<std::string>& lines, bool endsWithBreak);
+
+// Reads the file; false (and a reason) when it is missing or cannot be read.
+bool readPresetFile(const std::string& path, PresetFile& out, std::string* error = nullptr);
+
+// Replaces the file atomically with the lines; false when it cannot be written.
+bool writePresetFile(const std::string& path, const std::vector<std::string>& lines,
+                     bool endsWithBreak, std::string* error = nullptr);
+
+// The row text of a line, UTF-8: at most kPresetLineMax bytes of it, never
+// cutting a double-byte character.
+std::string presetRowText(std::string_view lineBytes);
+
+}  // namespace qv

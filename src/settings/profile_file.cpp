@@ -1,0 +1,379 @@
+#include "settings/profile_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "settings/cp932.h"
+
+namespace qv {
+
+namespace {
+
+constexpr std::size_t npos = std::string::npos;
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+std::size_t charLength(std::string_view s, std::size_t i) {
+    const std::size_t n = static_cast<std::size_t>(cp932CharLength(static_cast<unsigned char>(s[i])));
+    return n > s.size() - i ? s.size() - i : n;
+}
+
+// ASCII letters folded to lower case; double-byte characters copied whole, so
+// that a trail byte that looks like a letter is never folded.
+std::string fold(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = charLength(s, i);
+        if (n == 1 && s[i] >= 'A' && s[i] <= 'Z')
+            out += static_cast<char>(s[i] - 'A' + 'a');
+        else
+            out.append(s.substr(i, n));
+        i += n;
+    }
+    return out;
+}
+
+// Longest prefix of at most `max` bytes that ends on a character boundary.
+std::string_view cutAt(std::string_view s, std::size_t max) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const std::size_t n = charLength(s, i);
+        if (i + n > max) break;
+        i += n;
+    }
+    return s.substr(0, i);
+}
+
+enum class Kind { Blank, Comment, Section, Key };
+
+struct Parsed {
+    Kind kind = Kind::Blank;
+    std::string_view name;
+    std::string_view value;
+};
+
+Parsed parseLine(std::string_view text) {
+    const std::string_view t = trim(text);
+    Parsed p;
+    if (t.empty()) return p;
+    if (t.front() == ';') {
+        p.kind = Kind::Comment;
+        return p;
+    }
+    if (t.front() == '[') {
+        // ']' can be the trail byte of a double-byte character: step by characters.
+        std::size_t close = npos;
+        for (std::size_t i = 1; i < t.size(); i += charLength(t, i))
+            if (t[i] == ']') close = i;
+        p.kind = Kind::Section;
+        p.name = trim(t.substr(1, close == npos ? npos : close - 1));
+        return p;
+    }
+    p.kind = Kind::Key;
+    const std::size_t eq = t.find('=');  // '=' is never a trail byte
+    if (eq == npos) {
+        p.name = t;
+    } else {
+        p.name = trim(t.substr(0, eq));
+        p.value = trim(t.substr(eq + 1));
+    }
+    return p;
+}
+
+std::string_view unquote(std::string_view v) {
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        return v.substr(1, v.size() - 2);
+    return v;
+}
+
+// The value as it goes on disk: line breaks would split the line, and blanks at
+// either end or a pair of outer quotes would be lost when read; quote those.
+std::string diskValue(std::string_view utf8) {
+    std::string v = encodeCp932Replacing(utf8);
+    for (char& c : v)
+        if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+    const bool needsQuotes = !v.empty() && (isBlank(v.front()) || isBlank(v.back()) ||
+                                            unquote(v).size() != v.size());
+    return needsQuotes ? "\"" + v + "\"" : v;
+}
+
+std::size_t utf8Length(unsigned char c) {
+    if (c < 0x80) return 1;
+    if ((c & 0xE0) == 0xC0) return 2;
+    if ((c & 0xF0) == 0xE0) return 3;
+    if ((c & 0xF8) == 0xF0) return 4;
+    return 1;
+}
+
+}  // namespace
+
+int parseProfileInt(std::string_view s, int fallback) {
+    std::size_t i = 0;
+    while (i < s.size() && isBlank(s[i])) ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    auto digit = [](char c, int base) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (base == 16 && c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (base == 16 && c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    int base = 10;
+    const auto hexAt = [&](std::size_t k) { return k < s.size() && digit(s[k], 16) >= 0; };
+    if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X') && hexAt(i + 2)) {
+        base = 16;
+        i += 2;
+    } else if (i < s.size() && (s[i] == '$' || s[i] == 'x' || s[i] == 'X')) {
+        base = 16;
+        ++i;
+    }
+    std::int64_t value = 0;
+    bool any = false;
+    for (; i < s.size(); ++i) {
+        const int d = digit(s[i], base);
+        if (d < 0) break;
+        any = true;
+        if (value <= std::int64_t{INT_MAX} + 1) value = value * base + d;
+    }
+    if (!any) return fallback;
+    if (negative) value = -value;
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+std::string encodeCp932Replacing(std::string_view utf8) {
+    if (auto whole = encodeCp932(utf8)) return *whole;
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        std::size_t n = utf8Length(static_cast<unsigned char>(utf8[i]));
+        if (n > utf8.size() - i) n = utf8.size() - i;
+        auto one = encodeCp932(utf8.substr(i, n));
+        out += one ? *one : std::string("?");
+        i += n;
+    }
+    return out;
+}
+
+FileReadStatus readWholeFile(const std::string& path, std::string& bytes, std::string* error) {
+    bytes.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return FileReadStatus::Missing;
+        if (error) *error = std::strerror(errno);
+        return FileReadStatus::Error;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (error) *error = "not a regular file";
+        ::close(fd);
+        return FileReadStatus::Error;
+    }
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (error) *error = std::strerror(errno);
+            ::close(fd);
+            bytes.clear();
+            return FileReadStatus::Error;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return FileReadStatus::Ok;
+}
+
+bool replaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+    auto fail = [&](const char* what) {
+        if (error) *error = std::string(what) + ": " + std::strerror(errno);
+        return false;
+    };
+    // A link is followed, so that the file it names is replaced, not the link.
+    std::string target = path;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+    std::string tmp = target + ".XXXXXX";
+    const int fd = ::mkstemp(tmp.data());
+    if (fd < 0) return fail("cannot create a temporary file");
+    auto abandon = [&](const char* what) {
+        const int saved = errno;
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        errno = saved;
+        return fail(what);
+    };
+    mode_t mode;
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(fd, mode);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return abandon("cannot write");
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) return abandon("cannot flush");
+    if (::close(fd) != 0) {
+        const int saved = errno;
+        ::unlink(tmp.c_str());
+        errno = saved;
+        return fail("cannot close");
+    }
+    if (::rename(tmp.c_str(), target.c_str()) != 0) {
+        const int saved = errno;
+        ::unlink(tmp.c_str());
+        errno = saved;
+        return fail("cannot replace the file");
+    }
+    const std::size_t slash = target.rfind('/');
+    const std::string dir = slash == npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+ProfileFile::ProfileFile(std::string bytes) {
+    const std::string_view b = bytes;
+    std::size_t i = 0;
+    while (i < b.size()) {
+        const std::size_t end = b.find_first_of("\r\n", i);
+        if (end == npos) {
+            lines_.push_back({std::string(b.substr(i)), {}});
+            break;
+        }
+        const std::size_t eolLength = (b[end] == '\r' && end + 1 < b.size() && b[end + 1] == '\n') ? 2 : 1;
+        lines_.push_back({std::string(b.substr(i, end - i)), std::string(b.substr(end, eolLength))});
+        i = end + eolLength;
+    }
+}
+
+ProfileFile ProfileFile::load(const std::string& path) {
+    std::string bytes;
+    const FileReadStatus status = readWholeFile(path, bytes);
+    ProfileFile profile(status == FileReadStatus::Ok ? std::move(bytes) : std::string());
+    profile.status_ = status;
+    return profile;
+}
+
+std::size_t ProfileFile::findSection(const std::string& folded) const {
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const Parsed p = parseLine(lines_[i].text);
+        if (p.kind == Kind::Section && fold(p.name) == folded) return i;
+    }
+    return npos;
+}
+
+std::size_t ProfileFile::sectionEnd(std::size_t header) const {
+    std::size_t i = header + 1;
+    while (i < lines_.size() && parseLine(lines_[i].text).kind != Kind::Section) ++i;
+    return i;
+}
+
+std::optional<ProfileFile::KeyPos> ProfileFile::findKey(std::size_t header, const std::string& foldedKey) const {
+    const std::size_t end = sectionEnd(header);
+    for (std::size_t i = header + 1; i < end; ++i) {
+        const Parsed p = parseLine(lines_[i].text);
+        if (p.kind == Kind::Key && fold(p.name) == foldedKey)
+            return KeyPos{i, std::string(p.name), std::string(p.value)};
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ProfileFile::readString(std::string_view section, std::string_view key) const {
+    const std::size_t header = findSection(fold(encodeCp932Replacing(section)));
+    if (header == npos) return std::nullopt;
+    const auto found = findKey(header, fold(encodeCp932Replacing(key)));
+    if (!found) return std::nullopt;
+    return decodeCp932(cutAt(unquote(found->value), kProfileValueMax)).utf8;
+}
+
+std::string ProfileFile::readString(std::string_view section, std::string_view key,
+                                    std::string_view fallback) const {
+    auto v = readString(section, key);
+    return v ? *v : std::string(fallback);
+}
+
+int ProfileFile::readInt(std::string_view section, std::string_view key, int fallback) const {
+    const auto v = readString(section, key);
+    return v ? parseProfileInt(*v, fallback) : fallback;
+}
+
+void ProfileFile::insertLine(std::size_t at, std::string text) {
+    if (at > 0 && lines_[at - 1].eol.empty()) lines_[at - 1].eol = "\r\n";
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(text), "\r\n"});
+}
+
+void ProfileFile::writeString(std::string_view section, std::string_view key, std::string_view value) {
+    const std::string sectionName = encodeCp932Replacing(section);
+    const std::string keyName = encodeCp932Replacing(key);
+    const std::string v = diskValue(value);
+    const std::size_t header = findSection(fold(sectionName));
+    if (header == npos) {
+        insertLine(lines_.size(), "[" + sectionName + "]");
+        insertLine(lines_.size(), keyName + "=" + v);
+        return;
+    }
+    if (const auto found = findKey(header, fold(keyName))) {
+        // An unchanged value keeps the line exactly as it was written.
+        if (found->value != v) lines_[found->line].text = found->name + "=" + v;
+        return;
+    }
+    std::size_t at = header + 1;
+    const std::size_t end = sectionEnd(header);
+    for (std::size_t i = header + 1; i < end; ++i)
+        if (parseLine(lines_[i].text).kind == Kind::Key) at = i + 1;
+    insertLine(at, keyName + "=" + v);
+}
+
+void ProfileFile::writeInt(std::string_view section, std::string_view key, int value) {
+    writeString(section, key, std::to_string(value));
+}
+
+std::string ProfileFile::bytes() const {
+    std::string out;
+    for (const Line& l : lines_) {
+        out += l.text;
+        out += l.eol;
+    }
+    return out;
+}
+
+bool ProfileFile::save(const std::string& path, std::string* error) const {
+    return replaceFileAtomically(path, bytes(), error);
+}
+
+}  // namespace qv

@@ -1,2 +1,26 @@
 #!/usr/bin/env bash
-echo "no benchmarks yet"
+# Runs every benchmark of bench/ (built as <name> from bench/<name>.cpp).
+#   scripts/bench.sh [build-dir]
+set -uo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$root/build}"
+case "$build" in /*) ;; *) build="$root/$build" ;; esac
+export QV_PROGRAM_DIR="$build/program" QV_SOURCE_DIR="$root" QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+
+failed=0
+found=0
+for src in "$root"/bench/*_bench.cpp; do
+    [ -e "$src" ] || continue
+    name="$(basename "$src" .cpp)"
+    exe="$build/bench/$name"
+    found=1
+    echo "== $name"
+    if [ ! -x "$exe" ]; then
+        echo "not built: $exe" >&2
+        failed=1
+        continue
+    fi
+    "$exe" || { echo "$name failed" >&2; failed=1; }
+done
+[ "$found" = 1 ] || echo "no benchmarks"
+exit "$failed"

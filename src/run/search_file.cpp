@@ -78,24 +78,32 @@ void withSlash(std::string& folder) {
     if (folder.empty() || folder.back() != '/') folder += '/';
 }
 
-// Calls fn(name, data, dev, ino) for each entry of `folder` other than "." and "..",
-// in the order the file system gives them, until fn returns false. dirsOnly leaves
-// out, without describing them, entries the folder listing already marks as
-// non-folders. A folder that cannot be opened gives nothing.
+bool isDot(const char* n) { return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)); }
+
+// Calls fn(data, dev, ino) for each entry of `folder` other than "." and "..", in
+// the order the file system gives them, until fn returns false. A folder that
+// cannot be opened gives nothing.
+//  dirsOnly: only folders (links to folders included); each is fully described.
+//  otherwise, with details false: entries the listing already marks as a folder or
+//  a non-folder are not described further (no status call; dev and ino are 0).
 template <class Fn>
-void enumerate(const std::string& folder, bool dirsOnly, Fn&& fn) {
+void enumerate(const std::string& folder, bool dirsOnly, bool details, Fn&& fn) {
     DirHandle dir(opendir(folder.c_str()));
     if (!dir) return;
     const int fd = dirfd(dir.get());
     while (const dirent* e = readdir(dir.get())) {
         const char* n = e->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
-        if (dirsOnly && e->d_type != DT_DIR && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN)
-            continue;
+        if (isDot(n)) continue;
+        const bool known = e->d_type != DT_LNK && e->d_type != DT_UNKNOWN;
+        if (dirsOnly && known && e->d_type != DT_DIR) continue;
         TSearchFileData data;
         std::uint64_t dev = 0, ino = 0;
-        if (!describe(fd, n, data, &dev, &ino)) continue;  // vanished meanwhile
-        if (dirsOnly && !data.directory) continue;
+        if (!dirsOnly && !details && known) {
+            data.directory = e->d_type == DT_DIR;
+        } else {
+            if (!describe(fd, n, data, &dev, &ino)) continue;  // vanished meanwhile
+            if (dirsOnly && !data.directory) continue;
+        }
         setName(data, n);
         if (!fn(data, dev, ino)) return;
     }
@@ -165,7 +173,7 @@ void TSearchDir::Search() {
         std::string folder = std::move(queue_.front());
         queue_.pop_front();
         withSlash(folder);
-        enumerate(folder, true, [&](const TSearchFileData& d, std::uint64_t dv, std::uint64_t in) {
+        enumerate(folder, true, true, [&](const TSearchFileData& d, std::uint64_t dv, std::uint64_t in) {
             if (!seen_.insert({dv, in}).second) return true;  // reached again through a link
             std::string name = folder + d.name;
             ignoreSubDir = false;
@@ -210,7 +218,7 @@ bool TSearchFile::Search() {
     std::string name;
     for (std::string& folder : folders_) {
         withSlash(folder);
-        enumerate(folder, false, [&](const TSearchFileData& d, std::uint64_t, std::uint64_t) {
+        enumerate(folder, false, ReadDetails, [&](const TSearchFileData& d, std::uint64_t, std::uint64_t) {
             if (!all && !matchesFileMask(mask, d.name)) return true;
             name.assign(folder).append(d.name);
             OnFind(*this, name, d, cont);

@@ -75,6 +75,10 @@ public:
     std::string SearchName;  // empty means "*.*"
     TFindFileEvent OnFind;
     TFindDirEvent OnFindDir;
+    // false: OnFind's data holds only the name and the directory and hidden flags,
+    // which saves a status call per entry; sizes, times and the other flags stay
+    // unset. Folders offered to OnFindDir are always fully described.
+    bool ReadDetails = true;
 
     // True when the search ran to its end; false when it did not run (busy, no
     // OnFind) or OnFind stopped it.

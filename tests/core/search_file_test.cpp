@@ -56,9 +56,10 @@ protected:
     };
     // One recursive search of `folder` as the job list runs it.
     static Found search(const std::string& folder, bool recursive = true,
-                        const std::string& mask = "*.*") {
+                        const std::string& mask = "*.*", bool details = true) {
         Found f;
         TSearchFile s;
+        s.ReadDetails = details;
         s.Directory = folder;
         s.Recursive = recursive;
         s.SearchName = mask;
@@ -214,6 +215,25 @@ TEST_F(SearchFileTree, EntryDataDescribesTheEntry) {
     EXPECT_EQ(std::chrono::system_clock::to_time_t(d.lastAccessTime.value), 1000000000);
     EXPECT_TRUE(f.data[path("folder")].directory);
     EXPECT_FALSE(f.data[path("folder")].readOnly);
+}
+
+TEST_F(SearchFileTree, WithoutDetailsEntriesAreClassifiedAlike) {
+    file("a.avi", "12345");
+    file(".hidden");
+    file("sub/b.avi");
+    file("outside/o.avi");
+    dir("tree");
+    ASSERT_EQ(symlink(path("outside").c_str(), path("tree/linked").c_str()), 0);
+    ASSERT_EQ(symlink(path("gone").c_str(), path("tree/dangling").c_str()), 0);
+    ASSERT_EQ(symlink(path("a.avi").c_str(), path("tree/file-link").c_str()), 0);
+    Found full = search(root, true, "*.*", true);
+    Found lean = search(root, true, "*.*", false);
+    EXPECT_EQ(sorted(lean.files), sorted(full.files));
+    EXPECT_EQ(sorted(lean.dirs), sorted(full.dirs));
+    EXPECT_EQ(full.files.size(), 6u);  // the linked folder is "outside", searched once
+    EXPECT_TRUE(lean.data[path(".hidden")].hidden);
+    EXPECT_EQ(lean.data[path("a.avi")].name, "a.avi");
+    EXPECT_EQ(full.data[path("a.avi")].size, 5u);
 }
 
 TEST_F(SearchFileTree, ContinueFalseStopsTheWholeSearch) {

@@ -53,8 +53,9 @@ private:
 
     std::string at(const QString& rel) const { return (tree_.path() + QLatin1Char('/') + rel).toStdString(); }
 
-    TMainForm1* makeWindow(std::vector<std::string> args = {}) {
+    TMainForm1* makeWindow(std::vector<std::string> args = {}, bool show = true) {
         w_ = std::make_unique<TMainForm1>(programDir_.path(), std::move(args));
+        if (!show) return w_.get();
         w_->show();
         if (!QTest::qWaitForWindowExposed(w_.get())) return nullptr;
         return w_.get();
@@ -119,9 +120,15 @@ private slots:
                                 "num/f9.avi", "num/f10.avi", "accent/f.avi", "accent/\xc3\xa9.avi",
                                 "tree/A.avi", "tree/notes.txt", "tree/sub/c.mpg", "hid/.hidden.avi",
                                 "hid/v.avi", "args/x.avi", "args/y.avi", "args/dir/p.avi",
-                                "args/dir/q/r.avi"})
+                                "args/dir/q/r.avi", "case/A.avi", "case/a.avi", "marks/100% #1 ?&.avi",
+                                "marks/日本 語.avi"})
             touch(at(QString::fromUtf8(rel)));
         QVERIFY(QDir().mkpath(tree_.filePath(QStringLiteral("empty"))));
+    }
+    void cleanupTestCase() {
+        // names that are not UTF-8 are beyond QDir's removal
+        std::error_code ec;
+        std::filesystem::remove_all(tree_.path().toStdString(), ec);
     }
     void cleanup() {
         w_.reset();
@@ -150,6 +157,12 @@ private slots:
         QTest::newRow("case-insensitive") << QStringList{"mixed/c.avi", "mixed/B.avi", "mixed/a.avi"}
                                           << QStringList{"mixed/a.avi", "mixed/B.avi", "mixed/c.avi"}
                                           << QString();
+        QTest::newRow("equal but for case: intake order")
+            << QStringList{"case/A.avi", "case/a.avi", "case/A.avi"}
+            << QStringList{"case/A.avi", "case/a.avi", "case/A.avi"} << QString();
+        QTest::newRow("equal but for case: other intake order")
+            << QStringList{"case/a.avi", "case/A.avi"} << QStringList{"case/a.avi", "case/A.avi"}
+            << QStringLiteral("en_US");
         QTest::newRow("one drop of several")
             << QStringList{"mixed/c.avi|mixed/a.avi|mixed/B.avi"}
             << QStringList{"mixed/a.avi", "mixed/B.avi", "mixed/c.avi"} << QString();
@@ -166,6 +179,9 @@ private slots:
         QTest::newRow("folder then file inside it")
             << QStringList{"tree", "tree/notes.txt"}
             << QStringList{"tree/A.avi", "tree/notes.txt", "tree/notes.txt", "tree/sub/c.mpg"} << QString();
+        QTest::newRow("marks and spaces in names")
+            << QStringList{"marks/日本 語.avi", "marks/100% #1 ?&.avi"}
+            << QStringList{"marks/100% #1 ?&.avi", "marks/日本 語.avi"} << QString();
         QTest::newRow("missing path skipped") << QStringList{"one/gone.avi", "one/a.avi|one/gone2.avi"}
                                               << QStringList{"one/a.avi"} << QString();
     }
@@ -185,7 +201,8 @@ private slots:
         for (const QString& e : full(expected)) bytes.push_back(e.toStdString());
         QVERIFY(jobs() == bytes);
         expectReadyState();
-        saveScreenshot(w_.get(), QStringLiteral("job_list_filled"));
+        if (QByteArray(QTest::currentDataTag()) == "folder tree")
+            saveScreenshot(w_.get(), QStringLiteral("job_list_filled"));
     }
 
     void emptyFolderOnEmptyListKeepsStartState() {
@@ -228,8 +245,11 @@ private slots:
     }
 
     void argumentsAreTakenAtTheFirstActivationOnly() {
-        QVERIFY(makeWindow({at("args/y.avi"), at("args/dir"), at("args/x.avi"), at("args/missing")}));
+        QVERIFY(makeWindow({at("args/y.avi"), at("args/dir"), at("args/x.avi"), at("args/missing")}, false));
         QCOMPARE(w_->jobCount(), 0);  // nothing before the first activation
+        expectStartState();
+        w_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
         w_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w_.get()));
         const QStringList expected = full({"args/dir/p.avi", "args/dir/q/r.avi", "args/x.avi", "args/y.avi"});
@@ -281,8 +301,18 @@ private slots:
         std::vector<std::string> bytes;
         for (const QString& e : full(expected)) bytes.push_back(e.toStdString());
         QVERIFY(jobs() == bytes);
-        w_->ListBox1->scrollToBottom();
-        QVERIFY(!w_->ListBox1->grab().isNull());  // paints after the rebuild
+
+        // a second folder merged in keeps the first visible entry at the top
+        for (int i = 0; i < 40; ++i) touch(at(QStringLiteral("big/m%1.avi").arg(i, 3, 10, QLatin1Char('0'))));
+        QListWidget* list = w_->ListBox1;
+        list->scrollToItem(list->item(60), QAbstractItemView::PositionAtTop);
+        QApplication::processEvents();
+        const QString topBefore = list->itemAt(1, 1)->text();
+        QVERIFY(drop({at("big")}));
+        QApplication::processEvents();
+        QCOMPARE(w_->jobCount(), 101 + 140 + 2);
+        QCOMPARE(list->itemAt(1, 1)->text(), topBefore);
+        QVERIFY(!list->grab().isNull());  // paints after the rebuild
     }
 
     void dropsOtherThanLocalFilesAreRefused() {

@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "run/thumbnail.h"
 #include "run/window/progress_form.h"
 #include "ui/app/dialogs.h"
+#include "ui/widgets/TGradBox.h"
 #include "ui/widgets/TShadowLabel.h"
 #include "ui/widgets/TdxfColorButton.h"
 #include "ui/widgets/TdxfProgressBar.h"
@@ -97,9 +99,9 @@ private slots:
         QVERIFY(!f->Cancelled);
 
         const QList<QPair<QWidget*, QRect>> places = {
-            {f->GradBox6, {0, 0, 401, 72}},      {f->Shape1, {5, 5, 82, 62}},
-            {f->Image1, {6, 6, 80, 60}},         {f->ProgressBar1, {92, 48, 300, 15}},
-            {f->CButton1, {322, 4, 76, 16}},
+            {f->GradBox6, QRect(0, 0, 401, 72)},      {f->Shape1, QRect(5, 5, 82, 62)},
+            {f->Image1, QRect(6, 6, 80, 60)},         {f->ProgressBar1, QRect(92, 48, 300, 15)},
+            {f->CButton1, QRect(322, 4, 76, 16)},
         };
         for (const auto& [w, r] : places) QCOMPARE(w->geometry(), r);
         QCOMPARE(f->Label1->pos(), QPoint(96, 18));

@@ -1,4 +1,6 @@
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -51,7 +53,14 @@ class WidgetsSpinTest : public QObject {
     void retype(const QString& keys) {
         QTest::keyClick(spin_->lineEdit(), Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(spin_->lineEdit(), Qt::Key_Backspace);
-        QTest::keyClicks(spin_->lineEdit(), keys);
+        for (QChar c : keys) {
+            // keyClicks knows Latin-1 only; a full-width character comes as an input method would send it.
+            if (c.unicode() < 0x80) {
+                QTest::keyClicks(spin_->lineEdit(), QString(c));
+            } else {
+                QTest::sendKeyEvent(QTest::Click, spin_->lineEdit(), Qt::Key_unknown, QString(c), Qt::NoModifier);
+            }
+        }
     }
 
     void turnWheel(QWidget* target, int delta) {
@@ -97,6 +106,26 @@ private slots:
         QFETCH(int, beeps);
         makeSpin(maxValue);
         retype(keys);
+        QCOMPARE(spin_->text(), shown);
+        QCOMPARE(beeps_, beeps);
+    }
+
+    void pasteFollowsTypingRules_data() {
+        QTest::addColumn<QString>("clip");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("beeps");
+        QTest::newRow("digits") << "42" << "42" << 0;
+        QTest::newRow("cut at three characters") << "98765" << "987" << 0;
+        QTest::newRow("letters refused whole") << "4x2" << "" << 1;
+    }
+    void pasteFollowsTypingRules() {
+        QFETCH(QString, clip);
+        QFETCH(QString, shown);
+        QFETCH(int, beeps);
+        makeSpin(99999);
+        retype("");
+        QGuiApplication::clipboard()->setText(clip);
+        QTest::keyClick(spin_->lineEdit(), Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(spin_->text(), shown);
         QCOMPARE(beeps_, beeps);
     }
@@ -200,7 +229,7 @@ private slots:
     void changeEventOnEveryTextChange() {
         makeSpin(59);
         QSignalSpy changes(spin_, &TLMDSpinEdit::OnChange);
-        QTest::keyClicks(spin_->lineEdit(), "12");  // "0" then "012"? no: appended after "0"
+        QTest::keyClicks(spin_->lineEdit(), "12");  // typed after the "0": "012"
         const int typed = changes.count();
         QCOMPARE(typed, 2);
         spin_->setValue(12);  // "012" reads 12 but the text differs

@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLabel>
@@ -63,8 +64,11 @@ void beep() {
 
 bool openWithDesktop(const QString& pathOrUrl) {
     if (recorded(testing::Record::Open, pathOrUrl)) return true;
-    const QUrl url = pathOrUrl.contains(QStringLiteral("://")) ? QUrl(pathOrUrl)
-                                                               : QUrl::fromLocalFile(pathOrUrl);
+    // A local path is cleaned first: "//Readme.txt" (a program in the root folder)
+    // would otherwise name a network host.
+    const QUrl url = pathOrUrl.contains(QStringLiteral("://"))
+                         ? QUrl(pathOrUrl)
+                         : QUrl::fromLocalFile(QDir::cleanPath(pathOrUrl));
     return QDesktopServices::openUrl(url);
 }
 

@@ -88,14 +88,16 @@ void mergeIntoList(QListWidget* list, const std::vector<std::string>& paths) {
         return;
     }
 
-    // One merge of the two sorted runs, then the list rebuilt in one go.
+    // One merge of the two sorted runs, then the list rebuilt in one go; the current
+    // entry and the first visible one stay what they were.
     QListWidgetItem* current = list->currentItem();
+    const QListWidgetItem* top = existing > 0 ? list->itemAt(1, 1) : nullptr;
     const bool hadSelection = current && current->isSelected();
     QStringList texts;
     std::vector<QByteArray> bytes;
     texts.reserve(existing + qsizetype(jobs.size()));
     bytes.reserve(std::size_t(existing) + jobs.size());
-    int newCurrent = -1;
+    int newCurrent = -1, newTop = -1;
     std::size_t j = 0;
     for (int i = 0; i < existing; ++i) {
         const QListWidgetItem* item = list->item(i);
@@ -105,6 +107,7 @@ void mergeIntoList(QListWidget* list, const std::vector<std::string>& paths) {
             bytes.push_back(std::move(jobs[j].bytes));
         }
         if (item == current) newCurrent = int(texts.size());
+        if (item == top) newTop = int(texts.size());
         texts.push_back(text);
         bytes.push_back(itemBytes(item));
     }
@@ -126,6 +129,7 @@ void mergeIntoList(QListWidget* list, const std::vector<std::string>& paths) {
         list->setCurrentRow(newCurrent, hadSelection ? QItemSelectionModel::ClearAndSelect
                                                      : QItemSelectionModel::NoUpdate);
     }
+    if (newTop >= 0) list->scrollToItem(list->item(newTop), QAbstractItemView::PositionAtTop);
     list->setUpdatesEnabled(updates);
 }
 
@@ -163,6 +167,7 @@ void TMainForm1::AddSourcePath(const std::string& path) {
             SearchFile1.Recursive = true;
             SearchFile1.Directory = path;
             SearchFile1.SearchName = "*.*";
+            SearchFile1.ReadDetails = false;  // only the directory flag is read
             SearchFile1.OnFind = [&found](qv::TSearchFile&, const std::string& name,
                                           const qv::TSearchFileData& data, bool&) {
                 if (!data.directory) found.push_back(name);

@@ -8,6 +8,8 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QShowEvent>
+#include <QTimer>
 #include <QWindow>
 
 #include "settings/catalogues.h"
@@ -31,8 +33,7 @@ const QString kInfoAddress = QStringLiteral("https://quorvane.example/info.php?p
 
 // The folder without trailing separators; the root keeps its one.
 QString withoutTrailingSeparator(QString folder) {
-    while (folder.size() > 1 && (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'))))
-        folder.chop(1);
+    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) folder.chop(1);
     return folder;
 }
 
@@ -52,6 +53,18 @@ void tintValue(TLMDSpinEdit* edit, qv::Panel panel) {
 
 QString folderRule(const QString& path) {
     return QString::fromStdString(qv::stripTrailingSeparators(path.toStdString()));
+}
+
+// The destination folder keeps no trailing separator, in the text and in the hint.
+// While the user is typing, a separator is the start of the next folder name: the
+// text is left alone until the editing is finished.
+void applyFolderRule(TLMDBrowseEdit* edit, bool finished) {
+    const QString path = folderRule(edit->Path());
+    QLineEdit* line = edit->lineEdit();
+    const bool typing = line->hasFocus() && line->isModified();
+    if ((finished || !typing) && path != edit->Path()) edit->setPath(path);
+    if (!line->hasFocus()) line->setCursorPosition(0);  // show where the path begins
+    edit->setToolTip(path);
 }
 
 }  // namespace
@@ -78,8 +91,9 @@ TMainForm1::TMainForm1(const QString& programFolder, std::vector<std::string> ar
         const auto ids = qv::encoderCatalogues();
         for (size_t i = 0; i < ids.size() && i < std::size(encoderBoxes); ++i) fill(encoderBoxes[i], ids[i]);
 
-        // A folder typed by hand keeps its separators while it is being typed.
-        connect(C1_03->lineEdit(), &QLineEdit::editingFinished, this, &TMainForm1::C1_03Change);
+        connect(C1_03->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+            if (C1_03->lineEdit()->isModified()) applyFolderRule(C1_03, true);
+        });
     } catch (...) {
         MainForm1 = nullptr;
         throw;
@@ -148,7 +162,15 @@ void TMainForm1::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
 }
 
-void TMainForm1::showEvent(QShowEvent* event) { QWidget::showEvent(event); }
+void TMainForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // A window manager that never activates a new window must not keep the stored
+    // settings out: closing would then write the start values over them.
+    if (Tag == 0 && !event->spontaneous())
+        QTimer::singleShot(0, this, [this] {
+            if (Tag == 0 && isVisible()) FormActivate();
+        });
+}
 
 // --- title-bar buttons ---
 
@@ -166,6 +188,12 @@ void TMainForm1::CButton4Click() {
 }
 
 void TMainForm1::closeEvent(QCloseEvent* event) {
+    // A batch run keeps the window disabled and reads its controls until the end:
+    // a close request from outside (the task bar, say) waits for the run to finish.
+    if (!isEnabled()) {
+        event->ignore();
+        return;
+    }
     try {
         FormClose();
     } catch (...) {
@@ -187,6 +215,7 @@ void TMainForm1::mousePressEvent(QMouseEvent* event) {
     }
     event->accept();
     if (QWindow* w = windowHandle(); w && w->startSystemMove()) return;
+    // No window manager to move us: follow the pointer ourselves.
     dragging_ = true;
     dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
 }
@@ -224,14 +253,7 @@ void TMainForm1::C1_02Change() {
     }
 }
 
-void TMainForm1::C1_03Change() {
-    const QString path = folderRule(C1_03->Path());
-    // While the user types, a separator is the start of the next folder name.
-    if (!C1_03->lineEdit()->hasFocus() || !C1_03->lineEdit()->isModified()) {
-        if (path != C1_03->Path()) C1_03->setPath(path);
-    }
-    C1_03->setToolTip(path);
-}
+void TMainForm1::C1_03Change() { applyFolderRule(C1_03, false); }
 
 void TMainForm1::C2_01Change() { tintIndex(C2_01, qv::Panel::Video); }
 void TMainForm1::C2_02Change() { tintIndex(C2_02, qv::Panel::Video); }

@@ -1,6 +1,7 @@
 // The main window's make-up: one table of every control, in the order they are
 // stacked, with its place, texts, hint, tab order and handler.
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
@@ -71,6 +72,7 @@ using Parent = QWidget* TMainForm1::*;
 struct Kind {
     std::function<QWidget*(QWidget* parent)> make;
     std::function<void(QWidget*, TMainForm1*, Handler)> bind = {};
+    const char* name = "";  // the member's name, also the widget's object name
 };
 
 struct Row {
@@ -96,7 +98,7 @@ enum State { On, Off };
 
 QStringList lines(const QString& text) { return text.split(QLatin1Char('\n')); }
 
-Kind grad(TGradBox*& m, TGradBox::Direction d) {
+Kind gradKind(TGradBox*& m, TGradBox::Direction d) {
     return {[&m, d](QWidget* p) {
         m = new TGradBox(p);
         m->setDirection(d);
@@ -104,11 +106,11 @@ Kind grad(TGradBox*& m, TGradBox::Direction d) {
     }};
 }
 
-Kind panel(QWidget*& m, bool raised = true) {
+Kind panelKind(QWidget*& m, bool raised = true) {
     return {[&m, raised](QWidget* p) { return m = new TPanel(p, raised); }};
 }
 
-Kind label(TShadowLabel*& m, Align align, int px = 11) {
+Kind labelKind(TShadowLabel*& m, Align align, int px = 11) {
     return {[&m, align, px](QWidget* p) {
         m = new TShadowLabel(p);
         m->setFont(qv::ui::uiFont(px));
@@ -118,7 +120,7 @@ Kind label(TShadowLabel*& m, Align align, int px = 11) {
     }};
 }
 
-Kind title(TdxfLabel*& m, QRgb color) {
+Kind titleKind(TdxfLabel*& m, QRgb color) {
     return {[&m, color](QWidget* p) {
         m = new TdxfLabel(p);
         m->setFont(qv::ui::uiFont(15, true));
@@ -128,7 +130,7 @@ Kind title(TdxfLabel*& m, QRgb color) {
     }};
 }
 
-Kind bevel(TBevel*& m) {
+Kind bevelKind(TBevel*& m) {
     return {[&m](QWidget* p) {
         m = new TBevel(p);
         m->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -136,7 +138,7 @@ Kind bevel(TBevel*& m) {
     }};
 }
 
-Kind button(TdxfColorButton*& m, int px, State state = On) {
+Kind buttonKind(TdxfColorButton*& m, int px, State state = On) {
     return {[&m, px, state](QWidget* p) {
                 m = new TdxfColorButton(p);
                 m->setFont(qv::ui::uiFont(px));
@@ -151,7 +153,7 @@ Kind button(TdxfColorButton*& m, int px, State state = On) {
             }};
 }
 
-Kind combo(TMultiColComboBox*& m, std::vector<std::pair<int, QRgb>> columns) {
+Kind comboKind(TMultiColComboBox*& m, std::vector<std::pair<int, QRgb>> columns) {
     return {[&m, columns](QWidget* p) {
                 m = new TMultiColComboBox(p);
                 std::vector<TMultiColComboBox::Column> cols;
@@ -171,7 +173,7 @@ Kind combo(TMultiColComboBox*& m, std::vector<std::pair<int, QRgb>> columns) {
             }};
 }
 
-Kind spin(TLMDSpinEdit*& m, int max) {
+Kind spinKind(TLMDSpinEdit*& m, int max) {
     return {[&m, max](QWidget* p) {
                 m = new TLMDSpinEdit(p);
                 m->setFont(qv::ui::uiFont(11));
@@ -185,12 +187,13 @@ Kind spin(TLMDSpinEdit*& m, int max) {
             }};
 }
 
-Kind folder(TLMDBrowseEdit*& m) {
+Kind folderKind(TLMDBrowseEdit*& m) {
     return {[&m](QWidget* p) {
                 m = new TLMDBrowseEdit(p);
                 m->setFont(qv::ui::uiFont(11));
                 // Where a results folder is first offered: the user's documents folder.
                 m->setPath(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+                m->lineEdit()->setCursorPosition(0);
                 return m;
             },
             [](QWidget* w, TMainForm1* f, Handler h) {
@@ -198,7 +201,7 @@ Kind folder(TLMDBrowseEdit*& m) {
             }};
 }
 
-Kind list(QListWidget*& m) {
+Kind listKind(QListWidget*& m) {
     return {[&m](QWidget* p) {
         m = new QListWidget(p);
         m->setFont(qv::ui::uiFont(11));
@@ -213,7 +216,7 @@ Kind list(QListWidget*& m) {
     }};
 }
 
-Kind check(QCheckBox*& m) {
+Kind checkKind(QCheckBox*& m) {
     return {[&m](QWidget* p) {
                 m = new QCheckBox(p);  // its text is the label beside it
                 m->setCursor(Qt::PointingHandCursor);
@@ -224,7 +227,7 @@ Kind check(QCheckBox*& m) {
             }};
 }
 
-Kind memo(QPlainTextEdit*& m) {
+Kind memoKind(QPlainTextEdit*& m) {
     return {[&m](QWidget* p) {
         m = new QPlainTextEdit(p);
         m->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -233,7 +236,26 @@ Kind memo(QPlainTextEdit*& m) {
     }};
 }
 
+Kind named(Kind kind, const char* name) {
+    kind.name = name;
+    return kind;
+}
+
 }  // namespace
+
+// Each kind names its member once in the table: the macro passes the name along.
+#define grad(member, ...) named(gradKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
+#define panel(member, ...) named(panelKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
+#define label(member, ...) named(labelKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
+#define title(member, ...) named(titleKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
+#define bevel(member, ...) named(bevelKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
+#define button(member, ...) named(buttonKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
+#define combo(member, ...) named(comboKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
+#define spin(member, ...) named(spinKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
+#define folder(member, ...) named(folderKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
+#define list(member, ...) named(listKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
+#define check(member, ...) named(checkKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
+#define memo(member, ...) named(memoKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
 
 void TMainForm1::buildWindow() {
     using T = TMainForm1;
@@ -382,6 +404,7 @@ void TMainForm1::buildWindow() {
         // The text of a shadowed label follows its geometry (a right-aligned one keeps
         // its right edge), so place first and give the text afterwards.
         QWidget* w = r.kind.make(parent);
+        w->setObjectName(QLatin1String(r.kind.name));
         w->setGeometry(r.x, r.y, r.w, r.h);
         if (auto* l = qobject_cast<TShadowLabel*>(w)) l->setCaption(QString::fromUtf8(r.text));
         else if (auto* t = qobject_cast<TdxfLabel*>(w)) t->setCaption(QString::fromUtf8(r.text));
@@ -409,3 +432,16 @@ void TMainForm1::buildWindow() {
 
     AppHint1 = new TAppHint(this);
 }
+
+#undef grad
+#undef panel
+#undef label
+#undef title
+#undef bevel
+#undef button
+#undef combo
+#undef spin
+#undef folder
+#undef list
+#undef check
+#undef memo

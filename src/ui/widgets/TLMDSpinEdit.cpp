@@ -1,6 +1,8 @@
 #include "ui/widgets/TLMDSpinEdit.h"
 
+#include <QClipboard>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QToolButton>
@@ -17,22 +19,16 @@ constexpr int kArrowWidth = 15;
 
 bool allowedChar(QChar c) { return (c >= u'0' && c <= u'9') || c == u'+' || c == u'-'; }
 
-// Guards every user edit, pasting included: only digits and signs, and typing may not
-// lengthen the text beyond the limit (a longer text written by stepping stays editable).
+// A last guard for edits that bypass the keys (drops, input methods): digits and signs only.
 class SpinValidator : public QValidator {
 public:
-    SpinValidator(QLineEdit* edit, const int* maxLength) : QValidator(edit), edit_(edit), maxLength_(maxLength) {}
+    explicit SpinValidator(QObject* parent) : QValidator(parent) {}
     State validate(QString& input, int&) const override {
         for (QChar c : input) {
             if (!allowedChar(c)) return Invalid;
         }
-        if (input.size() > *maxLength_ && input.size() > edit_->text().size()) return Invalid;
         return Acceptable;
     }
-
-private:
-    QLineEdit* edit_;
-    const int* maxLength_;
 };
 
 }  // namespace
@@ -40,7 +36,8 @@ private:
 TLMDSpinEdit::TLMDSpinEdit(QWidget* parent) : QWidget(parent) {
     edit_ = new QLineEdit(this);
     edit_->setText(QStringLiteral("0"));
-    edit_->setValidator(new SpinValidator(edit_, &maxLength_));
+    edit_->setValidator(new SpinValidator(edit_));
+    edit_->setAcceptDrops(false);
     edit_->setFont(qv::ui::uiFont(11));
     edit_->setContextMenuPolicy(Qt::NoContextMenu);
     edit_->installEventFilter(this);
@@ -115,6 +112,21 @@ void TLMDSpinEdit::clampOnLeave() {
     if (ok && (v < min_ || v > max_)) setValue(v);
 }
 
+void TLMDSpinEdit::insertTyped(const QString& typed, bool pasted) {
+    for (QChar c : typed) {
+        if (!allowedChar(c)) {
+            qv::ui::widgets::beep();
+            return;
+        }
+    }
+    // Typing may not make the text longer than the limit; a longer text written by
+    // stepping stays as it is and can still be shortened.
+    const qsizetype room = maxLength_ - (edit_->text().size() - edit_->selectedText().size());
+    if (room <= 0) return;
+    if (typed.size() > room && !pasted) return;
+    edit_->insert(typed.left(room));
+}
+
 void TLMDSpinEdit::resizeEvent(QResizeEvent*) {
     const int w = width();
     const int h = height();
@@ -152,15 +164,15 @@ bool TLMDSpinEdit::eventFilter(QObject* watched, QEvent* event) {
             case Qt::Key_PageDown: step(-10); return true;
             default: break;
         }
+        if (key->matches(QKeySequence::Paste)) {
+            insertTyped(QGuiApplication::clipboard()->text(), true);
+            return true;
+        }
         const QString typed = key->text();
         const bool command = key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
         if (!command && !typed.isEmpty() && typed.at(0).isPrint()) {
-            for (QChar c : typed) {
-                if (!allowedChar(c)) {
-                    qv::ui::widgets::beep();
-                    return true;
-                }
-            }
+            insertTyped(typed, false);
+            return true;
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -38,6 +38,7 @@ private:
     void wheel(QWheelEvent* event);
     void setText(const QString& text);  // writes only a different text
     void clampOnLeave();
+    void insertTyped(const QString& typed, bool pasted);  // refuses with a beep
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     QLineEdit* edit_ = nullptr;

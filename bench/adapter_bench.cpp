@@ -1,0 +1,89 @@
+// Start-up cost of the program folder's encoder: the same command through the adapter
+// and straight into the installed encoder (given what the adapter would hand it), on a
+// one-second clip. Prints the ratio of the medians; the goal is below 1.05.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "run/encoder_process.h"
+#include "translate.h"
+
+namespace {
+
+double runOnce(const std::string& exe, const std::vector<std::string>& args) {
+    qv::EncoderProcess p;
+    const auto t0 = std::chrono::steady_clock::now();
+    std::string error;
+    if (!p.start(exe, args, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        std::exit(1);
+    }
+    p.waitFor(-1);
+    const auto t1 = std::chrono::steady_clock::now();
+    if (p.exitCode() != 0) {
+        std::fprintf(stderr, "%s ended with %d\n", exe.c_str(), p.exitCode());
+        std::exit(1);
+    }
+    return std::chrono::duration<double, std::milli>(t1 - t0).count();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* programDir = std::getenv("QV_PROGRAM_DIR");
+    std::string adapter = programDir ? std::string(programDir) + "/ffmpeg"
+                                     : (std::filesystem::path(argv[0]).parent_path() / "../program/ffmpeg").string();
+    const std::string installed = "/usr/bin/ffmpeg";
+    const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 15;
+
+    char tmpl[] = "/tmp/qv_adapter_bench_XXXXXX";
+    if (!mkdtemp(tmpl)) return 1;
+    const std::string dir = tmpl;
+    const std::string clip = dir + "/clip.avi";
+    runOnce(installed, {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                        "testsrc=size=160x120:rate=25:duration=1", "-f", "lavfi", "-i",
+                        "sine=duration=1", "-c:v", "mpeg4", "-c:a", "mp2", "-shortest", clip});
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+    } cases[] = {
+        {"every setting automatic (stream copy)",
+         {"-i", clip, "-y", "-flags", "bitexact", "-vcodec", "copy", "-sameq", "-acodec", "copy", dir + "/copy.avi"}},
+        {"full settings (encode to 320x240 MPEG-4/AAC)",
+         {"-i", clip, "-y", "-threads", "2", "-flags", "bitexact", "-s", "320x240", "-aspect", "4:3", "-vcodec",
+          "mpeg4", "-b", "768k", "-r", "29.97", "-croptop", "8", "-acodec", "libfaac", "-ab", "128k", "-ar",
+          "44100", "-ac", "2", dir + "/full.mp4"}},
+    };
+
+    std::printf("adapter start-up cost, %d rounds each, median wall time per call\n", rounds);
+    double worst = 0;
+    for (const Case& c : cases) {
+        std::vector<std::string> direct = {"-hide_banner", "-nostdin", "-nostats", "-loglevel", "error"};
+        for (const auto& a : qv::adapter::translateArguments(c.args)) direct.push_back(a);
+        runOnce(adapter, c.args);  // warm the caches for both
+        runOnce(installed, direct);
+        std::vector<double> viaAdapter, straight;
+        for (int i = 0; i < rounds; ++i) {
+            viaAdapter.push_back(runOnce(adapter, c.args));
+            straight.push_back(runOnce(installed, direct));
+        }
+        const double a = median(viaAdapter), d = median(straight), ratio = a / d;
+        worst = std::max(worst, ratio);
+        std::printf("  %-46s adapter %7.1f ms  direct %7.1f ms  ratio %.3f\n", c.name, a, d, ratio);
+    }
+    std::printf("adapter_bench ratio %.3f (goal < 1.05)\n", worst);
+    std::filesystem::remove_all(dir);
+    return 0;
+}

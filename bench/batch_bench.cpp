@@ -1,0 +1,177 @@
+// Go! over 20 one-second clips (thumbnail included) through the program folder's
+// encoder, against a shell loop that runs the same thumbnail and conversion commands on
+// the installed encoder directly. Prints both times and their ratio.
+// Usage: batch_bench [clips] [rounds]
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "run/command_line.h"
+#include "run/encoder_process.h"
+#include "settings/catalogues.h"
+#include "settings/column_split.h"
+#include "translate.h"
+#include "ui/app/dialogs.h"
+#include "ui/main_window/TMainForm1.h"
+#include "ui/widgets/TLMDBrowseEdit.h"
+#include "ui/widgets/TMultiColComboBox.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point t0) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+int rowWithValue(qv::CatalogueId id, const char* value) {
+    const auto rows = qv::catalogue(id);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (qv::columnOf(rows[i], 0) == value) return static_cast<int>(i);
+    return 0;
+}
+
+int runAndWait(const std::string& exe, const std::vector<std::string>& args) {
+    qv::EncoderProcess p;
+    if (!p.start(exe, args)) return -1;
+    p.waitFor(-1);
+    return p.exitCode();
+}
+
+std::string shellQuote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string commandLine(const std::string& exe, const std::vector<std::string>& args) {
+    std::string line = shellQuote(exe);
+    for (const auto& a : args) line += " " + shellQuote(a);
+    return line + " </dev/null >/dev/null 2>&1";
+}
+
+void setUp(TMainForm1& w, const QString& outDir) {
+    using qv::CatalogueId;
+    const struct {
+        TMultiColComboBox* box;
+        CatalogueId id;
+        const char* value;
+    } rows[] = {{w.C2_01, CatalogueId::C2_01, "MP4"},     {w.C2_02, CatalogueId::C2_02, "320x240"},
+                {w.C2_03, CatalogueId::C2_03, "4:3"},     {w.C2_04, CatalogueId::C2_04, "MPEG4"},
+                {w.C2_05, CatalogueId::C2_05, "768kbps"}, {w.C2_06, CatalogueId::C2_06, "29.97fps"},
+                {w.C3_01, CatalogueId::C3_01, "LIBFAAC"}, {w.C3_02, CatalogueId::C3_02, "128kbps"},
+                {w.C3_03, CatalogueId::C3_03, "44100Hz"}, {w.C3_04, CatalogueId::C3_04, "2"},
+                {w.C3_05, CatalogueId::C3_05, ""},        {w.C3_06, CatalogueId::C3_06, ""}};
+    for (const auto& r : rows) r.box->setItemIndex(rowWithValue(r.id, r.value));
+    w.C1_02->setItemIndex(1);
+    w.C1_03->setPath(outDir);
+    for (QCheckBox* b : {w.CheckBox1, w.CheckBox3, w.CheckBox4, w.CheckBox5}) b->setChecked(false);
+    w.CheckBox2->setChecked(true);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int clips = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 2;
+    const std::string installed = "/usr/bin/ffmpeg";
+
+    QString shipped = qEnvironmentVariable("QV_PROGRAM_DIR");
+    if (shipped.isEmpty()) shipped = QCoreApplication::applicationDirPath() + QStringLiteral("/../program");
+    const QString adapter = QDir(shipped).filePath(QStringLiteral("ffmpeg"));
+    if (!QFileInfo(adapter).isExecutable()) {
+        std::fprintf(stderr, "no encoder adapter at %s (set QV_PROGRAM_DIR)\n", qPrintable(adapter));
+        return 1;
+    }
+
+    QTemporaryDir programDir, work;
+    QFile::link(adapter, programDir.filePath(QStringLiteral("ffmpeg")));
+    QFile(programDir.filePath(QStringLiteral("profile.txt"))).open(QIODevice::WriteOnly);
+
+    // One clip, copied: the encoder's work is the same for each.
+    const std::string first = work.filePath(QStringLiteral("clip00.avi")).toStdString();
+    if (runAndWait(installed, {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                               "testsrc=size=160x120:rate=25:duration=1", "-f", "lavfi", "-i",
+                               "sine=frequency=440:sample_rate=44100:duration=1", "-c:v", "mpeg4",
+                               "-c:a", "mp2", "-shortest", first}) != 0) {
+        std::fprintf(stderr, "cannot make the test clip\n");
+        return 1;
+    }
+    std::vector<std::string> sources{first};
+    for (int i = 1; i < clips; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "clip%02d.avi", i);
+        sources.push_back(work.filePath(QString::fromLatin1(name)).toStdString());
+        QFile::copy(QString::fromStdString(first), QString::fromStdString(sources.back()));
+    }
+    const QString batchOut = work.filePath(QStringLiteral("batch"));
+    const QString directOut = work.filePath(QStringLiteral("direct"));
+    QDir().mkpath(directOut);
+
+    qv::ui::testing::enable();  // no box may wait
+    TMainForm1 w(programDir.path());
+    w.show();
+    QCoreApplication::processEvents();
+    for (const auto& s : sources) w.AddSourcePath(s);
+    setUp(w, batchOut);
+
+    // The same commands, translated as the adapter does, one line each in one shell.
+    const qv::ConversionSettings settings = w.settings();
+    const std::string directFolder = QFile::encodeName(directOut).toStdString();
+    const std::string script = work.filePath(QStringLiteral("direct.sh")).toStdString();
+    {
+        std::string text;
+        for (const auto& s : sources) {
+            const std::string dest = directFolder + "/" +
+                                     s.substr(s.rfind('/') + 1, s.rfind('.') - s.rfind('/') - 1) + ".mp4";
+            const std::string thumb = qv::thumbnailPath(directFolder);
+            text += "rm -f " + shellQuote(thumb) + "\n";
+            text += commandLine(installed, qv::adapter::translateArguments(
+                                               qv::buildThumbnailCommand(s, directFolder).args)) + "\n";
+            text += commandLine(installed, qv::adapter::translateArguments(
+                                               qv::buildConversionCommand(settings, s, dest, 1, false).args)) +
+                    "\n";
+        }
+        QFile f(QString::fromStdString(script));
+        f.open(QIODevice::WriteOnly);
+        f.write(text.c_str());
+    }
+
+    double bestBatch = 1e18, bestDirect = 1e18;
+    for (int round = 0; round <= rounds; ++round) {  // round 0 warms the caches
+        auto t0 = Clock::now();
+        w.CButton10Click();
+        const double batch = msSince(t0);
+        t0 = Clock::now();
+        const int rc = runAndWait("/bin/sh", {script});
+        const double direct = msSince(t0);
+        if (rc != 0) std::fprintf(stderr, "direct loop ended with %d\n", rc);
+        if (round == 0) continue;
+        bestBatch = std::min(bestBatch, batch);
+        bestDirect = std::min(bestDirect, direct);
+        std::printf("round %d: batch run %.0f ms, direct loop %.0f ms\n", round, batch, direct);
+    }
+    const QStringList made = QDir(batchOut).entryList({QStringLiteral("*.mp4")}, QDir::Files);
+    if (made.size() != clips || !qv::ui::testing::texts(qv::ui::testing::Record::Message).isEmpty()) {
+        std::fprintf(stderr, "batch run made %lld of %d results\n", static_cast<long long>(made.size()), clips);
+        return 1;
+    }
+    std::printf("batch_bench: %d clips, batch run %.0f ms, direct loop %.0f ms, ratio %.3f (goal <= 1.10)\n",
+                clips, bestBatch, bestDirect, bestBatch / bestDirect);
+    return 0;
+}

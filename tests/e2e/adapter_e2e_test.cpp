@@ -1,0 +1,335 @@
+// The program folder's encoder on real media: command lines from the builder, run the way
+// the batch run starts them, checked with ffprobe.
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "run/command_line.h"
+#include "run/encoder_process.h"
+#include "run/thumbnail.h"
+#include "settings/conversion_settings.h"
+#include "translate.h"
+
+namespace {
+
+// Row indices of the catalogues used here.
+constexpr int kAvi = 1, kMp4 = 4, kQvga = 7, kAspect43 = 3, kMpeg4 = 17, kCbr768 = 11, kFps2997 = 12;
+constexpr int kLibfaac = 1, kMp2 = 26, kPcmS16le = 32, kAb128 = 13, kAr44100 = 8, kStereo = 2, kVolume2x = 5;
+
+QString run(const QString& program, const QStringList& args, int* exitCode = nullptr) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(program, args);
+    p.waitForFinished(120000);
+    if (exitCode) *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromUtf8(p.readAll());
+}
+
+struct Probe {
+    QString format;
+    double duration = 0;
+    QJsonObject video, audio;  // empty when there is no such stream
+};
+
+Probe probe(const QString& path) {
+    const QString json = run("ffprobe", {"-v", "error", "-of", "json", "-show_format", "-show_streams", path});
+    const QJsonObject root = QJsonDocument::fromJson(json.toUtf8()).object();
+    Probe p;
+    p.format = root["format"].toObject()["format_name"].toString();
+    p.duration = root["format"].toObject()["duration"].toString().toDouble();
+    for (const auto& s : root["streams"].toArray()) {
+        const QJsonObject o = s.toObject();
+        if (o["codec_type"] == "video") p.video = o;
+        if (o["codec_type"] == "audio") p.audio = o;
+    }
+    return p;
+}
+
+double rate(const QString& fraction) {
+    const QStringList parts = fraction.split('/');
+    return parts.size() == 2 && parts[1].toDouble() != 0 ? parts[0].toDouble() / parts[1].toDouble() : 0;
+}
+
+double meanVolume(const QString& path) {
+    const QString out = run("/usr/bin/ffmpeg", {"-hide_banner", "-nostats", "-i", path, "-vn", "-af", "volumedetect", "-f", "null", "-"});
+    const auto m = QRegularExpression("mean_volume: (-?[0-9.]+) dB").match(out);
+    return m.hasMatch() ? m.captured(1).toDouble() : 1000;
+}
+
+// The settings of the first worked example.
+qv::ConversionSettings fullSettings() {
+    qv::ConversionSettings s;
+    s.C1_02 = 1;
+    s.C2_01 = kMp4;
+    s.C2_02 = kQvga;
+    s.C2_03 = kAspect43;
+    s.C2_04 = kMpeg4;
+    s.C2_05 = kCbr768;
+    s.C2_06 = kFps2997;
+    s.C2_07_1 = 8;
+    s.C3_01 = kLibfaac;
+    s.C3_02 = kAb128;
+    s.C3_03 = kAr44100;
+    s.C3_04 = kStereo;
+    s.C3_05 = 0;
+    s.C3_06 = 0;
+    s.CheckBox2 = true;
+    s.CheckBox5 = true;
+    // Start 1 s, length 5 s: the same fragments as the example's 1:30 and 45 s, fitting the clip.
+    s.C4_01_3 = 1;
+    s.C4_01_6 = 5;
+    return s;
+}
+
+// Every catalogue automatic but the container.
+qv::ConversionSettings automaticSettings() {
+    qv::ConversionSettings s;
+    s.C1_02 = 0;
+    s.C2_00 = 0;
+    s.C2_01 = kAvi;
+    s.C2_02 = s.C2_03 = s.C2_04 = s.C2_05 = s.C2_06 = 0;
+    s.C3_01 = s.C3_02 = s.C3_03 = s.C3_04 = s.C3_05 = s.C3_06 = 0;
+    return s;
+}
+
+}  // namespace
+
+class AdapterE2ETest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString encoder_;
+    QString runtime_;
+
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+    void makeClip(const QString& name, const QStringList& sources, const QStringList& codecs) {
+        QStringList args = {"-hide_banner", "-loglevel", "error", "-y"};
+        for (const QString& s : sources) args << "-f" << "lavfi" << "-i" << s;
+        args << codecs << "-shortest" << path(name);
+        int rc = 0;
+        const QString out = run("/usr/bin/ffmpeg", args, &rc);
+        QVERIFY2(rc == 0, qPrintable(out));
+    }
+
+    // Runs one call the way the batch run does; returns the exit code (-1: killed or hung).
+    int runAdapter(const qv::EncoderCommand& command) {
+        qv::EncoderProcess p;
+        std::string error;
+        if (!p.start(encoder_.toStdString(), command.args, &error)) {
+            qWarning("%s", error.c_str());
+            return -2;
+        }
+        if (!p.waitFor(120000)) {
+            p.stop();
+            return -1;
+        }
+        return p.exitCode();
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        const QByteArray programDir = qgetenv("QV_PROGRAM_DIR");
+        QVERIFY2(!programDir.isEmpty(), "QV_PROGRAM_DIR is not set");
+        encoder_ = QString::fromStdString(qv::resolveEncoder(programDir.toStdString()));
+        QCOMPARE(encoder_, QDir(QString::fromLocal8Bit(programDir)).filePath("ffmpeg"));
+
+        // Two-pass statistics go under the runtime folder: one of our own, to look into.
+        runtime_ = path("runtime");
+        QVERIFY(QDir().mkpath(runtime_));
+        QFile::setPermissions(runtime_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", runtime_.toLocal8Bit());
+
+        const QString sine = "sine=frequency=440:sample_rate=44100:duration=%1";
+        makeClip("av.avi", {"testsrc=size=160x120:rate=25:duration=8", sine.arg(8)}, {"-c:v", "mpeg4", "-c:a", "mp2"});
+        makeClip("video.avi", {"testsrc=size=160x120:rate=25:duration=8"}, {"-c:v", "mpeg4"});
+        makeClip("short.avi", {"testsrc=size=160x120:rate=25:duration=3", sine.arg(3)}, {"-c:v", "mpeg4", "-c:a", "mp2"});
+        makeClip("a.wmv", {"testsrc=size=64x48:rate=5:duration=40", "sine=sample_rate=22050:duration=40"},
+                 {"-c:v", "wmv2", "-c:a", "wmav2", "-b:a", "32k"});
+        QVERIFY(QDir().mkpath(path("out")));
+    }
+
+    void workedExample_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("hasSound");
+        QTest::newRow("video and sound") << "av.avi" << true;
+        QTest::newRow("video only") << "video.avi" << false;
+    }
+    void workedExample() {
+        QFETCH(QString, source);
+        QFETCH(bool, hasSound);
+        const QString dest = path("out/" + QFileInfo(source).completeBaseName() + ".mp4");
+        const auto command = qv::buildConversionCommand(fullSettings(), path(source).toStdString(), dest.toStdString(), 1, false);
+        QCOMPARE(runAdapter(command), 0);
+
+        const Probe p = probe(dest);
+        QVERIFY2(p.format.contains("mp4"), qPrintable(p.format));
+        QCOMPARE(p.video["codec_name"].toString(), QString("mpeg4"));
+        QCOMPARE(p.video["width"].toInt(), 320);
+        QCOMPARE(p.video["height"].toInt(), 240);
+        QCOMPARE(p.video["display_aspect_ratio"].toString(), QString("4:3"));
+        QVERIFY2(qAbs(rate(p.video["avg_frame_rate"].toString()) - 29.97) < 0.01,
+                 qPrintable(p.video["avg_frame_rate"].toString()));
+        QVERIFY2(qAbs(p.duration - 5) < 0.6, qPrintable(QString::number(p.duration)));
+        if (hasSound) {
+            QCOMPARE(p.audio["codec_name"].toString(), QString("aac"));
+            QCOMPARE(p.audio["sample_rate"].toString(), QString("44100"));
+            QCOMPARE(p.audio["channels"].toInt(), 2);
+        } else {
+            QVERIFY(p.audio.isEmpty());
+        }
+    }
+
+    // The second worked example: two passes, every catalogue automatic, 30-second preview.
+    void twoPassPreview() {
+        qv::ConversionSettings s = automaticSettings();
+        s.CheckBox1 = true;
+        const std::string source = path("a.wmv").toStdString(), dest = path("a.avi").toStdString();
+        const auto pass1 = qv::buildConversionCommand(s, source, dest, 1, true);
+        QCOMPARE(runAdapter(pass1), 0);
+        const Probe first = probe(QString::fromStdString(dest));
+        QVERIFY(first.audio.isEmpty());
+        QCOMPARE(first.video["codec_name"].toString(), QString("wmv2"));
+
+        QCOMPARE(runAdapter(qv::buildConversionCommand(s, source, dest, 2, true)), 0);
+        const Probe p = probe(QString::fromStdString(dest));
+        QVERIFY2(p.format.contains("avi"), qPrintable(p.format));
+        QCOMPARE(p.video["codec_name"].toString(), QString("wmv2"));
+        QCOMPARE(p.audio["codec_name"].toString(), QString("wmav2"));
+        QVERIFY2(qAbs(p.duration - 30) < 0.6, qPrintable(QString::number(p.duration)));
+    }
+
+    // A real two-pass encode: statistics of pass 1 reach pass 2 and are gone afterwards.
+    void twoPassStatistics() {
+        qv::ConversionSettings s = automaticSettings();
+        s.C2_04 = kMpeg4;
+        s.C2_05 = kCbr768;
+        s.CheckBox1 = true;
+        const QString dest = path("out/twopass.avi");
+        const QString folder = QString::fromStdString(
+            qv::adapter::passLogFolder(runtime_.toStdString(), getuid(), dest.toStdString()));
+        const std::string source = path("av.avi").toStdString();
+
+        QCOMPARE(runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), 1, false)), 0);
+        QVERIFY2(QFileInfo(folder + "/stats-0.log").size() > 0, qPrintable(folder));
+        QVERIFY(probe(dest).audio.isEmpty());
+
+        QCOMPARE(runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), 2, false)), 0);
+        const Probe p = probe(dest);
+        QCOMPARE(p.video["codec_name"].toString(), QString("mpeg4"));
+        QCOMPARE(p.audio["codec_name"].toString(), QString("mp2"));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(folder), 20000);
+        QVERIFY(QDir(runtime_).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    }
+
+    void volumeChange() {
+        qv::ConversionSettings s = automaticSettings();
+        s.C3_01 = kPcmS16le;
+        s.C3_05 = kVolume2x;  // 516 of 256
+        const QString dest = path("out/louder.avi");
+        QCOMPARE(runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(), dest.toStdString(), 1, false)), 0);
+        const double gain = meanVolume(dest) - meanVolume(path("av.avi"));
+        QVERIFY2(qAbs(gain - 6.09) < 0.5, qPrintable(QString::number(gain)));
+    }
+
+    void streams_data() {
+        QTest::addColumn<bool>("noPicture");
+        QTest::addColumn<bool>("noSound");
+        QTest::addColumn<int>("audioCodec");
+        QTest::newRow("all automatic") << false << false << 0;
+        QTest::newRow("picture disabled") << true << false << 0;
+        QTest::newRow("sound disabled") << false << true << 0;
+        QTest::newRow("sound encoded, picture copied") << false << false << kMp2;
+    }
+    void streams() {
+        QFETCH(bool, noPicture);
+        QFETCH(bool, noSound);
+        QFETCH(int, audioCodec);
+        qv::ConversionSettings s = automaticSettings();
+        s.CheckBox3 = noPicture;
+        s.CheckBox4 = noSound;
+        s.C3_01 = audioCodec;
+        const QString dest = path(QString("out/streams_%1%2%3.avi").arg(noPicture).arg(noSound).arg(audioCodec));
+        QCOMPARE(runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(), dest.toStdString(), 1, false)), 0);
+        const Probe p = probe(dest);
+        QCOMPARE(p.video.isEmpty(), noPicture);
+        QCOMPARE(p.audio.isEmpty(), noSound);
+        if (!noPicture) QCOMPARE(p.video["codec_name"].toString(), QString("mpeg4"));
+        if (!noSound) QCOMPARE(p.audio["codec_name"].toString(), QString("mp2"));
+        QVERIFY2(qAbs(p.duration - 8) < 0.6, qPrintable(QString::number(p.duration)));
+    }
+
+    // Cropping needs a re-encode; with stream copy it fails, as it always did.
+    void cropWithStreamCopyFails() {
+        qv::ConversionSettings s = automaticSettings();
+        s.C2_07_3 = 16;
+        const QString dest = path("out/cropcopy.avi");
+        const int rc = runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(), dest.toStdString(), 1, false));
+        QVERIFY(rc > 0);
+    }
+
+    // With no installed encoder on the search path (only a link back to the adapter itself),
+    // the adapter says so in one line instead of starting itself again.
+    void missingEncoder() {
+        const QString links = path("links");
+        QVERIFY(QDir().mkpath(links));
+        QVERIFY(QFile::link(encoder_, links + "/ffmpeg"));
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PATH", links + ":" + path("nothing"));
+        p.setProcessEnvironment(env);
+        p.setStandardInputFile(QProcess::nullDevice());
+        p.start(encoder_, {"-i", path("av.avi"), "-y", path("out/never.avi")});
+        QVERIFY(p.waitForFinished(60000));
+        QVERIFY(p.exitCode() != 0);
+        const QStringList lines = QString::fromUtf8(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines[0].contains("ffmpeg"), qPrintable(lines[0]));
+        QVERIFY(!QFileInfo::exists(path("out/never.avi")));
+    }
+
+    void thumbnail() {
+        const QString folder = path("thumbs");
+        QVERIFY(QDir().mkpath(folder));
+        const auto command = qv::buildThumbnailCommand(path("av.avi").toStdString(), folder.toStdString());
+        const QString thumb = QString::fromStdString(qv::thumbnailPath(folder.toStdString()));
+        QCOMPARE(runAdapter(command), 0);
+        qv::RgbImage image;
+        std::string error;
+        QVERIFY2(qv::decodeJpegFile(thumb.toStdString(), image, &error), error.c_str());
+        QCOMPARE(image.width, 80);
+        QCOMPARE(image.height, 60);
+
+        // A thumbnail left over is replaced by the next source's picture.
+        QFile stale(thumb);
+        QVERIFY(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        stale.write("stale");
+        stale.close();
+        const auto again = qv::buildThumbnailCommand(path("a.wmv").toStdString(), folder.toStdString());
+        QCOMPARE(runAdapter(again), 0);
+        QVERIFY2(qv::decodeJpegFile(thumb.toStdString(), image, &error), error.c_str());
+    }
+
+    void thumbnailOfAShortClip() {
+        const QString folder = path("thumbs_short");
+        QVERIFY(QDir().mkpath(folder));
+        const auto command = qv::buildThumbnailCommand(path("short.avi").toStdString(), folder.toStdString());
+        const int rc = runAdapter(command);
+        QVERIFY2(rc >= 0, "the call did not end by itself");
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(qv::thumbnailPath(folder.toStdString()))));
+    }
+};
+
+QTEST_MAIN(AdapterE2ETest)
+#include "adapter_e2e_test.moc"

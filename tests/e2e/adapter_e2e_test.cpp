@@ -233,6 +233,45 @@ private slots:
         QVERIFY(QDir(runtime_).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
     }
 
+    // Pass 1 clears what an interrupted job left; a pass 2 that is stopped still leaves
+    // nothing behind. A stand-in encoder keeps pass 2 running until it is stopped.
+    void twoPassStatisticsAfterAStop() {
+        const QString fake = path("fakebin");
+        QVERIFY(QDir().mkpath(fake));
+        QFile script(fake + "/ffmpeg");
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\ncase \"$*\" in *\"-pass 2\"*) exec sleep 30;; esac\nexit 0\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        qv::ConversionSettings s = automaticSettings();
+        s.CheckBox1 = true;
+        const QString dest = path("out/stopped.avi");
+        const QString folder = QString::fromStdString(
+            qv::adapter::passLogFolder(runtime_.toStdString(), getuid(), dest.toStdString()));
+        QVERIFY(QDir().mkpath(folder));
+        QFile stale(folder + "/stats-0.log");
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write("left over");
+        stale.close();
+
+        const QByteArray savedPath = qgetenv("PATH");
+        qputenv("PATH", fake.toLocal8Bit());
+        const std::string source = path("av.avi").toStdString();
+        const int pass1 = runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), 1, false));
+        const bool staleGone = !QFileInfo::exists(folder + "/stats-0.log");
+        qv::EncoderProcess p;
+        const bool started = p.start(encoder_.toStdString(), qv::buildConversionCommand(s, source, dest.toStdString(), 2, false).args);
+        qputenv("PATH", savedPath);
+        QCOMPARE(pass1, 0);
+        QVERIFY(staleGone);
+        QVERIFY(started);
+        QVERIFY(QFileInfo::exists(folder));
+        QTest::qWait(200);
+        QVERIFY(p.stop());
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(folder), 20000);
+    }
+
     void volumeChange() {
         qv::ConversionSettings s = automaticSettings();
         s.C3_01 = kPcmS16le;

@@ -311,6 +311,15 @@ private slots:
     void progressPerJob() {
         for (const char* n : {"a.avi", "b.avi", "c.avi"}) addSource(QString::fromLatin1(n));
         w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "MP4,"));
+        const QString shots = qEnvironmentVariable("QV_SCREENSHOT_DIR");
+        if (!shots.isEmpty()) {
+            duringRun([] { return ProgressForm1->ProgressBar1->Position() == 1 &&
+                                  ProgressForm1->Image1->hasPicture(); },
+                      [shots] {
+                          QDir().mkpath(shots);
+                          ProgressForm1->grab().save(shots + QStringLiteral("/progress_form_running.png"));
+                      });
+        }
         go();
         QStringList bars, names;
         for (const Sample& s : samples_) {

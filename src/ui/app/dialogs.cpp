@@ -1,5 +1,7 @@
 #include "ui/app/dialogs.h"
 
+#include "ui/widgets/beep.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
@@ -18,6 +20,11 @@ namespace {
 bool g_testing = false;
 QList<testing::Record> g_records;
 QStringList g_answers;
+// The widgets' refusal beeps go through the same beep, so tests see them too.
+const bool g_widgetBeep = [] {
+    widgets::beepHandler() = [] { beep(); };
+    return true;
+}();
 
 bool recorded(testing::Record::Kind kind, const QString& text) {
     if (!g_testing) return false;

@@ -42,8 +42,9 @@ double median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
     const char* programDir = std::getenv("QV_PROGRAM_DIR");
-    std::string adapter = programDir ? std::string(programDir) + "/ffmpeg"
-                                     : (std::filesystem::path(argv[0]).parent_path() / "../program/ffmpeg").string();
+    std::string adapter =
+        programDir ? std::string(programDir) + "/ffmpeg"
+                   : (std::filesystem::path(argv[0]).parent_path() / "../program/ffmpeg").string();
     const std::string installed = "/usr/bin/ffmpeg";
     const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 15;
 
@@ -60,17 +61,20 @@ int main(int argc, char** argv) {
         std::vector<std::string> args;
     } cases[] = {
         {"every setting automatic (stream copy)",
-         {"-i", clip, "-y", "-flags", "bitexact", "-vcodec", "copy", "-sameq", "-acodec", "copy", dir + "/copy.avi"}},
+         {"-i", clip, "-y", "-flags", "bitexact", "-vcodec", "copy", "-sameq", "-acodec", "copy",
+          dir + "/copy.avi"}},
         {"full settings (encode to 320x240 MPEG-4/AAC)",
-         {"-i", clip, "-y", "-threads", "2", "-flags", "bitexact", "-s", "320x240", "-aspect", "4:3", "-vcodec",
-          "mpeg4", "-b", "768k", "-r", "29.97", "-croptop", "8", "-acodec", "libfaac", "-ab", "128k", "-ar",
-          "44100", "-ac", "2", dir + "/full.mp4"}},
+         {"-i",   clip,      "-y",      "-threads", "2",       "-flags",  "bitexact",
+          "-s",   "320x240", "-aspect", "4:3",      "-vcodec", "mpeg4",   "-b",
+          "768k", "-r",      "29.97",   "-croptop", "8",       "-acodec", "libfaac",
+          "-ab",  "128k",    "-ar",     "44100",    "-ac",     "2",       dir + "/full.mp4"}},
     };
 
     std::printf("adapter start-up cost, %d rounds each, median wall time per call\n", rounds);
     double worst = 0;
     for (const Case& c : cases) {
-        std::vector<std::string> direct = {"-hide_banner", "-nostdin", "-nostats", "-loglevel", "error"};
+        std::vector<std::string> direct = {"-hide_banner", "-nostdin", "-nostats", "-loglevel",
+                                           "error"};
         for (const auto& a : qv::adapter::translateArguments(c.args)) direct.push_back(a);
         runOnce(adapter, c.args);  // warm the caches for both
         runOnce(installed, direct);

@@ -136,7 +136,8 @@ int main(int argc, char** argv) {
     if (self.empty()) self = realPath(argv[0]);
     const std::string encoder = findRealEncoder(self);
     if (encoder.empty()) {
-        std::fprintf(stderr, "ffmpeg: the installed FFmpeg encoder is missing (no other ffmpeg on PATH)\n");
+        std::fprintf(stderr,
+                     "ffmpeg: the installed FFmpeg encoder is missing (no other ffmpeg on PATH)\n");
         return 127;
     }
 
@@ -146,7 +147,8 @@ int main(int argc, char** argv) {
     if (pass != 0 && !output.empty()) {
         folder = statsFolderFor(output);
         if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-            std::fprintf(stderr, "ffmpeg: cannot create %s: %s\n", folder.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "ffmpeg: cannot create %s: %s\n", folder.c_str(),
+                         std::strerror(errno));
             return 1;
         }
         if (!ownedFolder(folder)) {
@@ -158,7 +160,8 @@ int main(int argc, char** argv) {
     }
 
     std::vector<std::string> translated = qv::adapter::translateArguments(args, passLog);
-    std::vector<std::string> full = {encoder, "-hide_banner", "-nostdin", "-nostats", "-loglevel", "error"};
+    std::vector<std::string> full = {encoder,    "-hide_banner", "-nostdin",
+                                     "-nostats", "-loglevel",    "error"};
     full.insert(full.end(), translated.begin(), translated.end());
     std::vector<char*> cargs;
     for (auto& a : full) cargs.push_back(a.data());

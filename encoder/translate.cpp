@@ -13,10 +13,9 @@ namespace {
 // Options of the program's command line that take a value.
 bool takesValue(std::string_view o) {
     static constexpr std::string_view withValue[] = {
-        "-i",      "-pass",   "-threads",   "-ss",       "-t",         "-flags",  "-s",
-        "-aspect", "-vcodec", "-b",         "-qscale",   "-r",         "-croptop", "-cropbottom",
-        "-cropleft", "-cropright", "-acodec", "-ab",     "-ar",        "-ac",     "-vol",
-        "-async",  "-f",      "-vframes"};
+        "-i",      "-pass", "-threads", "-ss", "-t",       "-flags",      "-s",        "-aspect",
+        "-vcodec", "-b",    "-qscale",  "-r",  "-croptop", "-cropbottom", "-cropleft", "-cropright",
+        "-acodec", "-ab",   "-ar",      "-ac", "-vol",     "-async",      "-f",        "-vframes"};
     return std::find(std::begin(withValue), std::end(withValue), o) != std::end(withValue);
 }
 
@@ -28,7 +27,9 @@ int outputIndex(const std::vector<std::string>& args) {
             ++i;
             continue;
         }
-        last = (i + 1 == args.size() && (args[i].empty() || args[i][0] != '-')) ? static_cast<int>(i) : last;
+        last = (i + 1 == args.size() && (args[i].empty() || args[i][0] != '-'))
+                   ? static_cast<int>(i)
+                   : last;
     }
     return last;
 }
@@ -70,7 +71,9 @@ std::string audioCodecName(const std::string& c) {
     return c;
 }
 
-bool experimentalAudio(const std::string& c) { return c == "vorbis" || c == "sonic" || c == "sonicls"; }
+bool experimentalAudio(const std::string& c) {
+    return c == "vorbis" || c == "sonic" || c == "sonicls";
+}
 
 // Containers whose extension the installed build cannot guess a format from.
 std::string formatForExtension(const std::string& ext) {
@@ -141,12 +144,15 @@ std::vector<std::string> translateArguments(const std::vector<std::string>& args
         if (a == "-an") noAudio = true;
         if (!takesValue(a) || i + 1 >= n) continue;
         const std::string& v = args[++i];
-        static constexpr std::string_view sides[] = {"-croptop", "-cropbottom", "-cropleft", "-cropright"};
+        static constexpr std::string_view sides[] = {"-croptop", "-cropbottom", "-cropleft",
+                                                     "-cropright"};
         for (int s = 0; s < 4; ++s) {
             if (a == sides[s]) {
                 long c = 0;
-                if (parseCount(v, c)) crop[s] = c;
-                else cropValid = false;
+                if (parseCount(v, c))
+                    crop[s] = c;
+                else
+                    cropValid = false;
                 anyCrop = true;
             }
         }
@@ -191,7 +197,8 @@ std::vector<std::string> translateArguments(const std::vector<std::string>& args
             if (audioCodec == "vorbis" && !hasChannels) result.insert(result.end(), {"-ac", "2"});
             const std::string ext = extensionOf(a);
             // Its default sound encoder for .3gp is one this build lacks.
-            if (ext == "3gp" && !hasAudioCodec && !noAudio) result.insert(result.end(), {"-acodec", "aac"});
+            if (ext == "3gp" && !hasAudioCodec && !noAudio)
+                result.insert(result.end(), {"-acodec", "aac"});
             const std::string format = formatForExtension(ext);
             if (!format.empty() && !hasFormat) result.insert(result.end(), {"-f", format});
             result.push_back(asFileName(a));

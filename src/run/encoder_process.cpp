@@ -28,7 +28,8 @@ namespace {
 
 bool isExecutableFile(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
 }
 
 std::string joinPath(const std::string& folder, const std::string& name) {
@@ -163,7 +164,8 @@ bool EncoderProcess::start(const std::string& exe, const std::vector<std::string
     posix_spawnattr_setpgroup(&attr, 0);
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setsigmask(&attr, &mask);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setflags(
+        &attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
     pid_t pid = -1;
     int rc = ::posix_spawn(&pid, exe.c_str(), &actions, &attr, argv.data(), environ);
@@ -221,7 +223,8 @@ bool EncoderProcess::waitFor(int timeoutMs) {
     for (;;) {
         int left = -1;
         if (!forever) {
-            auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                          .count();
             if (ms <= 0) return reap(false);
             left = static_cast<int>(ms);
         }

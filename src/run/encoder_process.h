@@ -11,7 +11,7 @@ namespace qv {
 std::string resolveEncoder(const std::string& programFolder);
 
 class EncoderProcess {
-public:
+  public:
     EncoderProcess() = default;
     EncoderProcess(const EncoderProcess&) = delete;
     EncoderProcess& operator=(const EncoderProcess&) = delete;
@@ -36,7 +36,7 @@ public:
     // Stops the process and its group. False when it had already ended or could not be stopped.
     bool stop();
 
-private:
+  private:
     // Collects the exit status without blocking; true once the process has ended.
     bool reap(bool block);
 

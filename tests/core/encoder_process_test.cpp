@@ -1,6 +1,7 @@
 #include "run/encoder_process.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,8 +12,6 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
 
@@ -50,7 +49,7 @@ bool goneOrDead(int pid) {
 }
 
 class EncoderProcessTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char tmpl[] = "/tmp/qv_encproc_XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -152,8 +151,10 @@ INSTANTIATE_TEST_SUITE_P(Endings, EncoderProcessExit,
 
 TEST_F(EncoderProcessTest, ArgumentsArriveUnchangedWithoutAShell) {
     fs::path out = dir_ / "args.txt";
-    fs::path exe = script("enc", "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done > \"" + out.string() + "\"");
-    std::vector<std::string> args = {"-i", "a \"quoted\" name.avi", "-leading", "", "*", "$HOME", "x; rm -rf y", "é"};
+    fs::path exe = script(
+        "enc", "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done > \"" + out.string() + "\"");
+    std::vector<std::string> args = {"-i",    "a \"quoted\" name.avi", "-leading", "", "*",
+                                     "$HOME", "x; rm -rf y",           "é"};
     qv::EncoderProcess p;
     ASSERT_TRUE(p.start(exe.string(), args));
     ASSERT_TRUE(p.waitFor(20000));
@@ -176,9 +177,12 @@ TEST_F(EncoderProcessTest, ChildSeesNullStdioOwnGroupAndNoLeakedDescriptors) {
     std::string body =
         "in=$(cat; echo eof)\n"
         "std=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2)\n"
-        "leak=closed; [ -e /proc/$$/fd/" + std::to_string(leak[1]) + " ] && leak=leaked\n"
+        "leak=closed; [ -e /proc/$$/fd/" +
+        std::to_string(leak[1]) +
+        " ] && leak=leaked\n"
         "group=sharedGroup; [ \"$(cut -d' ' -f5 /proc/$$/stat)\" = \"$$\" ] && group=ownGroup\n"
-        "printf '%s\\n' \"$in\" \"$std\" \"$leak\" \"$group\" > \"" + out.string() + "\"";
+        "printf '%s\\n' \"$in\" \"$std\" \"$leak\" \"$group\" > \"" +
+        out.string() + "\"";
     fs::path exe = script("probe", body);
     qv::EncoderProcess p;
     bool started = p.start(exe.string(), {});
@@ -234,7 +238,8 @@ TEST_F(EncoderProcessTest, StopEndsTheWholeGroup) {
     EXPECT_FALSE(p.running());
     EXPECT_EQ(p.exitCode(), -1);
     EXPECT_TRUE(goneOrDead(p.pid()));
-    EXPECT_TRUE(eventually([&] { return goneOrDead(child); })) << "the encoder's own child survived";
+    EXPECT_TRUE(eventually([&] { return goneOrDead(child); }))
+        << "the encoder's own child survived";
     EXPECT_FALSE(p.stop()) << "a second stop must not succeed";
 }
 

@@ -22,8 +22,10 @@
 namespace {
 
 // Row indices of the catalogues used here.
-constexpr int kAvi = 1, kMp4 = 4, kQvga = 7, kAspect43 = 3, kMpeg4 = 17, kCbr768 = 11, kFps2997 = 12;
-constexpr int kLibfaac = 1, kMp2 = 26, kPcmS16le = 32, kAb128 = 13, kAr44100 = 8, kStereo = 2, kVolume2x = 5;
+constexpr int kAvi = 1, kMp4 = 4, kQvga = 7, kAspect43 = 3, kMpeg4 = 17, kCbr768 = 11,
+              kFps2997 = 12;
+constexpr int kLibfaac = 1, kMp2 = 26, kPcmS16le = 32, kAb128 = 13, kAr44100 = 8, kStereo = 2,
+              kVolume2x = 5;
 
 QString run(const QString& program, const QStringList& args, int* exitCode = nullptr) {
     QProcess p;
@@ -42,7 +44,8 @@ struct Probe {
 };
 
 Probe probe(const QString& path) {
-    const QString json = run("ffprobe", {"-v", "error", "-of", "json", "-show_format", "-show_streams", path});
+    const QString json =
+        run("ffprobe", {"-v", "error", "-of", "json", "-show_format", "-show_streams", path});
     const QJsonObject root = QJsonDocument::fromJson(json.toUtf8()).object();
     Probe p;
     p.format = root["format"].toObject()["format_name"].toString();
@@ -57,11 +60,13 @@ Probe probe(const QString& path) {
 
 double rate(const QString& fraction) {
     const QStringList parts = fraction.split('/');
-    return parts.size() == 2 && parts[1].toDouble() != 0 ? parts[0].toDouble() / parts[1].toDouble() : 0;
+    return parts.size() == 2 && parts[1].toDouble() != 0 ? parts[0].toDouble() / parts[1].toDouble()
+                                                         : 0;
 }
 
 double meanVolume(const QString& path) {
-    const QString out = run("/usr/bin/ffmpeg", {"-hide_banner", "-nostats", "-i", path, "-vn", "-af", "volumedetect", "-f", "null", "-"});
+    const QString out = run("/usr/bin/ffmpeg", {"-hide_banner", "-nostats", "-i", path, "-vn",
+                                                "-af", "volumedetect", "-f", "null", "-"});
     const auto m = QRegularExpression("mean_volume: (-?[0-9.]+) dB").match(out);
     return m.hasMatch() ? m.captured(1).toDouble() : 1000;
 }
@@ -115,7 +120,10 @@ class AdapterE2ETest : public QObject {
 
     void makeClip(const QString& name, const QStringList& sources, const QStringList& codecs) {
         QStringList args = {"-hide_banner", "-loglevel", "error", "-y"};
-        for (const QString& s : sources) args << "-f" << "lavfi" << "-i" << s;
+        for (const QString& s : sources)
+            args << "-f"
+                 << "lavfi"
+                 << "-i" << s;
         args << codecs << "-shortest" << path(name);
         int rc = 0;
         const QString out = run("/usr/bin/ffmpeg", args, &rc);
@@ -137,7 +145,7 @@ class AdapterE2ETest : public QObject {
         return p.exitCode();
     }
 
-private slots:
+  private slots:
     void initTestCase() {
         QVERIFY(dir_.isValid());
         const QByteArray programDir = qgetenv("QV_PROGRAM_DIR");
@@ -152,10 +160,13 @@ private slots:
         qputenv("XDG_RUNTIME_DIR", runtime_.toLocal8Bit());
 
         const QString sine = "sine=frequency=440:sample_rate=44100:duration=%1";
-        makeClip("av.avi", {"testsrc=size=160x120:rate=25:duration=8", sine.arg(8)}, {"-c:v", "mpeg4", "-c:a", "mp2"});
+        makeClip("av.avi", {"testsrc=size=160x120:rate=25:duration=8", sine.arg(8)},
+                 {"-c:v", "mpeg4", "-c:a", "mp2"});
         makeClip("video.avi", {"testsrc=size=160x120:rate=25:duration=8"}, {"-c:v", "mpeg4"});
-        makeClip("short.avi", {"testsrc=size=160x120:rate=25:duration=3", sine.arg(3)}, {"-c:v", "mpeg4", "-c:a", "mp2"});
-        makeClip("a.wmv", {"testsrc=size=64x48:rate=5:duration=40", "sine=sample_rate=22050:duration=40"},
+        makeClip("short.avi", {"testsrc=size=160x120:rate=25:duration=3", sine.arg(3)},
+                 {"-c:v", "mpeg4", "-c:a", "mp2"});
+        makeClip("a.wmv",
+                 {"testsrc=size=64x48:rate=5:duration=40", "sine=sample_rate=22050:duration=40"},
                  {"-c:v", "wmv2", "-c:a", "wmav2", "-b:a", "32k"});
         QVERIFY(QDir().mkpath(path("out")));
     }
@@ -170,7 +181,8 @@ private slots:
         QFETCH(QString, source);
         QFETCH(bool, hasSound);
         const QString dest = path("out/" + QFileInfo(source).completeBaseName() + ".mp4");
-        const auto command = qv::buildConversionCommand(fullSettings(), path(source).toStdString(), dest.toStdString(), 1, false);
+        const auto command = qv::buildConversionCommand(fullSettings(), path(source).toStdString(),
+                                                        dest.toStdString(), 1, false);
         QCOMPARE(runAdapter(command), 0);
 
         const Probe p = probe(dest);
@@ -221,11 +233,13 @@ private slots:
             qv::adapter::passLogFolder(runtime_.toStdString(), getuid(), dest.toStdString()));
         const std::string source = path("av.avi").toStdString();
 
-        QCOMPARE(runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), 1, false)), 0);
+        QCOMPARE(runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), 1, false)),
+                 0);
         QVERIFY2(QFileInfo(folder + "/stats-0.log").size() > 0, qPrintable(folder));
         QVERIFY(probe(dest).audio.isEmpty());
 
-        QCOMPARE(runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), 2, false)), 0);
+        QCOMPARE(runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), 2, false)),
+                 0);
         const Probe p = probe(dest);
         QCOMPARE(p.video["codec_name"].toString(), QString("mpeg4"));
         QCOMPARE(p.audio["codec_name"].toString(), QString("mp2"));
@@ -240,7 +254,8 @@ private slots:
         QVERIFY(QDir().mkpath(fake));
         QFile script(fake + "/ffmpeg");
         QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\ncase \"$*\" in *\"-pass 2\"*) exec sleep 30;; esac\nexit 0\n");
+        script.write(
+            "#!/bin/sh\ncase \"$*\" in *\"-pass 2\"*) exec /bin/sleep 30;; esac\nexit 0\n");
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
@@ -258,10 +273,13 @@ private slots:
         const QByteArray savedPath = qgetenv("PATH");
         qputenv("PATH", fake.toLocal8Bit());
         const std::string source = path("av.avi").toStdString();
-        const int pass1 = runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), 1, false));
+        const int pass1 =
+            runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), 1, false));
         const bool staleGone = !QFileInfo::exists(folder + "/stats-0.log");
         qv::EncoderProcess p;
-        const bool started = p.start(encoder_.toStdString(), qv::buildConversionCommand(s, source, dest.toStdString(), 2, false).args);
+        const bool started =
+            p.start(encoder_.toStdString(),
+                    qv::buildConversionCommand(s, source, dest.toStdString(), 2, false).args);
         qputenv("PATH", savedPath);
         QCOMPARE(pass1, 0);
         QVERIFY(staleGone);
@@ -277,7 +295,9 @@ private slots:
         s.C3_01 = kPcmS16le;
         s.C3_05 = kVolume2x;  // 516 of 256
         const QString dest = path("out/louder.avi");
-        QCOMPARE(runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(), dest.toStdString(), 1, false)), 0);
+        QCOMPARE(runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(),
+                                                       dest.toStdString(), 1, false)),
+                 0);
         const double gain = meanVolume(dest) - meanVolume(path("av.avi"));
         QVERIFY2(qAbs(gain - 6.09) < 0.5, qPrintable(QString::number(gain)));
     }
@@ -299,8 +319,11 @@ private slots:
         s.CheckBox3 = noPicture;
         s.CheckBox4 = noSound;
         s.C3_01 = audioCodec;
-        const QString dest = path(QString("out/streams_%1%2%3.avi").arg(noPicture).arg(noSound).arg(audioCodec));
-        QCOMPARE(runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(), dest.toStdString(), 1, false)), 0);
+        const QString dest =
+            path(QString("out/streams_%1%2%3.avi").arg(noPicture).arg(noSound).arg(audioCodec));
+        QCOMPARE(runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(),
+                                                       dest.toStdString(), 1, false)),
+                 0);
         const Probe p = probe(dest);
         QCOMPARE(p.video.isEmpty(), noPicture);
         QCOMPARE(p.audio.isEmpty(), noSound);
@@ -314,7 +337,8 @@ private slots:
         qv::ConversionSettings s = automaticSettings();
         s.C2_07_3 = 16;
         const QString dest = path("out/cropcopy.avi");
-        const int rc = runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(), dest.toStdString(), 1, false));
+        const int rc = runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(),
+                                                             dest.toStdString(), 1, false));
         QVERIFY(rc > 0);
     }
 
@@ -332,7 +356,8 @@ private slots:
         p.start(encoder_, {"-i", path("av.avi"), "-y", path("out/never.avi")});
         QVERIFY(p.waitForFinished(60000));
         QVERIFY(p.exitCode() != 0);
-        const QStringList lines = QString::fromUtf8(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        const QStringList lines =
+            QString::fromUtf8(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 1);
         QVERIFY2(lines[0].contains("ffmpeg"), qPrintable(lines[0]));
         QVERIFY(!QFileInfo::exists(path("out/never.avi")));
@@ -341,7 +366,8 @@ private slots:
     void thumbnail() {
         const QString folder = path("thumbs");
         QVERIFY(QDir().mkpath(folder));
-        const auto command = qv::buildThumbnailCommand(path("av.avi").toStdString(), folder.toStdString());
+        const auto command =
+            qv::buildThumbnailCommand(path("av.avi").toStdString(), folder.toStdString());
         const QString thumb = QString::fromStdString(qv::thumbnailPath(folder.toStdString()));
         QCOMPARE(runAdapter(command), 0);
         qv::RgbImage image;
@@ -355,7 +381,8 @@ private slots:
         QVERIFY(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
         stale.write("stale");
         stale.close();
-        const auto again = qv::buildThumbnailCommand(path("a.wmv").toStdString(), folder.toStdString());
+        const auto again =
+            qv::buildThumbnailCommand(path("a.wmv").toStdString(), folder.toStdString());
         QCOMPARE(runAdapter(again), 0);
         QVERIFY2(qv::decodeJpegFile(thumb.toStdString(), image, &error), error.c_str());
     }
@@ -363,10 +390,12 @@ private slots:
     void thumbnailOfAShortClip() {
         const QString folder = path("thumbs_short");
         QVERIFY(QDir().mkpath(folder));
-        const auto command = qv::buildThumbnailCommand(path("short.avi").toStdString(), folder.toStdString());
+        const auto command =
+            qv::buildThumbnailCommand(path("short.avi").toStdString(), folder.toStdString());
         const int rc = runAdapter(command);
         QVERIFY2(rc >= 0, "the call did not end by itself");
-        QVERIFY(!QFileInfo::exists(QString::fromStdString(qv::thumbnailPath(folder.toStdString()))));
+        QVERIFY(
+            !QFileInfo::exists(QString::fromStdString(qv::thumbnailPath(folder.toStdString()))));
     }
 };
 

@@ -21,8 +21,8 @@
 
 #include "run/command_line.h"
 #include "run/encoder_process.h"
-#include "settings/catalogues.h"
-#include "settings/column_split.h"
+#include "support/program_folder.h"
+#include "support/worked_example.h"
 #include "translate.h"
 #include "ui/app/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
@@ -35,13 +35,6 @@ using Clock = std::chrono::steady_clock;
 
 double msSince(Clock::time_point t0) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
-
-int rowWithValue(qv::CatalogueId id, const char* value) {
-    const auto rows = qv::catalogue(id);
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (qv::columnOf(rows[i], 0) == value) return static_cast<int>(i);
-    return 0;
 }
 
 int runAndWait(const std::string& exe, const std::vector<std::string>& args) {
@@ -63,23 +56,20 @@ std::string commandLine(const std::string& exe, const std::vector<std::string>& 
     return line + " </dev/null >/dev/null 2>&1";
 }
 
-void setUp(TMainForm1& w, const QString& outDir) {
-    using qv::CatalogueId;
-    const struct {
-        TMultiColComboBox* box;
-        CatalogueId id;
-        const char* value;
-    } rows[] = {{w.C2_01, CatalogueId::C2_01, "MP4"},     {w.C2_02, CatalogueId::C2_02, "320x240"},
-                {w.C2_03, CatalogueId::C2_03, "4:3"},     {w.C2_04, CatalogueId::C2_04, "MPEG4"},
-                {w.C2_05, CatalogueId::C2_05, "768kbps"}, {w.C2_06, CatalogueId::C2_06, "29.97fps"},
-                {w.C3_01, CatalogueId::C3_01, "LIBFAAC"}, {w.C3_02, CatalogueId::C3_02, "128kbps"},
-                {w.C3_03, CatalogueId::C3_03, "44100Hz"}, {w.C3_04, CatalogueId::C3_04, "2"},
-                {w.C3_05, CatalogueId::C3_05, ""},        {w.C3_06, CatalogueId::C3_06, ""}};
-    for (const auto& r : rows) r.box->setItemIndex(rowWithValue(r.id, r.value));
+// False when the catalogues lack a row of the example.
+bool setUp(TMainForm1& w, const QString& outDir) {
+    const QString missing = qvtest::chooseWorkedExampleRows(w);
+    if (!missing.isEmpty()) {
+        std::fprintf(stderr, "no catalogue row %s\n", qPrintable(missing));
+        return false;
+    }
+    w.C3_05->setItemIndex(0);
+    w.C3_06->setItemIndex(0);
     w.C1_02->setItemIndex(1);
     w.C1_03->setPath(outDir);
     for (QCheckBox* b : {w.CheckBox1, w.CheckBox3, w.CheckBox4, w.CheckBox5}) b->setChecked(false);
     w.CheckBox2->setChecked(true);
+    return true;
 }
 
 }  // namespace
@@ -99,16 +89,16 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    QTemporaryDir programDir, work;
-    QFile::link(adapter, programDir.filePath(QStringLiteral("ffmpeg")));
-    QFile(programDir.filePath(QStringLiteral("profile.txt"))).open(QIODevice::WriteOnly);
+    qvtest::ProgramFolder programDir;
+    QTemporaryDir work;
+    programDir.linkEncoder(adapter);
 
     // One clip, copied: the encoder's work is the same for each.
     const std::string first = work.filePath(QStringLiteral("clip00.avi")).toStdString();
-    if (runAndWait(installed, {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                               "testsrc=size=160x120:rate=25:duration=1", "-f", "lavfi", "-i",
-                               "sine=frequency=440:sample_rate=44100:duration=1", "-c:v", "mpeg4",
-                               "-c:a", "mp2", "-shortest", first}) != 0) {
+    if (!qvtest::makeClip(QString::fromStdString(first),
+                          {"testsrc=size=160x120:rate=25:duration=1",
+                           "sine=frequency=440:sample_rate=44100:duration=1"},
+                          {"-c:v", "mpeg4", "-c:a", "mp2"})) {
         std::fprintf(stderr, "cannot make the test clip\n");
         return 1;
     }
@@ -128,7 +118,7 @@ int main(int argc, char** argv) {
     w.show();
     QCoreApplication::processEvents();
     for (const auto& s : sources) w.AddSourcePath(s);
-    setUp(w, batchOut);
+    if (!setUp(w, batchOut)) return 1;
 
     // The same commands, translated as the adapter does, one line each in one shell.
     const qv::ConversionSettings settings = w.settings();

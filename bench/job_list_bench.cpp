@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "support/program_folder.h"
 #include "ui/main_window/TMainForm1.h"
 
 extern char** environ;
@@ -115,11 +116,9 @@ int main(int argc, char** argv) {
     const int files = argc > 2 ? std::max(1, std::atoi(argv[2])) : 100;
     constexpr int kRounds = 5;
 
-    QTemporaryDir programDir, treeDir;
+    qvtest::ProgramFolder programDir;
+    QTemporaryDir treeDir;
     if (!programDir.isValid() || !treeDir.isValid()) return 1;
-    QFile profile(programDir.filePath(QStringLiteral("profile.txt")));
-    if (!profile.open(QIODevice::WriteOnly)) return 1;
-    profile.close();
     const std::string root = QFile::encodeName(treeDir.path()).toStdString();
     std::printf("tree: %d folders x %d files in %s\n", folders, files, root.c_str());
     if (!makeTree(root, folders, files)) {

@@ -51,6 +51,37 @@ reason() {
 }
 mark() { [ "$1" = ok ] && echo "yes" || echo "no: $(reason "$1")"; }
 
+# The table of one codec catalogue (every row but row 0): each codec encodes its stream alone
+# into Matroska, else into a null output.   codec_table CATALOGUE video|audio
+codec_table() {
+    local catalogue="$1" kind="${2:0:1}" i=0 row codec r n res
+    local -a streams
+    echo "| Row | Codec | Encodes |"
+    echo "|---|---|---|"
+    while IFS= read -r row; do
+        if [ "$i" -gt 0 ]; then
+            codec="$(printf '%s' "${row%%,*}" | lower)"
+            if [ "$kind" = v ]; then
+                streams=(-vcodec "$codec" -sameq -acodec copy -an)
+            else
+                streams=(-vcodec copy -sameq -acodec "$codec" -vn)
+            fi
+            r="$(try -i "$clip" -y -flags bitexact "${streams[@]}" "$work/$kind.mkv")"
+            if [ "$r" != ok ]; then
+                n="$(try -i "$clip" -y -flags bitexact "${streams[@]}" -f null "$work/$kind.null")"
+                [ "$n" = ok ] && r="ok-null"
+            fi
+            case "$r" in
+                ok) res="yes" ;;
+                ok-null) res="yes (not into Matroska)" ;;
+                *) res="no: $(reason "$r")" ;;
+            esac
+            echo "| $i | $row | $res |"
+        fi
+        i=$((i + 1))
+    done < <(rows "$catalogue")
+}
+
 {
     echo "# What the installed encoder can do"
     echo
@@ -85,52 +116,14 @@ mark() { [ "$1" = ok ] && echo "yes" || echo "no: $(reason "$1")"; }
     echo "Encoded without sound into Matroska; when Matroska cannot hold the result, into a null output"
     echo "(the encoder works, the containers of the list may still refuse it)."
     echo
-    echo "| Row | Codec | Encodes |"
-    echo "|---|---|---|"
-    i=0
-    while IFS= read -r row; do
-        if [ "$i" -gt 0 ]; then
-            codec="$(printf '%s' "${row%%,*}" | lower)"
-            r="$(try -i "$clip" -y -flags bitexact -vcodec "$codec" -sameq -acodec copy -an "$work/v.mkv")"
-            if [ "$r" != ok ]; then
-                n="$(try -i "$clip" -y -flags bitexact -vcodec "$codec" -sameq -acodec copy -an -f null "$work/v.null")"
-                [ "$n" = ok ] && r="ok-null"
-            fi
-            case "$r" in
-                ok) res="yes" ;;
-                ok-null) res="yes (not into Matroska)" ;;
-                *) res="no: $(reason "$r")" ;;
-            esac
-            echo "| $i | $row | $res |"
-        fi
-        i=$((i + 1))
-    done < <(rows C2_04)
+    codec_table C2_04 video
 
     echo
     echo "## Audio codecs"
     echo
     echo "Encoded without picture into Matroska, else into a null output, as above."
     echo
-    echo "| Row | Codec | Encodes |"
-    echo "|---|---|---|"
-    i=0
-    while IFS= read -r row; do
-        if [ "$i" -gt 0 ]; then
-            codec="$(printf '%s' "${row%%,*}" | lower)"
-            r="$(try -i "$clip" -y -flags bitexact -vcodec copy -sameq -acodec "$codec" -vn "$work/a.mkv")"
-            if [ "$r" != ok ]; then
-                n="$(try -i "$clip" -y -flags bitexact -vcodec copy -sameq -acodec "$codec" -vn -f null "$work/a.null")"
-                [ "$n" = ok ] && r="ok-null"
-            fi
-            case "$r" in
-                ok) res="yes" ;;
-                ok-null) res="yes (not into Matroska)" ;;
-                *) res="no: $(reason "$r")" ;;
-            esac
-            echo "| $i | $row | $res |"
-        fi
-        i=$((i + 1))
-    done < <(rows C3_01)
+    codec_table C3_01 audio
 } > "$out.tmp"
 mv "$out.tmp" "$out"
 echo "wrote $out"

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "first_example.h"
 #include "settings/catalogues.h"
 
 namespace {
@@ -58,23 +59,7 @@ TEST(ConversionCommand, FirstWorkedExample) {
               "-i \"C:\\Video\\clip.avi\" -y -threads 2 -ss 00:01:30 -t 00:00:45 -flags bitexact "
               "-s 320x240 -aspect 4:3 -vcodec mpeg4 -b 768k -r 29.97 -croptop 8 -acodec libfaac "
               "-ab 128k -ar 44100 -ac 2 \"D:\\Out\\clip.mp4\"");
-    const std::vector<std::string> args{"-i",       "C:\\Video\\clip.avi",
-                                        "-y",       "-threads",
-                                        "2",        "-ss",
-                                        "00:01:30", "-t",
-                                        "00:00:45", "-flags",
-                                        "bitexact", "-s",
-                                        "320x240",  "-aspect",
-                                        "4:3",      "-vcodec",
-                                        "mpeg4",    "-b",
-                                        "768k",     "-r",
-                                        "29.97",    "-croptop",
-                                        "8",        "-acodec",
-                                        "libfaac",  "-ab",
-                                        "128k",     "-ar",
-                                        "44100",    "-ac",
-                                        "2",        "D:\\Out\\clip.mp4"};
-    EXPECT_EQ(cmd.args, args);
+    EXPECT_EQ(cmd.args, qvtest::firstExampleArgs("C:\\Video\\clip.avi", "D:\\Out\\clip.mp4"));
 }
 
 TEST(ConversionCommand, SecondWorkedExampleBothPasses) {

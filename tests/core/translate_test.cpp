@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "first_example.h"
+
 namespace {
 
 using Args = std::vector<std::string>;
@@ -22,22 +24,7 @@ TEST_P(TranslateArguments, GivesWhatTheInstalledEncoderAccepts) {
 
 const TranslateCase kCases[] = {
     {"FullSettings",
-     {"-i",       "/video/clip.avi",
-      "-y",       "-threads",
-      "2",        "-ss",
-      "00:01:30", "-t",
-      "00:00:45", "-flags",
-      "bitexact", "-s",
-      "320x240",  "-aspect",
-      "4:3",      "-vcodec",
-      "mpeg4",    "-b",
-      "768k",     "-r",
-      "29.97",    "-croptop",
-      "8",        "-acodec",
-      "libfaac",  "-ab",
-      "128k",     "-ar",
-      "44100",    "-ac",
-      "2",        "/out/clip.mp4"},
+     qvtest::firstExampleArgs("/video/clip.avi", "/out/clip.mp4"),
      {"-i",
       "/video/clip.avi",
       "-y",

@@ -17,7 +17,12 @@
 #include "run/encoder_process.h"
 #include "run/thumbnail.h"
 #include "settings/conversion_settings.h"
+#include "support/program_folder.h"
 #include "translate.h"
+
+using qvtest::Probe;
+using qvtest::probe;
+using qvtest::run;
 
 namespace {
 
@@ -26,37 +31,6 @@ constexpr int kAvi = 1, kMp4 = 4, kQvga = 7, kAspect43 = 3, kMpeg4 = 17, kCbr768
               kFps2997 = 12;
 constexpr int kLibfaac = 1, kMp2 = 26, kPcmS16le = 32, kAb128 = 13, kAr44100 = 8, kStereo = 2,
               kVolume2x = 5;
-
-QString run(const QString& program, const QStringList& args, int* exitCode = nullptr) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.setStandardInputFile(QProcess::nullDevice());
-    p.start(program, args);
-    p.waitForFinished(120000);
-    if (exitCode) *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return QString::fromUtf8(p.readAll());
-}
-
-struct Probe {
-    QString format;
-    double duration = 0;
-    QJsonObject video, audio;  // empty when there is no such stream
-};
-
-Probe probe(const QString& path) {
-    const QString json =
-        run("ffprobe", {"-v", "error", "-of", "json", "-show_format", "-show_streams", path});
-    const QJsonObject root = QJsonDocument::fromJson(json.toUtf8()).object();
-    Probe p;
-    p.format = root["format"].toObject()["format_name"].toString();
-    p.duration = root["format"].toObject()["duration"].toString().toDouble();
-    for (const auto& s : root["streams"].toArray()) {
-        const QJsonObject o = s.toObject();
-        if (o["codec_type"] == "video") p.video = o;
-        if (o["codec_type"] == "audio") p.audio = o;
-    }
-    return p;
-}
 
 double rate(const QString& fraction) {
     const QStringList parts = fraction.split('/');
@@ -119,15 +93,8 @@ class AdapterE2ETest : public QObject {
     QString path(const QString& name) const { return dir_.filePath(name); }
 
     void makeClip(const QString& name, const QStringList& sources, const QStringList& codecs) {
-        QStringList args = {"-hide_banner", "-loglevel", "error", "-y"};
-        for (const QString& s : sources)
-            args << "-f"
-                 << "lavfi"
-                 << "-i" << s;
-        args << codecs << "-shortest" << path(name);
-        int rc = 0;
-        const QString out = run("/usr/bin/ffmpeg", args, &rc);
-        QVERIFY2(rc == 0, qPrintable(out));
+        QString out;
+        QVERIFY2(qvtest::makeClip(path(name), sources, codecs, &out), qPrintable(out));
     }
 
     // Runs one call the way the batch run does; returns the exit code (-1: killed or hung).

@@ -16,7 +16,9 @@
 
 #include "run/window/progress_form.h"
 #include "settings/catalogues.h"
-#include "settings/column_split.h"
+#include "support/program_folder.h"
+#include "support/screen.h"
+#include "support/worked_example.h"
 #include "ui/app/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
@@ -28,37 +30,12 @@
 
 using Record = qv::ui::testing::Record;
 
-namespace {
-
-// The row whose value column is exactly `value`.
-int rowWithValue(qv::CatalogueId id, const char* value) {
-    const auto rows = qv::catalogue(id);
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (qv::columnOf(rows[i], 0) == value) return static_cast<int>(i);
-    return -1;
-}
-
-QString run(const QString& program, const QStringList& args, int* exitCode = nullptr) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.setStandardInputFile(QProcess::nullDevice());
-    p.start(program, args);
-    p.waitForFinished(120000);
-    if (exitCode) *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return QString::fromUtf8(p.readAll());
-}
-
-timespec mtimeOf(const QString& path) {
-    struct stat st {};
-    if (::stat(path.toLocal8Bit().constData(), &st) != 0) return {-1, -1};
-    return st.st_mtim;
-}
-
-}  // namespace
+using qvtest::mtimeOf;
 
 class BatchE2ETest : public QObject {
     Q_OBJECT
-    QTemporaryDir programDir_, work_;
+    qvtest::ProgramFolder programDir_;
+    QTemporaryDir work_;
 
 private slots:
     void initTestCase() {
@@ -66,10 +43,7 @@ private slots:
         QVERIFY(programDir_.isValid() && work_.isValid());
         const QString shipped = qEnvironmentVariable("QV_PROGRAM_DIR");
         QVERIFY2(!shipped.isEmpty(), "QV_PROGRAM_DIR is not set");
-        QVERIFY(QFile::link(QDir(shipped).filePath(QStringLiteral("ffmpeg")),
-                            programDir_.filePath(QStringLiteral("ffmpeg"))));
-        QFile profile(programDir_.filePath(QStringLiteral("profile.txt")));
-        QVERIFY(profile.open(QIODevice::WriteOnly));
+        QVERIFY(programDir_.linkEncoder(QDir(shipped).filePath(QStringLiteral("ffmpeg"))));
     }
 
     void workedExampleOverThreeClips() {
@@ -78,14 +52,12 @@ private slots:
                                       {"-c:v", "mpeg4", "-c:a", "mp2"},
                                       {"-c:v", "mpeg1video", "-c:a", "mp2"}};
         for (int i = 0; i < names.size(); ++i) {
-            int rc = 0;
-            const QString out = run(QStringLiteral("/usr/bin/ffmpeg"),
-                                    QStringList{"-hide_banner", "-loglevel", "error", "-y",
-                                                "-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=6",
-                                                "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=6"}
-                                        + codecs[i] + QStringList{"-shortest", work_.filePath(names[i])},
-                                    &rc);
-            QVERIFY2(rc == 0, qPrintable(out));
+            QString out;
+            QVERIFY2(qvtest::makeClip(work_.filePath(names[i]),
+                                      {"testsrc=size=160x120:rate=25:duration=6",
+                                       "sine=frequency=440:sample_rate=44100:duration=6"},
+                                      codecs[i], &out),
+                     qPrintable(out));
             // Distinct odd times with nanoseconds: what the results must carry.
             const timespec t[2] = {{1600000001 + i * 3, 111111111L * (i + 1)},
                                    {1600000001 + i * 3, 111111111L * (i + 1)}};
@@ -93,28 +65,14 @@ private slots:
         }
 
         TMainForm1 w(programDir_.path());
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(qvtest::showExposed(&w));
         for (const QString& n : names) w.AddSourcePath(work_.filePath(n).toStdString());
         QCOMPARE(w.jobCount(), 3);
 
         // The first worked example, with the range moved inside these short clips.
         const QString outDir = work_.filePath(QStringLiteral("Out"));
-        using qv::CatalogueId;
-        const struct {
-            TMultiColComboBox* box;
-            CatalogueId id;
-            const char* value;
-        } rows[] = {{w.C2_01, CatalogueId::C2_01, "MP4"},     {w.C2_02, CatalogueId::C2_02, "320x240"},
-                    {w.C2_03, CatalogueId::C2_03, "4:3"},     {w.C2_04, CatalogueId::C2_04, "MPEG4"},
-                    {w.C2_05, CatalogueId::C2_05, "768kbps"}, {w.C2_06, CatalogueId::C2_06, "29.97fps"},
-                    {w.C3_01, CatalogueId::C3_01, "LIBFAAC"}, {w.C3_02, CatalogueId::C3_02, "128kbps"},
-                    {w.C3_03, CatalogueId::C3_03, "44100Hz"}, {w.C3_04, CatalogueId::C3_04, "2"}};
-        for (const auto& r : rows) {
-            const int row = rowWithValue(r.id, r.value);
-            QVERIFY2(row > 0, r.value);
-            r.box->setItemIndex(row);
-        }
+        const QString missing = qvtest::chooseWorkedExampleRows(w);
+        QVERIFY2(missing.isEmpty(), qPrintable(missing));
         w.C3_05->setItemIndex(0);
         w.C3_06->setItemIndex(0);
         w.C1_02->setItemIndex(1);
@@ -153,23 +111,12 @@ private slots:
 
         for (int i = 0; i < names.size(); ++i) {
             const QString result = QDir(outDir).filePath(QFileInfo(names[i]).completeBaseName() + ".mp4");
-            int rc = 0;
-            const QString json = run(QStringLiteral("ffprobe"),
-                                     {"-v", "error", "-of", "json", "-show_streams", result}, &rc);
-            QVERIFY2(rc == 0, qPrintable(result + ": " + json));
-            const QJsonArray streams = QJsonDocument::fromJson(json.toUtf8()).object()["streams"].toArray();
-            bool video = false, audio = false;
-            for (const auto& s : streams) {
-                const QJsonObject o = s.toObject();
-                if (o["codec_type"] == "video") {
-                    video = true;
-                    QCOMPARE(o["codec_name"].toString(), QStringLiteral("mpeg4"));
-                    QCOMPARE(o["width"].toInt(), 320);
-                    QCOMPARE(o["height"].toInt(), 240);
-                }
-                if (o["codec_type"] == "audio") audio = true;
-            }
-            QVERIFY(video && audio);
+            const qvtest::Probe p = qvtest::probe(result);
+            QVERIFY2(p.exitCode == 0, qPrintable(result + ": " + p.output));
+            QVERIFY(!p.video.isEmpty() && !p.audio.isEmpty());
+            QCOMPARE(p.video["codec_name"].toString(), QStringLiteral("mpeg4"));
+            QCOMPARE(p.video["width"].toInt(), 320);
+            QCOMPARE(p.video["height"].toInt(), 240);
             const timespec source = mtimeOf(work_.filePath(names[i]));
             const timespec made = mtimeOf(result);
             QCOMPARE(made.tv_sec, source.tv_sec);

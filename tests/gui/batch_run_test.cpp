@@ -21,6 +21,8 @@
 
 #include "run/window/progress_form.h"
 #include "settings/catalogues.h"
+#include "support/program_folder.h"
+#include "support/screen.h"
 #include "ui/app/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
@@ -83,35 +85,17 @@ int rowOf(qv::CatalogueId id, const char* prefix) {
     return -1;
 }
 
+using qvtest::isZombie;
+using qvtest::mtimeOf;
+using qvtest::readFile;
+
 void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-timespec mtimeOf(const QString& path) {
-    struct stat st {};
-    if (::stat(path.toLocal8Bit().constData(), &st) != 0) return {-1, -1};
-    return st.st_mtim;
+    QVERIFY(qvtest::writeFile(path, bytes));
 }
 
 bool setMtime(const QString& path, timespec when) {
     const timespec times[2] = {when, when};
     return ::utimensat(AT_FDCWD, path.toLocal8Bit().constData(), times, 0) == 0;
-}
-
-bool isZombie(int pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    const auto close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
 }
 
 struct Sample {
@@ -125,7 +109,8 @@ struct Sample {
 class BatchRunTest : public QObject {
     Q_OBJECT
 private:
-    std::unique_ptr<QTemporaryDir> programDir_, work_;
+    std::unique_ptr<qvtest::ProgramFolder> programDir_;
+    std::unique_ptr<QTemporaryDir> work_;
     std::unique_ptr<TMainForm1> w_;
     QList<Sample> samples_;
     QTimer sampler_;
@@ -218,21 +203,17 @@ private slots:
     void init() {
         qv::ui::testing::clear();
         samples_.clear();
-        programDir_ = std::make_unique<QTemporaryDir>();
+        programDir_ = std::make_unique<qvtest::ProgramFolder>();
         work_ = std::make_unique<QTemporaryDir>();
         QVERIFY(programDir_->isValid() && work_->isValid());
-        writeFile(prog(QStringLiteral("profile.txt")), {});
-        writeFile(prog(QStringLiteral("ffmpeg")), kStandIn);
-        QFile::setPermissions(prog(QStringLiteral("ffmpeg")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(programDir_->writeStandIn(kStandIn));
         QImage red(80, 60, QImage::Format_RGB32);
         red.fill(Qt::red);
         QVERIFY(red.save(prog(QStringLiteral("valid.jpg")), "JPG"));
         setModes(QStringLiteral("valid"), QStringLiteral("ok"));
 
         w_ = std::make_unique<TMainForm1>(programDir_->path());
-        w_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+        QVERIFY(qvtest::showExposed(w_.get()));
         resetSettings();
         sampler_.start();
     }
@@ -311,13 +292,12 @@ private slots:
     void progressPerJob() {
         for (const char* n : {"a.avi", "b.avi", "c.avi"}) addSource(QString::fromLatin1(n));
         w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "MP4,"));
-        const QString shots = qEnvironmentVariable("QV_SCREENSHOT_DIR");
-        if (!shots.isEmpty()) {
+        if (!qvtest::screenshotDir().isEmpty()) {
             duringRun([] { return ProgressForm1->ProgressBar1->Position() == 1 &&
                                   ProgressForm1->Image1->hasPicture(); },
-                      [shots] {
-                          QDir().mkpath(shots);
-                          ProgressForm1->grab().save(shots + QStringLiteral("/progress_form_running.png"));
+                      [] {
+                          qvtest::saveScreenshot(ProgressForm1,
+                                                 QStringLiteral("progress_form_running.png"));
                       });
         }
         go();

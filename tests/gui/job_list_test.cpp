@@ -14,6 +14,8 @@
 #include <fstream>
 #include <memory>
 
+#include "support/program_folder.h"
+#include "support/screen.h"
 #include "ui/app/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
 #include "ui/widgets/TShadowLabel.h"
@@ -35,19 +37,12 @@ QUrl fileUrl(const std::string& path) {
     return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"));
 }
 
-void saveScreenshot(QWidget* w, const QString& name) {
-    const QString dir = qEnvironmentVariable("QV_SCREENSHOT_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
-}
-
 }  // namespace
 
 class JobListTest : public QObject {
     Q_OBJECT
 private:
-    QTemporaryDir programDir_;
+    qvtest::ProgramFolder programDir_;
     QTemporaryDir tree_;
     std::unique_ptr<TMainForm1> w_;
 
@@ -56,8 +51,7 @@ private:
     TMainForm1* makeWindow(std::vector<std::string> args = {}, bool show = true) {
         w_ = std::make_unique<TMainForm1>(programDir_.path(), std::move(args));
         if (!show) return w_.get();
-        w_->show();
-        if (!QTest::qWaitForWindowExposed(w_.get())) return nullptr;
+        if (!qvtest::showExposed(w_.get())) return nullptr;
         return w_.get();
     }
 
@@ -113,9 +107,6 @@ private slots:
         qv::ui::testing::enable();
         QVERIFY(programDir_.isValid());
         QVERIFY(tree_.isValid());
-        QFile profile(programDir_.filePath(QStringLiteral("profile.txt")));
-        QVERIFY(profile.open(QIODevice::WriteOnly));
-        profile.close();
         for (const char* rel : {"one/a.avi", "one/b.avi", "mixed/a.avi", "mixed/B.avi", "mixed/c.avi",
                                 "num/f9.avi", "num/f10.avi", "accent/f.avi", "accent/\xc3\xa9.avi",
                                 "tree/A.avi", "tree/notes.txt", "tree/sub/c.mpg", "hid/.hidden.avi",
@@ -202,7 +193,7 @@ private slots:
         QVERIFY(jobs() == bytes);
         expectReadyState();
         if (QByteArray(QTest::currentDataTag()) == "folder tree")
-            saveScreenshot(w_.get(), QStringLiteral("job_list_filled"));
+            qvtest::saveScreenshot(w_.get(), QStringLiteral("job_list_filled.png"));
     }
 
     void emptyFolderOnEmptyListKeepsStartState() {

@@ -15,6 +15,8 @@
 #include <memory>
 
 #include "settings/conversion_settings.h"
+#include "support/program_folder.h"
+#include "support/screen.h"
 #include "ui/app/app_hint.h"
 #include "ui/app/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
@@ -36,19 +38,13 @@ const QColor kYellow(255, 255, 128);
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<qvtest::ProgramFolder> dir_;
     std::unique_ptr<TMainForm1> form_;
 
     // A program folder of its own with the shipped preset file.
     QString makeProgramFolder(bool withProfile = true) {
-        dir_ = std::make_unique<QTemporaryDir>();
-        if (withProfile) {
-            const QString shipped = qEnvironmentVariable("QV_SOURCE_DIR") + "/dist/profile.txt";
-            if (!QFile::copy(shipped, dir_->filePath("profile.txt"))) {
-                QFile f(dir_->filePath("profile.txt"));
-                f.open(QIODevice::WriteOnly);
-            }
-        }
+        using Presets = qvtest::ProgramFolder::Presets;
+        dir_ = std::make_unique<qvtest::ProgramFolder>(withProfile ? Presets::Shipped : Presets::Missing);
         return dir_->path();
     }
 
@@ -150,10 +146,7 @@ private slots:
         QCOMPARE(s.C1_03, f.C1_03->Path().toStdString());
         QVERIFY(!s.CheckBox5);
 
-        if (const QString out = qEnvironmentVariable("QV_SCREENSHOT_DIR"); !out.isEmpty()) {
-            QDir().mkpath(out);
-            QVERIFY(f.grab().save(out + "/main-window.png"));
-        }
+        QVERIFY(qvtest::saveScreenshot(&f, QStringLiteral("main-window.png")));
     }
 
     void layoutAnchors_data() {

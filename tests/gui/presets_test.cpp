@@ -9,6 +9,8 @@
 
 #include "settings/catalogues.h"
 #include "settings/cp932.h"
+#include "support/program_folder.h"
+#include "support/screen.h"
 #include "ui/app/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
@@ -40,19 +42,11 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
     QString presetPath() const { return dir_->path() + "/profile.txt"; }
 
-    void writePresets(const QByteArray& bytes) {
-        QFile f(presetPath());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QByteArray readPresets() const {
-        QFile f(presetPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    void writePresets(const QByteArray& bytes) { QVERIFY(qvtest::writeFile(presetPath(), bytes)); }
+    QByteArray readPresets() const { return qvtest::readFile(presetPath()); }
     std::unique_ptr<TMainForm1> openForm() {
         auto form = std::make_unique<TMainForm1>(dir_->path());
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get())) return nullptr;
+        if (!qvtest::showExposed(form.get())) return nullptr;
         form->FormActivate();
         qv::ui::testing::clear();
         return form;
@@ -280,11 +274,10 @@ private slots:
             for (int k = 0; k < got.size(); ++k)
                 if (k != 3) QVERIFY2(got[k] > 0, qPrintable(QString::fromStdString(form->C2_00->item(row))));
         }
-        const QByteArray shots = qgetenv("QV_SCREENSHOT_DIR");
-        if (!shots.isEmpty()) {
+        if (!qvtest::screenshotDir().isEmpty()) {
             form->C2_00->showPopup();
             QVERIFY(QTest::qWaitForWindowExposed(form->C2_00->popup()));
-            form->C2_00->popup()->grab().save(QString::fromLocal8Bit(shots) + "/presets_list.png");
+            qvtest::saveScreenshot(form->C2_00->popup(), QStringLiteral("presets_list.png"));
             form->C2_00->hidePopup();
         }
     }

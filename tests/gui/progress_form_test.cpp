@@ -16,6 +16,8 @@
 #include "run/encoder_process.h"
 #include "run/thumbnail.h"
 #include "run/window/progress_form.h"
+#include "support/program_folder.h"
+#include "support/screen.h"
 #include "ui/app/dialogs.h"
 #include "ui/widgets/TGradBox.h"
 #include "ui/widgets/TShadowLabel.h"
@@ -26,26 +28,10 @@ using Record = qv::ui::testing::Record;
 
 namespace {
 
-// A child that has ended but has not been collected yet.
-bool isZombie(int pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    const auto close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
-}
-
 void makeFile(const QString& path, std::int64_t size) {
     std::ofstream(path.toStdString(), std::ios::binary).close();
     // Sparse: large sizes cost no disk.
     std::filesystem::resize_file(path.toStdString(), static_cast<std::uintmax_t>(size));
-}
-
-void saveScreenshot(QWidget* w, const QString& name) {
-    const QString dir = qEnvironmentVariable("QV_SCREENSHOT_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
 }  // namespace
@@ -61,8 +47,7 @@ private:
     TProgressForm1* makeForm() {
         form_ = std::make_unique<TProgressForm1>(nullptr,
                                                  TProgressForm1::RunFields{&source_, &dest_, &process_});
-        form_->show();
-        if (!QTest::qWaitForWindowExposed(form_.get())) return nullptr;
+        if (!qvtest::showExposed(form_.get())) return nullptr;
         return form_.get();
     }
     QString path(const QString& name) const { return dir_.filePath(name); }
@@ -111,7 +96,7 @@ private slots:
         const QImage shot = f->grab().toImage();
         QCOMPARE(shot.pixelColor(46, 36), QColor(Qt::black));
         QCOMPARE(shot.pixelColor(5, 36), QColor(Qt::white));
-        saveScreenshot(f, QStringLiteral("progress_form_initial"));
+        qvtest::saveScreenshot(f, QStringLiteral("progress_form_initial.png"));
     }
 
     void sizeLine_data() {
@@ -189,7 +174,7 @@ private slots:
             if (state == QLatin1String("collected")) {
                 QVERIFY(process_.waitFor(5000));
             } else {
-                QTRY_VERIFY_WITH_TIMEOUT(isZombie(process_.pid()), 5000);
+                QTRY_VERIFY_WITH_TIMEOUT(qvtest::isZombie(process_.pid()), 5000);
             }
         }
         auto* f = makeForm();
@@ -248,7 +233,7 @@ private slots:
         QCOMPARE(shot.pixelColor(6 + 40, 6 + 30), QColor(Qt::red));
         QCOMPARE(shot.pixelColor(6 + 79, 6 + 59), QColor(Qt::green));
         QCOMPARE(shot.pixelColor(6 + 60, 6 + 50), QColor(Qt::red));
-        saveScreenshot(f, QStringLiteral("progress_form_thumbnail"));
+        qvtest::saveScreenshot(f, QStringLiteral("progress_form_thumbnail.png"));
         f->Image1->clearPicture();
         shot = f->grab().toImage();
         QCOMPARE(shot.pixelColor(6 + 40, 6 + 30), QColor(Qt::black));

@@ -9,6 +9,8 @@
 #include <memory>
 
 #include "settings/cp932.h"
+#include "support/program_folder.h"
+#include "support/screen.h"
 #include "ui/app/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
@@ -35,21 +37,13 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
     QString iniPath() const { return dir_->path() + "/Quorvane_R.ini"; }
 
-    void writeIni(const QByteArray& bytes) {
-        QFile f(iniPath());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QByteArray readIni() const {
-        QFile f(iniPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    void writeIni(const QByteArray& bytes) { QVERIFY(qvtest::writeFile(iniPath(), bytes)); }
+    QByteArray readIni() const { return qvtest::readFile(iniPath()); }
 
     // Constructed, then shown and activated the first time.
     std::unique_ptr<TMainForm1> makeForm() { return std::make_unique<TMainForm1>(dir_->path()); }
     static void activate(TMainForm1& form) {
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(qvtest::showExposed(&form));
         form.FormActivate();
     }
     std::unique_ptr<TMainForm1> openForm() {
@@ -92,11 +86,10 @@ private slots:
         qv::ui::testing::clear();
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
-        QFile p(dir_->path() + "/profile.txt");
-        QVERIFY(p.open(QIODevice::WriteOnly));
-        p.write(cp932("携帯用,MP4,320x240,MPEG4,15fps,384kbps,1,LIBFAAC,22050Hz,64kbps\r\n"
-                      "DVD,M2P,720x480,MPEG2VIDEO,29.97fps,5000kbps,2,AC3,48000Hz,224kbps\r\n"
-                      "A,AVI\r\nB,FLV\r\n"));
+        QVERIFY(qvtest::writeFile(dir_->path() + "/profile.txt",
+                                  cp932("携帯用,MP4,320x240,MPEG4,15fps,384kbps,1,LIBFAAC,22050Hz,64kbps\r\n"
+                                        "DVD,M2P,720x480,MPEG2VIDEO,29.97fps,5000kbps,2,AC3,48000Hz,224kbps\r\n"
+                                        "A,AVI\r\nB,FLV\r\n")));
     }
 
     void cleanup() {

@@ -7,35 +7,15 @@
 #include <QtTest>
 #include <memory>
 
+#include "support/screen.h"
 #include "ui/widgets/TGradBox.h"
 #include "ui/widgets/TdxfColorButton.h"
 #include "ui/widgets/fonts.h"
 
+using qvtest::paintOf;
+using qvtest::Surface;
+
 namespace {
-
-void saveShot(const QImage& image, const QString& name) {
-    const QString dir = qEnvironmentVariable("QV_SCREENSHOT_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    QVERIFY(image.save(QDir(dir).filePath(name)));
-}
-
-// The surface below the buttons; counts the presses that reach it.
-class Surface : public QWidget {
-public:
-    int presses = 0;
-
-protected:
-    void mousePressEvent(QMouseEvent*) override { ++presses; }
-};
-
-// What the widget itself paints, on a transparent ground.
-QImage paintOf(QWidget* w) {
-    QImage img(w->size(), QImage::Format_ARGB32);
-    img.fill(Qt::transparent);
-    w->render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
-    return img;
-}
 
 // Leftmost column with dark ink between the rows, or -1.
 int inkLeft(const QImage& img, int top, int bottom) {
@@ -60,8 +40,7 @@ class WidgetsButtonTest : public QObject {
         button_->setGeometry(QRect(QPoint(20, 20), size));
         button_->setCaption(caption);
         button_->setFont(qv::ui::uiFont(captionPx));
-        host_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(host_.get()));
+        QVERIFY(qvtest::showExposed(host_.get()));
     }
 
 private slots:
@@ -208,10 +187,9 @@ private slots:
             button->setFont(qv::ui::uiFont(b.px));
             button->setEnabled(b.enabled);
         }
-        host_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(host_.get()));
+        QVERIFY(qvtest::showExposed(host_.get()));
         const QImage img = host_->grab().toImage();
-        saveShot(img, "widget-button.png");
+        QVERIFY(qvtest::saveScreenshot(img, "widget-button.png"));
         // Outside the ellipse the surface below shows through.
         QCOMPARE(img.pixel(6, 10), back->grab().toImage().pixel(6, 10));
     }

@@ -5,16 +5,10 @@
 #include <QtTest>
 #include <memory>
 
+#include "support/screen.h"
 #include "ui/widgets/TMultiColComboBox.h"
 
 namespace {
-
-void saveShot(const QImage& image, const QString& name) {
-    const QString dir = qEnvironmentVariable("QV_SCREENSHOT_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    QVERIFY(image.save(QDir(dir).filePath(name)));
-}
 
 const QColor kLightGrey(240, 240, 240);
 const QColor kPink(255, 196, 255);
@@ -45,11 +39,8 @@ class WidgetsComboTest : public QObject {
         for (const QString& r : rows) box_->addItem(r.toStdString());
         other_ = new QLineEdit(host_.get());
         other_->setGeometry(10, 60, 80, 19);
-        host_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(host_.get()));
         // Start with the focus elsewhere: a focused box draws and steps differently.
-        host_->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(host_.get()));
+        QVERIFY(qvtest::showActive(host_.get()));
         other_->setFocus();
         QTRY_VERIFY(other_->hasFocus());
     }
@@ -130,7 +121,7 @@ private slots:
 
         box_->setItemIndex(0);
         QImage shown = box_->grab().toImage();
-        saveShot(shown, "widget-combo.png");
+        QVERIFY(qvtest::saveScreenshot(shown, "widget-combo.png"));
         QVERIFY2(!uniform(shown, textArea, kPink), "the selected field is drawn");
         // The label column is not part of the closed box: only "mp4" is drawn, so the
         // far part of the field stays in the box colour.
@@ -279,7 +270,7 @@ private slots:
         QWidget* popup = openByClick();
         QVERIFY(popup);
         QImage img = popup->grab().toImage();
-        saveShot(img, "widget-combo-open.png");
+        QVERIFY(qvtest::saveScreenshot(img, "widget-combo-open.png"));
         QCOMPARE(img.width(), 300);
         // Row 0: a third field has no column; the rest of the row is the last column's
         // colour and shows nothing.

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+#include "support/screen.h"
 #include "ui/widgets/TBevel.h"
 #include "ui/widgets/TGradBox.h"
 #include "ui/widgets/THintBalloon.h"
@@ -20,22 +21,10 @@
 #include "ui/widgets/TdxfProgressBar.h"
 #include "ui/widgets/fonts.h"
 
+using qvtest::paintOf;
+using qvtest::Surface;
+
 namespace {
-
-void saveShot(const QImage& image, const QString& name) {
-    const QString dir = qEnvironmentVariable("QV_SCREENSHOT_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    QVERIFY(image.save(QDir(dir).filePath(name)));
-}
-
-// What the widget itself paints, on a transparent ground.
-QImage paintOf(QWidget* w) {
-    QImage img(w->size(), QImage::Format_ARGB32);
-    img.fill(Qt::transparent);
-    w->render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
-    return img;
-}
 
 // Bounding box of the opaque pixels that pass the test.
 QRect inkBox(const QImage& img, const std::function<bool(QRgb)>& pass, int minAlpha = 200) {
@@ -51,14 +40,6 @@ bool near(QRgb c, int grey, int tolerance = 2) {
            std::abs(qBlue(c) - grey) <= tolerance;
 }
 
-class Surface : public QWidget {
-public:
-    int presses = 0;
-
-protected:
-    void mousePressEvent(QMouseEvent*) override { ++presses; }
-};
-
 enum Kind { ShadowLabel, Title, Gradient, Bevel };
 
 }  // namespace
@@ -69,11 +50,6 @@ class WidgetsMiscTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QWidget> host_;
-
-    void showHost(QWidget* host) {
-        host->show();
-        QVERIFY(QTest::qWaitForWindowExposed(host));
-    }
 
 private slots:
     void cleanup() {
@@ -98,7 +74,7 @@ private slots:
         host_ = std::make_unique<QWidget>();
         auto* edit = new TLMDBrowseEdit(host_.get());
         edit->setGeometry(0, 0, 142, 19);
-        showHost(host_.get());
+        QVERIFY(qvtest::showExposed(host_.get()));
         edit->setPath(QStringLiteral("/srv/videos"));
         QString startedAt;
         TLMDBrowseEdit::pickerForTests = [&](const QString& start) {
@@ -115,13 +91,13 @@ private slots:
         QTest::mouseClick(edit->browseButton(), Qt::LeftButton);
         QCOMPARE(edit->Path(), QDir::toNativeSeparators(QStringLiteral("/srv/out")));
         QCOMPARE(changes.count(), 1);
-        saveShot(edit->grab().toImage(), "widget-browse.png");
+        QVERIFY(qvtest::saveScreenshot(edit->grab().toImage(), "widget-browse.png"));
     }
 
     void browseFromEmptyStartsAtDesktop() {
         host_ = std::make_unique<QWidget>();
         auto* edit = new TLMDBrowseEdit(host_.get());
-        showHost(host_.get());
+        QVERIFY(qvtest::showExposed(host_.get()));
         QString startedAt = QStringLiteral("not called");
         TLMDBrowseEdit::pickerForTests = [&](const QString& start) {
             startedAt = start;
@@ -135,7 +111,7 @@ private slots:
     void pathChangeEvents() {
         host_ = std::make_unique<QWidget>();
         auto* edit = new TLMDBrowseEdit(host_.get());
-        showHost(host_.get());
+        QVERIFY(qvtest::showExposed(host_.get()));
         QSignalSpy changes(edit, &TLMDBrowseEdit::OnChange);
         edit->setPath(QStringLiteral("C:\\My Documents"));
         edit->setPath(QStringLiteral("C:\\My Documents"));  // same text: nothing
@@ -179,7 +155,7 @@ private slots:
         bar.setMax(2);
         bar.setPosition(1);
         const QImage img = bar.grab().toImage();
-        saveShot(img, "widget-progress.png");
+        QVERIFY(qvtest::saveScreenshot(img, "widget-progress.png"));
         // Lowered bevel: dark top-left, light bottom-right.
         QVERIFY(qGray(img.pixel(0, 0)) < qGray(img.pixel(299, 14)));
         // Grey at the start of the bar, lighter toward its end, the unfilled half apart.
@@ -223,7 +199,7 @@ private slots:
             case Bevel: w = new TBevel(host.get()); break;
         }
         w->setGeometry(10, 10, kind == ShadowLabel ? w->width() : 100, 20);
-        showHost(host.get());
+        QVERIFY(qvtest::showExposed(host.get()));
         QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(3, 5));
         QCOMPARE(host->presses, 1);
     }
@@ -262,8 +238,8 @@ private slots:
         off->setGeometry(6, 22, 10, 11);
         off->setCaption(QStringLiteral("ﾌｫﾙﾀﾞ ："));
         off->setEnabled(false);
-        showHost(host.get());
-        saveShot(host->grab().toImage(), "widget-label.png");
+        QVERIFY(qvtest::showExposed(host.get()));
+        QVERIFY(qvtest::saveScreenshot(host->grab().toImage(), "widget-label.png"));
 
         const QImage img = paintOf(label);
         // Where the white text lies shows when it is painted black too: the painted area
@@ -296,8 +272,8 @@ private slots:
         title->setCaption(QStringLiteral("変換対象ﾌｧｲﾙ"));
         const QColor pink(255, 196, 255);
         title->setTitleColor(pink);
-        showHost(host.get());
-        saveShot(host->grab().toImage(), "widget-title.png");
+        QVERIFY(qvtest::showExposed(host.get()));
+        QVERIFY(qvtest::saveScreenshot(host->grab().toImage(), "widget-title.png"));
 
         const QImage img = paintOf(title);
         const QRect ink = inkBox(img, [&](QRgb c) { return c == pink.rgb(); });
@@ -331,7 +307,8 @@ private slots:
         box.setDirection(direction);
         box.resize(258, 258);
         const QImage img = box.grab().toImage();
-        if (direction == TGradBox::Direction::TopToBottom) saveShot(img.copy(0, 0, 100, 258), "widget-gradient.png");
+        if (direction == TGradBox::Direction::TopToBottom)
+            QVERIFY(qvtest::saveScreenshot(img.copy(0, 0, 100, 258), "widget-gradient.png"));
         QVERIFY(near(img.pixel(lightAt), 180, 1));
         QVERIFY(near(img.pixel(darkAt), 128, 1));
         // The middle lies between, and the outline is black all round.
@@ -360,10 +337,9 @@ private slots:
         const QFontMetrics fm(qv::ui::uiFont(16));
         QVERIFY(balloon.width() >= fm.horizontalAdvance(balloon.text()) + 2);
         QVERIFY(balloon.height() >= fm.height() + 2);
-        balloon.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&balloon));
+        QVERIFY(qvtest::showExposed(&balloon));
         const QImage img = balloon.grab().toImage();
-        saveShot(img, "widget-balloon.png");
+        QVERIFY(qvtest::saveScreenshot(img, "widget-balloon.png"));
         const int w = balloon.width();
         const int h = balloon.height();
         // Rounded corners are cut off; edges and the inside are there.

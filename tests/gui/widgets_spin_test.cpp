@@ -7,17 +7,11 @@
 #include <QtTest>
 #include <memory>
 
+#include "support/screen.h"
 #include "ui/widgets/TLMDSpinEdit.h"
 #include "ui/widgets/beep.h"
 
 namespace {
-
-void saveShot(const QImage& image, const QString& name) {
-    const QString dir = qEnvironmentVariable("QV_SCREENSHOT_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(dir);
-    QVERIFY(image.save(QDir(dir).filePath(name)));
-}
 
 enum Input { Up, Down, PageUp, PageDown, WheelUp, WheelDown, ArrowUp, ArrowDown };
 
@@ -41,10 +35,7 @@ class WidgetsSpinTest : public QObject {
         spin_->setRange(0, maxValue);
         other_ = new QLineEdit(host_.get());
         other_->setGeometry(10, 40, 80, 19);
-        host_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(host_.get()));
-        host_->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(host_.get()));
+        QVERIFY(qvtest::showActive(host_.get()));
         spin_->setFocus();
         QTRY_VERIFY(spin_->lineEdit()->hasFocus());
     }
@@ -259,7 +250,7 @@ private slots:
         spin_->setColor(pink);
         spin_->setValue(42);
         const QImage img = spin_->grab().toImage();
-        saveShot(img, "widget-spin.png");
+        QVERIFY(qvtest::saveScreenshot(img, "widget-spin.png"));
         QCOMPARE(img.pixelColor(28, 9).rgb(), pink.rgb());  // field, right of the digits
         QVERIFY(img.pixelColor(43, 4).rgb() != pink.rgb());  // arrow buttons keep their look
         // The digits are drawn in dark ink somewhere in the field's left part.

@@ -111,7 +111,10 @@ EncoderProcess::~EncoderProcess() {
         auto it = registry().find(pid_);
         if (it != registry().end() && it->second == this) registry().erase(it);
     }
-    if (pidfd_ >= 0) ::close(pidfd_);
+    if (pidfd_ >= 0) {
+        ::close(pidfd_);
+        pidfd_ = -1;  // reap() below must not close the number again
+    }
     if (!ended_ && !reap(false)) {
         // Left running: someone must still collect it when it ends, without making us wait.
         int pid = pid_;
@@ -174,6 +177,7 @@ bool EncoderProcess::start(const std::string& exe, const std::vector<std::string
     if (rc != 0) return fail(exe + ": " + std::strerror(rc));
 
     if (pidfd_ >= 0) ::close(pidfd_);
+    pidfd_ = -1;
     pid_ = pid;
     ended_ = false;
     exitCode_ = -1;

@@ -94,6 +94,22 @@ Parsed parseLine(std::string_view text) {
     return p;
 }
 
+// Marks a value stored as UTF-8 because code page 932 cannot hold it.
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+bool validUtf8(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const std::size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3
+                                           : (c & 0xF8) == 0xF0 ? 4 : 0;
+        if (n == 0 || n > s.size() - i || (n > 1 && c < 0xC2)) return false;
+        for (std::size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        i += n;
+    }
+    return true;
+}
+
 std::string_view unquote(std::string_view v) {
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         return v.substr(1, v.size() - 2);
@@ -103,7 +119,11 @@ std::string_view unquote(std::string_view v) {
 // The value as it goes on disk: line breaks would split the line, and blanks at
 // either end or a pair of outer quotes would be lost when read; quote those.
 std::string diskValue(std::string_view utf8) {
-    std::string v = encodeCp932Replacing(utf8);
+    std::string v;
+    if (auto cp932 = encodeCp932(utf8))
+        v = std::move(*cp932);
+    else  // a folder such as "Vidéos" has no code page 932 form; keep it whole, marked
+        v = std::string(kUtf8Mark) + std::string(utf8);
     for (char& c : v)
         if (c == '\r' || c == '\n' || c == '\0') c = ' ';
     const bool needsQuotes = !v.empty() && (isBlank(v.front()) || isBlank(v.back()) ||
@@ -147,12 +167,14 @@ int parseProfileInt(std::string_view s, int fallback) {
         const int d = digit(s[i], base);
         if (d < 0) break;
         any = true;
-        if (value <= std::int64_t{INT_MAX} + 1) value = value * base + d;
+        value = value * base + d;
+        if (value > std::int64_t{INT_MAX} + 1) return fallback;
     }
-    if (!any) return fallback;
+    // Only a whole number counts: "12abc", "1.5" or a bare prefix keep the default.
+    while (i < s.size() && isBlank(s[i])) ++i;
+    if (!any || i != s.size()) return fallback;
     if (negative) value = -value;
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
+    if (value > INT_MAX || value < INT_MIN) return fallback;
     return static_cast<int>(value);
 }
 
@@ -214,6 +236,13 @@ bool replaceFileAtomically(const std::string& path, std::string_view bytes, std:
             target = real;
             std::free(real);
         }
+    }
+    // A file the user made read-only stays as it is, even though the folder would
+    // let a rename replace it.
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+        errno = EACCES;
+        return fail("the file is read-only");
     }
     std::string tmp = target + ".XXXXXX";
     const int fd = ::mkstemp(tmp.data());
@@ -318,7 +347,10 @@ std::optional<std::string> ProfileFile::readString(std::string_view section, std
     if (header == npos) return std::nullopt;
     const auto found = findKey(header, fold(encodeCp932Replacing(key)));
     if (!found) return std::nullopt;
-    return decodeCp932(cutAt(unquote(found->value), kProfileValueMax)).utf8;
+    const std::string_view value = cutAt(unquote(found->value), kProfileValueMax);
+    if (value.starts_with(kUtf8Mark) && validUtf8(value.substr(kUtf8Mark.size())))
+        return std::string(value.substr(kUtf8Mark.size()));
+    return decodeCp932(value).utf8;
 }
 
 std::string ProfileFile::readString(std::string_view section, std::string_view key,

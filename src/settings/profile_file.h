@@ -14,8 +14,8 @@ namespace qv {
 inline constexpr std::size_t kProfileValueMax = 2047;
 
 // Whole number as the profile functions read it: leading blanks, a sign, then
-// decimal digits or hexadecimal after "0x", "$" or "x" (either case). Trailing
-// text after the digits is ignored. No digits at all gives `fallback`.
+// decimal digits or hexadecimal after "0x", "$" or "x" (either case). Anything
+// else, and a number outside the int range, gives `fallback`.
 int parseProfileInt(std::string_view text, int fallback);
 
 // UTF-8 to code page 932; a character that has no code page 932 form becomes "?".

@@ -111,12 +111,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, ProfileInt,
                                          IntCase{"-5", -5}, IntCase{"+7", 7}, IntCase{"-1", -1},
                                          IntCase{"0x10", 16}, IntCase{"0X1f", 31}, IntCase{"$10", 16},
                                          IntCase{"x10", 16}, IntCase{"X1A", 26}, IntCase{"-0x10", -16},
-                                         IntCase{"0x", 0}, IntCase{"0xg", 0}, IntCase{"12abc", 12},
+                                         IntCase{"0x", -77}, IntCase{"0xg", -77}, IntCase{"12abc", -77},
                                          IntCase{"007", 7}, IntCase{"", -77}, IntCase{"   ", -77},
                                          IntCase{"abc", -77}, IntCase{"-", -77}, IntCase{"$", -77},
-                                         IntCase{"x", -77}, IntCase{"- 5", -77}, IntCase{"1.5", 1},
-                                         IntCase{"99999999999", INT_MAX}, IntCase{"-99999999999", INT_MIN},
-                                         IntCase{"0xFFFFFFFFFFFF", INT_MAX}));
+                                         IntCase{"x", -77}, IntCase{"- 5", -77}, IntCase{"1.5", -77}, IntCase{"16 ", 16},
+                                         IntCase{"2147483647", INT_MAX}, IntCase{"-2147483648", INT_MIN},
+                                         IntCase{"99999999999", -77}, IntCase{"-99999999999", -77},
+                                         IntCase{"0xFFFFFFFFFFFF", -77}));
 
 TEST(ProfileIntKey, MissingEmptyAndNonNumberGiveTheDefault) {
     const ProfileFile f("[S]\r\nE=\r\nN=abc\r\nH=0x10\r\nQ=\"12\"\r\n");
@@ -186,10 +187,12 @@ TEST(ProfileWriteSafety, LineBreaksInValueCannotAddLines) {
     EXPECT_FALSE(ProfileFile(f.bytes()).readString("B", "Y").has_value());
 }
 
-TEST(ProfileWriteSafety, CharacterWithoutCp932FormBecomesQuestionMark) {
+TEST(ProfileWriteSafety, ValueWithoutCp932FormIsKeptWholeAsMarkedUtf8) {
     ProfileFile f;
     f.writeString("A", "X", "caf\u00e9 テ");
-    EXPECT_EQ(f.bytes(), "[A]\r\nX=caf? \x83\x65\r\n");
+    EXPECT_EQ(f.bytes(), "[A]\r\nX=\xEF\xBB\xBF" "caf\u00e9 テ\r\n");
+    f.writeString("A", "Y", "テ");  // what code page 932 holds stays code page 932
+    EXPECT_EQ(f.bytes(), "[A]\r\nX=\xEF\xBB\xBF" "caf\u00e9 テ\r\nY=\x83\x65\r\n");
 }
 
 TEST(ProfileWriteOrder, FromScratchKeepsWriteOrder) {
@@ -238,6 +241,7 @@ TEST_P(ProfileRoundTrip, ReadsBackWhatWasWritten) {
 INSTANTIATE_TEST_SUITE_P(Values, ProfileRoundTrip,
                          testing::Values(RoundTripCase{"Plain", "/home/user/Videos"},
                                          RoundTripCase{"Japanese", "/ビデオ/ﾌｫﾙﾀﾞ/変換"},
+                                         RoundTripCase{"NoCp932Form", "/home/u/Vid\u00e9os/\u00fc"},
                                          RoundTripCase{"BlanksAtEnds", "  spaced  "},
                                          RoundTripCase{"DoubleQuoted", "\"x\""},
                                          RoundTripCase{"SingleQuoted", "'x'"},
@@ -315,6 +319,20 @@ TEST_F(ProfileDisk, FailedSaveKeepsWhatStandsThere) {
     EXPECT_TRUE(fs::is_directory(p));
     EXPECT_EQ(readFile(p / "inside"), "keep");
     EXPECT_EQ(entries(), 1);  // no temporary file left behind
+}
+
+TEST_F(ProfileDisk, ReadOnlyFileIsNotReplaced) {
+    // Write permission is checked by its bits, which hold for root as well.
+    const fs::path p = dir_ / "a.ini";
+    writeFile(p, "[S]\r\nK=0\r\n");
+    fs::permissions(p, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    ProfileFile f = ProfileFile::load(p.string());
+    f.writeInt("S", "K", 1);
+    std::string error;
+    EXPECT_FALSE(f.save(p.string(), &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(readFile(p), "[S]\r\nK=0\r\n");
+    EXPECT_EQ(entries(), 1);
 }
 
 TEST_F(ProfileDisk, SaveIntoMissingFolderFails) {

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <QCheckBox>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -15,7 +16,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 
@@ -597,6 +597,20 @@ private slots:
         click(w_->CButton13);
         QCOMPARE(recorded(Record::Open), (QStringList{b}));
         QVERIFY(calls().isEmpty());
+    }
+
+    void playKeepsNameBytesThatAreNotText() {
+        const QByteArray path = QFile::encodeName(work(QStringLiteral("x"))) + "\xff.wmv";
+        {
+            std::FILE* out = std::fopen(path.constData(), "wb");
+            QVERIFY(out);
+            std::fclose(out);
+        }
+        w_->AddSourcePath(path.toStdString());
+        w_->ListBox1->setCurrentRow(0);
+        click(w_->CButton13);
+        QCOMPARE(recorded(Record::Open),
+                 (QStringList{QString::fromLatin1("file://" + path.toPercentEncoding("/"))}));
     }
 };
 

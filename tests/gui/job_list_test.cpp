@@ -1,7 +1,6 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QListWidget>
 #include <QMimeData>
 #include <QTemporaryDir>

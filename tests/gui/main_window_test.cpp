@@ -1,7 +1,6 @@
 // The main window as the user meets it: start state, editing rules through real
 // clicks and keys, the frame (dragging, buttons), hints and the first activation.
 #include <QCheckBox>
-#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>

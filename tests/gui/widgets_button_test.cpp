@@ -1,8 +1,6 @@
 // Mouse events go through the window, as the platform delivers them, so that the
 // button's ellipse decides who gets a click.
 #define QTEST_QPA_MOUSE_HANDLING
-#include <QDir>
-#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QtTest>
 #include <memory>

@@ -1,4 +1,3 @@
-#include <QDir>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QSignalSpy>

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QToolButton>

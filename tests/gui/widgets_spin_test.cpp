@@ -1,5 +1,4 @@
 #include <QClipboard>
-#include <QDir>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QSignalSpy>

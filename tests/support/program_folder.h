@@ -97,14 +97,18 @@ class ProgramFolder {
 };
 
 // Runs program (stdin from the null device) and gives what it wrote on both channels.
-// exitCode: -1 when it crashed or did not end within two minutes.
+// exitCode: -1 when it crashed, or was stopped after two minutes without an end.
 inline QString run(const QString& program, const QStringList& args, int* exitCode = nullptr) {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.setStandardInputFile(QProcess::nullDevice());
     p.start(program, args);
-    p.waitForFinished(120000);
-    if (exitCode) *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    const bool ended = p.waitForFinished(120000);
+    if (!ended) {
+        p.kill();
+        p.waitForFinished();
+    }
+    if (exitCode) *exitCode = ended && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     return QString::fromUtf8(p.readAll());
 }
 

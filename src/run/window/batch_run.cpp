@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QTimer>
 #include <algorithm>
+#include <set>
+#include <utility>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -87,12 +89,6 @@ std::string resultName(const std::string& sourceName, const std::string& extensi
 
 // True when both paths name one existing file, however they are spelt (links, "..",
 // hard links included).
-bool sameFile(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    const bool same = fs::equivalent(fs::path(a), fs::path(b), ec);
-    return !ec && same;
-}
-
 // The source's modification time; false when the file is not there to read.
 bool modificationTime(const std::string& path, timespec& out) {
     struct stat st {};
@@ -150,6 +146,8 @@ private:
     void showThumbnail();
     void markFailed(int job);
     std::string destinationFor(const std::string& source);
+    void collectSources();
+    bool isSource(const std::string& path) const;
 
     TMainForm1& main_;
     qv::ConversionSettings settings_;
@@ -157,8 +155,22 @@ private:
     std::string programFolder_;
     bool unsupported_ = false;
     std::vector<int> failedJobs_;
+    std::set<std::pair<dev_t, ino_t>> sources_;  // every queued source, as a file
     CloseBlocker closeBlocker_;
 };
+
+void BatchRun::collectSources() {
+    for (int job = 0; job < main_.jobCount(); ++job) {
+        struct stat st {};
+        if (::stat(main_.jobAt(job).c_str(), &st) == 0) sources_.emplace(st.st_dev, st.st_ino);
+    }
+}
+
+// Compared as files, so another name or a link for a source counts as that source.
+bool BatchRun::isSource(const std::string& path) const {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && sources_.count({st.st_dev, st.st_ino}) > 0;
+}
 
 void BatchRun::openProgressWindow() {
     auto* form = new TProgressForm1(&main_);
@@ -266,12 +278,13 @@ BatchRun::PassEnd BatchRun::runPass(int job, int pass, const timespec& sourceTim
     form->ProgressBar1->setPosition(job);
     form->Label1->setCaption(displayName(main_.SourcePath) + QStringLiteral(" -> ") +
                              displayName(main_.DestPath));
+    // Cleared before the repaint, so the last job's picture never stands beside this name.
+    form->Image1->clearPicture();
     form->repaint();
 
     const qv::EncoderCommand command = qv::buildConversionCommand(
         settings_, main_.SourcePath, main_.DestPath, pass, main_.PreviewMode);
     try {
-        form->Image1->clearPicture();
         showThumbnail();
         form->Cancelled = false;
         if (encoder_.empty() || !main_.ProcessInfo.start(encoder_, command.args))
@@ -304,6 +317,7 @@ void BatchRun::run() {
             fs::create_directories(fs::path(qv::stripTrailingSeparators(settings_.C1_03)), ec);
         }
 
+        collectSources();
         for (int job = 0; job < main_.jobCount(); ++job) {
             for (int pass = 1; pass <= passes; ++pass) {
                 const std::string source = main_.jobAt(job);
@@ -313,8 +327,10 @@ void BatchRun::run() {
                     break;
                 }
                 const std::string dest = destinationFor(source);
-                if (dest.empty() || sameFile(source, dest)) {
-                    markFailed(job);  // never write over, stamp or delete the source
+                if (dest.empty() || isSource(dest)) {
+                    // Never write over, stamp or delete a queued source: this job's own,
+                    // or one whose turn is still to come (a.avi and a.mp4 queued for MP4).
+                    markFailed(job);
                     break;
                 }
                 main_.SourcePath = source;
@@ -359,6 +375,15 @@ void TMainForm1::CButton13Click() {
     for (const QListWidgetItem* item : ListBox1->selectedItems()) {
         const int row = ListBox1->row(item);
         if (row < 0 || row >= jobCount()) continue;
-        qv::ui::openWithDesktop(QFile::decodeName(QByteArray::fromStdString(jobAt(row))));
+        const QByteArray bytes = QByteArray::fromStdString(jobAt(row));
+        const QString path = QFile::decodeName(bytes);
+        if (QFile::encodeName(path) == bytes) {
+            qv::ui::openWithDesktop(path);
+        } else {
+            // A name that is not valid text goes as a file address, byte for byte.
+            const QByteArray absolute =
+                QByteArray::fromStdString(std::filesystem::absolute(jobAt(row)).string());
+            qv::ui::openWithDesktop(QString::fromLatin1("file://" + absolute.toPercentEncoding("/")));
+        }
     }
 }

@@ -25,7 +25,6 @@ void showCurrentException() {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(kAppTitle);
-    setApplicationDisplayName(kAppTitle);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -33,7 +33,7 @@ public:
     explicit TMainForm1(const QString& programFolder = {}, std::vector<std::string> args = {});
     ~TMainForm1() override;
 
-    // --- the window description (main_form.cpp) ---
+    // --- the window description (window_description.cpp) ---
     TGradBox *GradBox1, *GradBox2, *GradBox3, *GradBox4, *GradBox5, *GradBox6, *GradBox7;
     QWidget *Panel1, *Panel2, *Panel3, *Panel4, *Panel5;
     TShadowLabel *ShadowLabel1, *ShadowLabel2, *ShadowLabel3, *ShadowLabel4;

@@ -82,9 +82,11 @@ void TMainForm1::CButton11Click() {
     QString name = qv::ui::inputBox(QStringLiteral("おまかせ名の入力"), QStringLiteral("オリジナル設定名(&O):"), 255);
     name.replace(QLatin1Char(','), QStringLiteral("，"));
     name.replace(QLatin1Char(' '), QStringLiteral("　"));
-    // A line break would split the preset over two lines of the file.
-    name.replace(QLatin1Char('\r'), QStringLiteral("　"));
-    name.replace(QLatin1Char('\n'), QStringLiteral("　"));
+    // A line break or a tab would split the name, and a double quote would make the
+    // column run on: each would break the saved line.
+    for (QChar& c : name)
+        if (c.unicode() < 0x20) c = QChar(0x3000);
+    name.replace(QLatin1Char('"'), QStringLiteral("＂"));
     if (name.isEmpty()) {
         qv::ui::showMessage(QStringLiteral("オリジナル設定名を入力してください。"));
         return;

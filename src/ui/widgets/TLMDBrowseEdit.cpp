@@ -18,6 +18,7 @@ constexpr int kButtonWidth = 19;
 
 TLMDBrowseEdit::TLMDBrowseEdit(QWidget* parent) : QWidget(parent) {
     edit_ = new QLineEdit(this);
+    edit_->setAcceptDrops(false);  // files dropped here belong to the job list
     edit_->setFont(qv::ui::uiFont(11));
     QPalette pal = edit_->palette();
     pal.setColor(QPalette::Base, Qt::white);

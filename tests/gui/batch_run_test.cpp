@@ -550,6 +550,22 @@ private slots:
         expectAcceptsInput();
     }
 
+    void resultNamedAsAnotherQueuedSource() {
+        // a.avi would become a.mp4 before a.mp4's own turn came.
+        const QString avi = addSource(QStringLiteral("a.avi"), "AVI BYTES");
+        const QString mp4 = addSource(QStringLiteral("a.mp4"), "MP4 BYTES");
+        addSource(QStringLiteral("b.avi"));
+        w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "MP4,"));
+        go();
+        QCOMPARE(readFile(avi), QByteArray("AVI BYTES"));
+        QCOMPARE(readFile(mp4), QByteArray("MP4 BYTES"));
+        const auto conv = calls(QStringLiteral("CONV"));
+        QCOMPARE(conv.size(), 1);
+        QCOMPARE(conv[0].back(), work(QStringLiteral("b.mp4")));
+        QCOMPARE(recorded(Record::Message), (QStringList{kNotice + QStringLiteral("\n\na.avi\na.mp4")}));
+        expectAcceptsInput();
+    }
+
     void resultDatedAsSource() {
         const QString src = addSource(QStringLiteral("a.wmv"));
         QVERIFY(setMtime(src, {1234567891, 987654321}));  // an odd second, and nanoseconds
@@ -611,6 +627,7 @@ private slots:
         click(w_->CButton13);
         QCOMPARE(recorded(Record::Open),
                  (QStringList{QString::fromLatin1("file://" + path.toPercentEncoding("/"))}));
+        std::remove(path.constData());  // QTemporaryDir cannot name it to remove it
     }
 };
 

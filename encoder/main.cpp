@@ -41,7 +41,19 @@ bool isExecutableFile(const std::string& p) {
     return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(p.c_str(), X_OK) == 0;
 }
 
-// The first `ffmpeg` on the search path that is not this program (a link to it included).
+// Real paths of the adapters this call has passed through, so that two copies on
+// the search path can never start each other in turn.
+constexpr const char* kSeenVariable = "QV_ADAPTERS_SEEN";
+
+bool seenBefore(const std::string& resolved) {
+    const char* seen = std::getenv(kSeenVariable);
+    if (!seen) return false;
+    const std::string list = std::string(":") + seen + ":";
+    return list.find(":" + resolved + ":") != std::string::npos;
+}
+
+// The first `ffmpeg` on the search path that is not this program (a link to it included)
+// nor an adapter this call came through.
 std::string findRealEncoder(const std::string& self) {
     const char* env = std::getenv("PATH");
     std::string path = env ? env : "/usr/local/bin:/usr/bin:/bin";
@@ -55,7 +67,7 @@ std::string findRealEncoder(const std::string& self) {
         std::string candidate = dir + (dir.back() == '/' ? "" : "/") + "ffmpeg";
         if (!isExecutableFile(candidate)) continue;
         std::string resolved = realPath(candidate);
-        if (!resolved.empty() && resolved != self) return candidate;
+        if (!resolved.empty() && resolved != self && !seenBefore(resolved)) return candidate;
     }
     return {};
 }
@@ -167,6 +179,9 @@ int main(int argc, char** argv) {
     for (auto& a : full) cargs.push_back(a.data());
     cargs.push_back(nullptr);
 
+    const char* seen = std::getenv(kSeenVariable);
+    const std::string seenNow = seen && *seen ? std::string(seen) + ":" + self : self;
+    ::setenv(kSeenVariable, seenNow.c_str(), 1);
     if (pass == 2 && !folder.empty()) cleanUpAfter(::getpid(), folder);
     ::execv(encoder.c_str(), cargs.data());
     std::fprintf(stderr, "ffmpeg: cannot start %s: %s\n", encoder.c_str(), std::strerror(errno));

@@ -327,6 +327,24 @@ class AdapterE2ETest : public QObject {
         QVERIFY(!QFileInfo::exists(path("out/never.avi")));
     }
 
+    // Two copies of the adapter on the search path, and no encoder: they must not start
+    // each other for ever.
+    void twoAdapterCopiesEnd() {
+        const QString a = path("copyA"), b = path("copyB");
+        QVERIFY(QDir().mkpath(a) && QDir().mkpath(b));
+        QVERIFY(QFile::copy(encoder_, a + "/ffmpeg") && QFile::copy(encoder_, b + "/ffmpeg"));
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PATH", a + ":" + b);
+        env.remove("QV_ADAPTERS_SEEN");
+        p.setProcessEnvironment(env);
+        p.setStandardInputFile(QProcess::nullDevice());
+        p.start(a + "/ffmpeg", {"-i", path("av.avi"), "-y", path("out/never2.avi")});
+        QVERIFY(p.waitForFinished(20000));
+        QVERIFY(p.exitCode() != 0);
+        QVERIFY(!QFileInfo::exists(path("out/never2.avi")));
+    }
+
     void thumbnail() {
         const QString folder = path("thumbs");
         QVERIFY(QDir().mkpath(folder));

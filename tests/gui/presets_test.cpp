@@ -187,6 +187,8 @@ private slots:
                                                << true;
         QTest::newRow("line break in the name") << QByteArray("A\r\n") << "a\nb" << "a　b" << QByteArray("A\r\n")
                                                 << true;
+        QTest::newRow("tab and leading quote") << QByteArray("A\r\n") << "\"a\tb" << "＂a　b" << QByteArray("A\r\n")
+                                               << true;
     }
 
     void saving() {

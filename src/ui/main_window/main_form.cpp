@@ -101,6 +101,9 @@ TMainForm1::TMainForm1(const QString& programFolder, std::vector<std::string> ar
 }
 
 TMainForm1::~TMainForm1() {
+    // The controls are destroyed after this object; a signal they give on the way
+    // (the folder field losing the focus, for one) must not reach its handlers then.
+    for (QObject* child : findChildren<QObject*>()) child->blockSignals(true);
     if (MainForm1 == this) MainForm1 = nullptr;
 }
 

@@ -31,7 +31,7 @@ try() {
         echo ok
     else
         local msg
-        msg="$(grep -v "^[[:space:]]*$" "$log" | head -n 1 | cut -c1-120 | sed -e 's/|/\\|/g' -e 's/ in the official [A-Z]* specification,*//')"
+        msg="$(grep -v "^[[:space:]]*$" "$log" | head -n 1 | cut -c1-120 | sed -e 's/|/\\|/g' -e 's/ in the official [A-Z]* [a-z]*fication,*//')"
         [ "$rc" -eq 124 ] && msg="did not end within 60 s"
         echo "${msg:-exit code $rc}"
     fi

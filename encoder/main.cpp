@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "run/search_path.h"
 #include "translate.h"
 
 namespace {
@@ -36,10 +37,6 @@ std::string realPath(const std::string& p) {
     return ::realpath(p.c_str(), buf) ? std::string(buf) : std::string();
 }
 
-bool isExecutableFile(const std::string& p) {
-    struct stat st {};
-    return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(p.c_str(), X_OK) == 0;
-}
 
 // Real paths of the adapters this call has passed through, so that two copies on
 // the search path can never start each other in turn.
@@ -55,21 +52,10 @@ bool seenBefore(const std::string& resolved) {
 // The first `ffmpeg` on the search path that is not this program (a link to it included)
 // nor an adapter this call came through.
 std::string findRealEncoder(const std::string& self) {
-    const char* env = std::getenv("PATH");
-    std::string path = env ? env : "/usr/local/bin:/usr/bin:/bin";
-    size_t begin = 0;
-    while (begin <= path.size()) {
-        size_t end = path.find(':', begin);
-        if (end == std::string::npos) end = path.size();
-        std::string dir = path.substr(begin, end - begin);
-        begin = end + 1;
-        if (dir.empty()) continue;
-        std::string candidate = dir + (dir.back() == '/' ? "" : "/") + "ffmpeg";
-        if (!isExecutableFile(candidate)) continue;
-        std::string resolved = realPath(candidate);
-        if (!resolved.empty() && resolved != self && !seenBefore(resolved)) return candidate;
-    }
-    return {};
+    return qv::findOnSearchPath("ffmpeg", [&self](const std::string& candidate) {
+        const std::string resolved = realPath(candidate);
+        return !resolved.empty() && resolved != self && !seenBefore(resolved);
+    });
 }
 
 bool ownedFolder(const std::string& p) {

@@ -1,5 +1,7 @@
 #include "run/encoder_process.h"
 
+#include "run/search_path.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -26,11 +28,6 @@ namespace qv {
 
 namespace {
 
-bool isExecutableFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-           ::access(path.c_str(), X_OK) == 0;
-}
 
 std::string joinPath(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
@@ -88,21 +85,7 @@ std::string resolveEncoder(const std::string& programFolder) {
         std::string local = joinPath(programFolder, name);
         if (isExecutableFile(local)) return local;
     }
-    const char* env = std::getenv("PATH");
-    std::string path = env ? env : "/usr/local/bin:/usr/bin:/bin";
-    size_t begin = 0;
-    while (begin <= path.size()) {
-        size_t end = path.find(':', begin);
-        if (end == std::string::npos) end = path.size();
-        std::string dir = path.substr(begin, end - begin);
-        // An empty entry would mean the working folder; the encoder is never taken from there.
-        if (!dir.empty()) {
-            std::string candidate = joinPath(dir, name);
-            if (isExecutableFile(candidate)) return candidate;
-        }
-        begin = end + 1;
-    }
-    return {};
+    return findOnSearchPath(name, [](const std::string&) { return true; });
 }
 
 EncoderProcess::~EncoderProcess() {

@@ -22,9 +22,9 @@
 #include "run/command_line.h"
 #include "run/encoder_process.h"
 #include "support/program_folder.h"
-#include "support/worked_example.h"
+#include "support/mp4_qvga_rows.h"
 #include "translate.h"
-#include "ui/app/dialogs.h"
+#include "ui/services/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
 #include "ui/widgets/TMultiColComboBox.h"
@@ -56,9 +56,9 @@ std::string commandLine(const std::string& exe, const std::vector<std::string>& 
     return line + " </dev/null >/dev/null 2>&1";
 }
 
-// False when the catalogues lack a row of the example.
+// False when the catalogues lack a row of the MP4 job.
 bool setUp(TMainForm1& w, const QString& outDir) {
-    const QString missing = qvtest::chooseWorkedExampleRows(w);
+    const QString missing = qvtest::chooseMp4QvgaRows(w);
     if (!missing.isEmpty()) {
         std::fprintf(stderr, "no catalogue row %s\n", qPrintable(missing));
         return false;

@@ -16,9 +16,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#ifdef __linux__
-#include <sys/syscall.h>
-#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -27,7 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "run/search_path.h"
+#include "base/process.h"
+#include "base/search_path.h"
 #include "translate.h"
 
 namespace {
@@ -91,10 +89,7 @@ std::string statsFolderFor(const std::string& output) {
 // Leaves a process behind that removes folder once the process `pid` (this one, soon the
 // encoder) has ended.
 void cleanUpAfter(pid_t pid, const std::string& folder) {
-    int pidfd = -1;
-#if defined(__linux__) && defined(SYS_pidfd_open)
-    pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-#endif
+    const int pidfd = qv::openPidfd(pid);
     pid_t first = ::fork();
     if (first < 0) {
         if (pidfd >= 0) ::close(pidfd);

@@ -1,5 +1,7 @@
 #include "translate.h"
 
+#include "base/text.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -38,12 +40,6 @@ bool parseCount(const std::string& s, long& out) {
     if (s.empty() || s.size() > 9) return false;
     auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
     return ec == std::errc() && p == s.data() + s.size() && out >= 0;
-}
-
-std::string lowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
 }
 
 std::string extensionOf(const std::string& path) {

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "base/path.h"
+#include "base/text.h"
 #include "settings/catalogues.h"
 
 namespace qv {
@@ -50,14 +52,8 @@ std::string twoDigits(int n) {
     return n >= 0 && n <= 9 ? "0" + s : s;
 }
 
-std::string lowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 // The text before the first `suffix`; empty when it does not occur.
-std::string cutAt(const std::string& s, std::string_view suffix) {
+std::string textBefore(const std::string& s, std::string_view suffix) {
     const auto at = s.find(suffix);
     return at == std::string::npos ? std::string() : s.substr(0, at);
 }
@@ -107,7 +103,7 @@ EncoderCommand buildConversionCommand(const ConversionSettings& s, const std::st
         const std::string kind = selectedColumn(CatalogueId::C2_05, s.C2_05, 1).substr(0, 3);
         if (kind == "CBR") {
             b.option(" -b ");
-            b.value(cutAt(value(CatalogueId::C2_05, s.C2_05), "kbps") + "k");
+            b.value(textBefore(value(CatalogueId::C2_05, s.C2_05), "kbps") + "k");
         } else if (kind == "VBR") {
             b.option(" -qscale ");
             b.value(value(CatalogueId::C2_05, s.C2_05));
@@ -115,7 +111,7 @@ EncoderCommand buildConversionCommand(const ConversionSettings& s, const std::st
     }
     if (isSet(s.C2_06)) {
         b.option(" -r ");
-        b.value(cutAt(value(CatalogueId::C2_06, s.C2_06), "fps"));
+        b.value(textBefore(value(CatalogueId::C2_06, s.C2_06), "fps"));
     }
     if (!isSet(s.C2_05) || !isSet(s.C2_06)) b.option(" -sameq");
     const struct {
@@ -135,11 +131,11 @@ EncoderCommand buildConversionCommand(const ConversionSettings& s, const std::st
     b.value(isSet(s.C3_01) ? lowerAscii(value(CatalogueId::C3_01, s.C3_01)) : "copy");
     if (isSet(s.C3_02)) {
         b.option(" -ab ");
-        b.value(cutAt(value(CatalogueId::C3_02, s.C3_02), "kbps") + "k");
+        b.value(textBefore(value(CatalogueId::C3_02, s.C3_02), "kbps") + "k");
     }
     if (isSet(s.C3_03)) {
         b.option(" -ar ");
-        b.value(cutAt(value(CatalogueId::C3_03, s.C3_03), "Hz"));
+        b.value(textBefore(value(CatalogueId::C3_03, s.C3_03), "Hz"));
     }
     if (isSet(s.C3_04)) {
         b.option(" -ac ");

@@ -1,6 +1,8 @@
 #include "run/encoder_process.h"
 
-#include "run/search_path.h"
+#include "base/path.h"
+#include "base/process.h"
+#include "base/search_path.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,9 +12,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#ifdef __linux__
-#include <sys/syscall.h>
-#endif
 
 #include <cerrno>
 #include <chrono>
@@ -28,13 +27,6 @@ namespace qv {
 
 namespace {
 
-
-std::string joinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    if (folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
-
 // Live processes by id, for the cancel button that only knows the id.
 std::mutex& registryMutex() {
     static std::mutex m;
@@ -43,17 +35,6 @@ std::mutex& registryMutex() {
 std::map<int, EncoderProcess*>& registry() {
     static std::map<int, EncoderProcess*> r;
     return r;
-}
-
-int openPidfd(int pid) {
-#if defined(__linux__) && defined(SYS_pidfd_open)
-    // pidfd_open descriptors are close-on-exec by definition.
-    long fd = ::syscall(SYS_pidfd_open, pid, 0);
-    return fd >= 0 ? static_cast<int>(fd) : -1;
-#else
-    (void)pid;
-    return -1;
-#endif
 }
 
 // Closes every descriptor above stderr in the child, whatever its close-on-exec flag.
@@ -232,13 +213,11 @@ bool EncoderProcess::waitFor(int timeoutMs) {
 }
 
 void EncoderProcess::waitInSlices(const std::function<void()>& between, int sliceMs) {
-    if (sliceMs <= 0) sliceMs = 60;
+    if (sliceMs <= 0) sliceMs = kWaitSliceMs;
     while (!waitFor(sliceMs)) {
         if (between) between();
     }
 }
-
-bool EncoderProcess::running() { return !reap(false); }
 
 bool EncoderProcess::stop() {
     // An ended child not yet collected is a zombie that kill() still "succeeds" on:

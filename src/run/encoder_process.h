@@ -10,6 +10,9 @@ namespace qv {
 // Empty when there is none.
 std::string resolveEncoder(const std::string& programFolder);
 
+// How long a wait for a process lasts before the caller gets its turn again.
+inline constexpr int kWaitSliceMs = 60;
+
 class EncoderProcess {
   public:
     EncoderProcess() = default;
@@ -26,9 +29,8 @@ class EncoderProcess {
     bool waitFor(int timeoutMs);
 
     // Waits until the end in slices of sliceMs, calling between() after each slice.
-    void waitInSlices(const std::function<void()>& between, int sliceMs = 60);
+    void waitInSlices(const std::function<void()>& between, int sliceMs = kWaitSliceMs);
 
-    bool running();
     int pid() const { return pid_; }
     // Exit code, or -1 when it ended by a signal or has not ended.
     int exitCode() const { return exitCode_; }

@@ -1,5 +1,7 @@
 #include "run/search_file.h"
 
+#include "base/text.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -41,13 +43,12 @@ TSearchFileTime toTime(const struct statx_timestamp& ts, bool valid) {
 bool describe(int dirFd, const char* name, TSearchFileData& data, std::uint64_t* dev = nullptr,
               std::uint64_t* ino = nullptr) {
     struct statx st {};
-    const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
+    const unsigned mask = STATX_BASIC_STATS;
     if (statx(dirFd, name, AT_STATX_SYNC_AS_STAT, mask, &st) != 0 &&
         statx(dirFd, name, AT_STATX_SYNC_AS_STAT | AT_SYMLINK_NOFOLLOW, mask, &st) != 0)
         return false;
     const mode_t mode = st.stx_mode;
     data.size = S_ISDIR(mode) ? 0 : st.stx_size;
-    data.creationTime = toTime(st.stx_btime, (st.stx_mask & STATX_BTIME) != 0);
     data.lastAccessTime = toTime(st.stx_atime, (st.stx_mask & STATX_ATIME) != 0);
     data.lastWriteTime = toTime(st.stx_mtime, (st.stx_mask & STATX_MTIME) != 0);
     data.directory = S_ISDIR(mode);
@@ -108,8 +109,6 @@ void enumerate(const std::string& folder, bool dirsOnly, bool details, Fn&& fn) 
         if (!fn(data, dev, ino)) return;
     }
 }
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 // '*' and '?' wildcard match, ASCII letters case-insensitive. Iterative with one
 // backtrack point, so no pathological blow-up on long names.

@@ -24,7 +24,7 @@ struct TSearchFileData {
     std::string name;       // the entry's own name
     std::string shortName;  // there are no short names here: the name itself
     std::uint64_t size = 0;
-    TSearchFileTime creationTime, lastAccessTime, lastWriteTime;
+    TSearchFileTime lastAccessTime, lastWriteTime;
     bool directory = false;
     bool readOnly = false;  // no write permission for anyone
     bool hidden = false;    // the name begins with a dot

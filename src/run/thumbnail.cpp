@@ -85,60 +85,49 @@ int decodeRaw(const unsigned char* data, unsigned long size, DecodeState* state)
     return 1;
 }
 
-void setError(std::string* error, const std::string& text) {
-    if (error) *error = text;
-}
-
 }  // namespace
 
-bool decodeJpeg(const unsigned char* data, std::size_t size, RgbImage& out, std::string* error) {
+FileResult decodeJpeg(const unsigned char* data, std::size_t size, RgbImage& out) {
     out = RgbImage{};
     if (size == 0) {
-        setError(error, "empty file");
-        return false;
+        return FileResult::failure("empty file");
     }
     if (size > kMaxFileBytes) {
-        setError(error, "file too large for a picture");
-        return false;
+        return FileResult::failure("file too large for a picture");
     }
     DecodeState state;
     if (!decodeRaw(data, static_cast<unsigned long>(size), &state)) {
-        setError(error, state.message);
-        return false;
+        return FileResult::failure(state.message);
     }
     const std::size_t bytes = static_cast<std::size_t>(state.width) * state.height * 3;
     out.width = static_cast<int>(state.width);
     out.height = static_cast<int>(state.height);
     out.pixels.assign(state.pixels, state.pixels + bytes);
     std::free(state.pixels);
-    return true;
+    return FileResult::success();
 }
 
-bool decodeJpegFile(const std::string& path, RgbImage& out, std::string* error) {
+FileResult decodeJpegFile(const std::string& path, RgbImage& out) {
     out = RgbImage{};
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        setError(error, "cannot open " + path);
-        return false;
+        return FileResult::failure("cannot open " + path);
     }
     std::vector<unsigned char> bytes;
     in.seekg(0, std::ios::end);
     const std::streamoff length = in.tellg();
     in.seekg(0, std::ios::beg);
     if (length < 0 || !in) {
-        setError(error, "cannot read " + path);
-        return false;
+        return FileResult::failure("cannot read " + path);
     }
     if (static_cast<unsigned long long>(length) > kMaxFileBytes) {
-        setError(error, "file too large for a picture: " + path);
-        return false;
+        return FileResult::failure("file too large for a picture: " + path);
     }
     bytes.resize(static_cast<std::size_t>(length));
     if (length > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), length)) {
-        setError(error, "cannot read " + path);
-        return false;
+        return FileResult::failure("cannot read " + path);
     }
-    return decodeJpeg(bytes.data(), bytes.size(), out, error);
+    return decodeJpeg(bytes.data(), bytes.size(), out);
 }
 
 }  // namespace qv

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/file_io.h"
+
 namespace qv {
 
 struct RgbImage {
@@ -13,9 +15,8 @@ struct RgbImage {
 };
 
 // Decodes a whole JPEG picture. A file that cannot be read, or that is corrupt or cut
-// short, gives false and a message; `out` is then left empty.
-bool decodeJpegFile(const std::string& path, RgbImage& out, std::string* error = nullptr);
-bool decodeJpeg(const unsigned char* data, std::size_t size, RgbImage& out,
-                std::string* error = nullptr);
+// short, gives a failure with its reason; `out` is then left empty.
+FileResult decodeJpegFile(const std::string& path, RgbImage& out);
+FileResult decodeJpeg(const unsigned char* data, std::size_t size, RgbImage& out);
 
 }  // namespace qv

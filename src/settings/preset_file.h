@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/file_io.h"
+
 namespace qv {
 
 // Longest row text a line gives; the rest of a longer line is not shown (but
@@ -24,12 +26,11 @@ PresetFile parsePresetFile(std::string_view bytes);
 // file is to end without a break.
 std::string presetFileBytes(const std::vector<std::string>& lines, bool endsWithBreak);
 
-// Reads the file; false (and a reason) when it is missing or cannot be read.
-bool readPresetFile(const std::string& path, PresetFile& out, std::string* error = nullptr);
+// Reads the file; Missing or Error (with a reason) when it cannot be read.
+FileResult readPresetFile(const std::string& path, PresetFile& out);
 
-// Replaces the file atomically with the lines; false when it cannot be written.
-bool writePresetFile(const std::string& path, const std::vector<std::string>& lines,
-                     bool endsWithBreak, std::string* error = nullptr);
+// Replaces the file atomically with the lines.
+FileResult writePresetFile(const std::string& path, const std::vector<std::string>& lines, bool endsWithBreak);
 
 // The row text of a line, UTF-8: at most kPresetLineMax bytes of it, never
 // cutting a double-byte character.

@@ -1,16 +1,10 @@
 #include "settings/profile_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 
-#include "settings/cp932.h"
+#include "base/cp932.h"
+#include "base/text.h"
 
 namespace qv {
 
@@ -26,18 +20,13 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-std::size_t charLength(std::string_view s, std::size_t i) {
-    const std::size_t n = static_cast<std::size_t>(cp932CharLength(static_cast<unsigned char>(s[i])));
-    return n > s.size() - i ? s.size() - i : n;
-}
-
 // ASCII letters folded to lower case; double-byte characters copied whole, so
 // that a trail byte that looks like a letter is never folded.
 std::string fold(std::string_view s) {
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size();) {
-        const std::size_t n = charLength(s, i);
+        const std::size_t n = cp932CharLengthAt(s, i);
         if (n == 1 && s[i] >= 'A' && s[i] <= 'Z')
             out += static_cast<char>(s[i] - 'A' + 'a');
         else
@@ -45,17 +34,6 @@ std::string fold(std::string_view s) {
         i += n;
     }
     return out;
-}
-
-// Longest prefix of at most `max` bytes that ends on a character boundary.
-std::string_view cutAt(std::string_view s, std::size_t max) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const std::size_t n = charLength(s, i);
-        if (i + n > max) break;
-        i += n;
-    }
-    return s.substr(0, i);
 }
 
 enum class Kind { Blank, Comment, Section, Key };
@@ -77,7 +55,7 @@ Parsed parseLine(std::string_view text) {
     if (t.front() == '[') {
         // ']' can be the trail byte of a double-byte character: step by characters.
         std::size_t close = npos;
-        for (std::size_t i = 1; i < t.size(); i += charLength(t, i))
+        for (std::size_t i = 1; i < t.size(); i += cp932CharLengthAt(t, i))
             if (t[i] == ']') close = i;
         p.kind = Kind::Section;
         p.name = trim(t.substr(1, close == npos ? npos : close - 1));
@@ -131,14 +109,6 @@ std::string diskValue(std::string_view utf8) {
     return needsQuotes ? "\"" + v + "\"" : v;
 }
 
-std::size_t utf8Length(unsigned char c) {
-    if (c < 0x80) return 1;
-    if ((c & 0xE0) == 0xC0) return 2;
-    if ((c & 0xF0) == 0xE0) return 3;
-    if ((c & 0xF8) == 0xF0) return 4;
-    return 1;
-}
-
 }  // namespace
 
 int parseProfileInt(std::string_view s, int fallback) {
@@ -178,143 +148,15 @@ int parseProfileInt(std::string_view s, int fallback) {
     return static_cast<int>(value);
 }
 
-std::string encodeCp932Replacing(std::string_view utf8) {
-    if (auto whole = encodeCp932(utf8)) return *whole;
-    std::string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        std::size_t n = utf8Length(static_cast<unsigned char>(utf8[i]));
-        if (n > utf8.size() - i) n = utf8.size() - i;
-        auto one = encodeCp932(utf8.substr(i, n));
-        out += one ? *one : std::string("?");
-        i += n;
-    }
-    return out;
-}
-
-FileReadStatus readWholeFile(const std::string& path, std::string& bytes, std::string* error) {
-    bytes.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) return FileReadStatus::Missing;
-        if (error) *error = std::strerror(errno);
-        return FileReadStatus::Error;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (error) *error = "not a regular file";
-        ::close(fd);
-        return FileReadStatus::Error;
-    }
-    bytes.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (error) *error = std::strerror(errno);
-            ::close(fd);
-            bytes.clear();
-            return FileReadStatus::Error;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return FileReadStatus::Ok;
-}
-
-bool replaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
-    auto fail = [&](const char* what) {
-        if (error) *error = std::string(what) + ": " + std::strerror(errno);
-        return false;
-    };
-    // A link is followed, so that the file it names is replaced, not the link.
-    std::string target = path;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-    // A file the user made read-only stays as it is, even though the folder would
-    // let a rename replace it.
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-        ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
-        errno = EACCES;
-        return fail("the file is read-only");
-    }
-    std::string tmp = target + ".XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0) return fail("cannot create a temporary file");
-    auto abandon = [&](const char* what) {
-        const int saved = errno;
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        errno = saved;
-        return fail(what);
-    };
-    mode_t mode;
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::fchmod(fd, mode);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return abandon("cannot write");
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) return abandon("cannot flush");
-    if (::close(fd) != 0) {
-        const int saved = errno;
-        ::unlink(tmp.c_str());
-        errno = saved;
-        return fail("cannot close");
-    }
-    if (::rename(tmp.c_str(), target.c_str()) != 0) {
-        const int saved = errno;
-        ::unlink(tmp.c_str());
-        errno = saved;
-        return fail("cannot replace the file");
-    }
-    const std::size_t slash = target.rfind('/');
-    const std::string dir = slash == npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
-}
-
-ProfileFile::ProfileFile(std::string bytes) {
-    const std::string_view b = bytes;
-    std::size_t i = 0;
-    while (i < b.size()) {
-        const std::size_t end = b.find_first_of("\r\n", i);
-        if (end == npos) {
-            lines_.push_back({std::string(b.substr(i)), {}});
-            break;
-        }
-        const std::size_t eolLength = (b[end] == '\r' && end + 1 < b.size() && b[end + 1] == '\n') ? 2 : 1;
-        lines_.push_back({std::string(b.substr(i, end - i)), std::string(b.substr(end, eolLength))});
-        i = end + eolLength;
-    }
+ProfileFile::ProfileFile(const std::string& bytes) {
+    for (const TextLine& line : splitLines(bytes)) lines_.push_back({std::string(line.text), std::string(line.eol)});
 }
 
 ProfileFile ProfileFile::load(const std::string& path) {
     std::string bytes;
-    const FileReadStatus status = readWholeFile(path, bytes);
-    ProfileFile profile(status == FileReadStatus::Ok ? std::move(bytes) : std::string());
-    profile.status_ = status;
+    const FileResult read = readWholeFile(path, bytes);
+    ProfileFile profile(read.ok() ? bytes : std::string());
+    profile.status_ = read.status;
     return profile;
 }
 
@@ -347,7 +189,7 @@ std::optional<std::string> ProfileFile::readString(std::string_view section, std
     if (header == npos) return std::nullopt;
     const auto found = findKey(header, fold(encodeCp932Replacing(key)));
     if (!found) return std::nullopt;
-    const std::string_view value = cutAt(unquote(found->value), kProfileValueMax);
+    const std::string_view value = cp932Prefix(unquote(found->value), kProfileValueMax);
     if (value.starts_with(kUtf8Mark) && validUtf8(value.substr(kUtf8Mark.size())))
         return std::string(value.substr(kUtf8Mark.size()));
     return decodeCp932(value).utf8;
@@ -404,8 +246,6 @@ std::string ProfileFile::bytes() const {
     return out;
 }
 
-bool ProfileFile::save(const std::string& path, std::string* error) const {
-    return replaceFileAtomically(path, bytes(), error);
-}
+FileResult ProfileFile::save(const std::string& path) const { return replaceFileAtomically(path, bytes()); }
 
 }  // namespace qv

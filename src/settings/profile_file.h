@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/file_io.h"
+
 namespace qv {
 
 // The longest value that comes back; longer values are cut (never inside a
@@ -18,28 +20,14 @@ inline constexpr std::size_t kProfileValueMax = 2047;
 // else, and a number outside the int range, gives `fallback`.
 int parseProfileInt(std::string_view text, int fallback);
 
-// UTF-8 to code page 932; a character that has no code page 932 form becomes "?".
-std::string encodeCp932Replacing(std::string_view utf8);
-
-enum class FileReadStatus { Ok, Missing, Error };
-
-// Reads a whole regular file. Missing when there is no such file; Error when it
-// exists but cannot be read (a folder, no permission, an I/O error).
-FileReadStatus readWholeFile(const std::string& path, std::string& bytes, std::string* error = nullptr);
-
-// Replaces the file at `path` with `bytes` atomically: a temporary file beside it
-// is written, flushed to disk and renamed over it. On failure the old file is
-// left as it was, the temporary file is removed and false is returned.
-bool replaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error = nullptr);
-
 class ProfileFile {
 public:
     ProfileFile() = default;
-    explicit ProfileFile(std::string bytes);
+    explicit ProfileFile(const std::string& bytes);
 
     // A missing or unreadable file gives an empty profile; status() tells which.
     static ProfileFile load(const std::string& path);
-    FileReadStatus status() const { return status_; }
+    FileStatus status() const { return status_; }
 
     // The value of `key` in the first section named `section`, or nullopt when
     // the section or the key is missing. Names compare without regard to case.
@@ -56,7 +44,7 @@ public:
     // The file's content as it stands now.
     std::string bytes() const;
 
-    bool save(const std::string& path, std::string* error = nullptr) const;
+    FileResult save(const std::string& path) const;
 
 private:
     struct Line {
@@ -77,7 +65,7 @@ private:
     void insertLine(std::size_t at, std::string text);
 
     std::vector<Line> lines_;
-    FileReadStatus status_ = FileReadStatus::Ok;
+    FileStatus status_ = FileStatus::Ok;
 };
 
 }  // namespace qv

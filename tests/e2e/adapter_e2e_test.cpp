@@ -42,7 +42,7 @@ double meanVolume(const QString& path) {
     return m.hasMatch() ? m.captured(1).toDouble() : 1000;
 }
 
-// The settings of the first worked example.
+// Every kind of setting in use: MP4 at 320x240 with AAC sound, crop, threads and a range.
 qv::ConversionSettings fullSettings() {
     qv::ConversionSettings s;
     s.C1_02 = 1;
@@ -61,7 +61,7 @@ qv::ConversionSettings fullSettings() {
     s.C3_06 = 0;
     s.CheckBox2 = true;
     s.CheckBox5 = true;
-    // Start 1 s, length 5 s: the same fragments as the example's 1:30 and 45 s, fitting the clip.
+    // Start 1 s, length 5 s: the same fragments as the full settings line's 1:30 and 45 s, fitting the clip.
     s.C4_01_3 = 1;
     s.C4_01_6 = 5;
     return s;
@@ -135,13 +135,13 @@ class AdapterE2ETest : public QObject {
         QVERIFY(QDir().mkpath(path("out")));
     }
 
-    void workedExample_data() {
+    void fullSettingsLine_data() {
         QTest::addColumn<QString>("source");
         QTest::addColumn<bool>("hasSound");
         QTest::newRow("video and sound") << "av.avi" << true;
         QTest::newRow("video only") << "video.avi" << false;
     }
-    void workedExample() {
+    void fullSettingsLine() {
         QFETCH(QString, source);
         QFETCH(bool, hasSound);
         const QString dest = path("out/" + QFileInfo(source).completeBaseName() + ".mp4");
@@ -167,7 +167,7 @@ class AdapterE2ETest : public QObject {
         }
     }
 
-    // The second worked example: two passes, every catalogue automatic, 30-second preview.
+    // Two passes, every catalogue automatic, 30-second preview.
     void twoPassPreview() {
         qv::ConversionSettings s = automaticSettings();
         s.CheckBox1 = true;
@@ -353,8 +353,8 @@ class AdapterE2ETest : public QObject {
         const QString thumb = QString::fromStdString(qv::thumbnailPath(folder.toStdString()));
         QCOMPARE(runAdapter(command), 0);
         qv::RgbImage image;
-        std::string error;
-        QVERIFY2(qv::decodeJpegFile(thumb.toStdString(), image, &error), error.c_str());
+        qv::FileResult decoded = qv::decodeJpegFile(thumb.toStdString(), image);
+        QVERIFY2(decoded, decoded.message.c_str());
         QCOMPARE(image.width, 80);
         QCOMPARE(image.height, 60);
 
@@ -366,7 +366,8 @@ class AdapterE2ETest : public QObject {
         const auto again =
             qv::buildThumbnailCommand(path("a.wmv").toStdString(), folder.toStdString());
         QCOMPARE(runAdapter(again), 0);
-        QVERIFY2(qv::decodeJpegFile(thumb.toStdString(), image, &error), error.c_str());
+        decoded = qv::decodeJpegFile(thumb.toStdString(), image);
+        QVERIFY2(decoded, decoded.message.c_str());
     }
 
     void thumbnailOfAShortClip() {

@@ -10,16 +10,18 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include "run/window/progress_form.h"
+#include "ui/progress/progress_form.h"
 #include "settings/catalogues.h"
 #include "support/program_folder.h"
 #include "support/screen.h"
-#include "support/worked_example.h"
-#include "ui/app/dialogs.h"
+#include "support/mp4_qvga_rows.h"
+#include "ui/services/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
 #include "ui/widgets/TLMDSpinEdit.h"
 #include "ui/widgets/TMultiColComboBox.h"
+#include "ui/widgets/TImage.h"
+#include "ui/widgets/TShape.h"
 #include "ui/widgets/TShadowLabel.h"
 #include "ui/widgets/TdxfColorButton.h"
 #include "ui/widgets/TdxfProgressBar.h"
@@ -42,7 +44,7 @@ private slots:
         QVERIFY(programDir_.linkEncoder(QDir(shipped).filePath(QStringLiteral("ffmpeg"))));
     }
 
-    void workedExampleOverThreeClips() {
+    void fullSettingsOverThreeClips() {
         const QStringList names = {"clip1.avi", "clip2.mkv", "clip3.mpg"};
         const QStringList codecs[] = {{"-c:v", "mpeg4", "-c:a", "mp2"},
                                       {"-c:v", "mpeg4", "-c:a", "mp2"},
@@ -65,9 +67,9 @@ private slots:
         for (const QString& n : names) w.AddSourcePath(work_.filePath(n).toStdString());
         QCOMPARE(w.jobCount(), 3);
 
-        // The first worked example, with the range moved inside these short clips.
+        // MP4 at 320x240 with AAC sound, crop, threads and a range moved inside these short clips.
         const QString outDir = work_.filePath(QStringLiteral("Out"));
-        const QString missing = qvtest::chooseWorkedExampleRows(w);
+        const QString missing = qvtest::chooseMp4QvgaRows(w);
         QVERIFY2(missing.isEmpty(), qPrintable(missing));
         w.C3_05->setItemIndex(0);
         w.C3_06->setItemIndex(0);

@@ -1,8 +1,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/app/application.h"
-#include "ui/app/dialogs.h"
+#include "ui/services/application.h"
+#include "ui/services/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
 
 int main(int argc, char** argv) {

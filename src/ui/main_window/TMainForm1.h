@@ -1,15 +1,16 @@
 #pragma once
 // The main window. Members carry the names of the window description; the
-// handlers are split over several files by the subsystem that owns them.
-#include <QPoint>
+// handlers are split over the files of this folder by the subsystem they serve.
 #include <QString>
 #include <QWidget>
-#include <memory>
+#include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "run/encoder_process.h"
 #include "settings/conversion_settings.h"
+#include "ui/progress/batch_host.h"
+#include "ui/widgets/window_drag.h"
 
 class QCheckBox;
 class QListWidget;
@@ -22,10 +23,9 @@ class TShadowLabel;
 class TdxfLabel;
 class TGradBox;
 class TBevel;
-class TProgressForm1;
 class TAppHint;
 
-class TMainForm1 : public QWidget {
+class TMainForm1 : public QWidget, public TRunRecord, public TBatchHost {
     Q_OBJECT
 public:
     // programFolder: the folder of the running executable (empty: taken from the
@@ -62,18 +62,13 @@ public:
     TShadowLabel *L4_01, *L4_02, *L4_03, *L4_04, *L4_04_1, *L4_04_2, *L4_04_3, *L4_04_4,
         *L4_04_5, *L4_04_6;
     TLMDSpinEdit *C4_01_1, *C4_01_2, *C4_01_3, *C4_01_4, *C4_01_5, *C4_01_6;
-    // the application's hint balloons (ui/app/app_hint.h)
+    // the application's hint balloons (ui/services/app_hint.h)
     TAppHint* AppHint1 = nullptr;
 
     // --- state ---
     QString ProgramFolder;
     int Tag = 0;
     std::vector<std::string> Arguments;  // command-line paths 1..n
-
-    // Batch-run fields. Paths are kept as the platform's bytes.
-    std::string SourcePath, DestPath, QuotedDestPath;
-    bool PreviewMode = false;
-    qv::EncoderProcess ProcessInfo;  // the encoder of the current pass
 
     // Stored preset lines, as read (bytes of the file, without line breaks).
     std::vector<std::string> PresetLines;
@@ -82,11 +77,20 @@ public:
     // The settings as the controls hold them now (main_form.cpp).
     qv::ConversionSettings settings() const;
     QString settingsFilePath() const;  // ProgramFolder + "/Quorvane_R.ini"
+    // The setting control a row of the control table names.
+    QWidget* control(const qv::ControlSpec& spec) const;
 
     // Job list (job_list.cpp). Entries are kept as the platform's bytes.
     void AddSourcePath(const std::string& path);
-    int jobCount() const;
-    std::string jobAt(int index) const;
+    int jobCount() const override;
+    std::string jobAt(int index) const override;
+
+    // What a batch run reads and writes (run_buttons.cpp).
+    QWidget& batchWindow() override { return *this; }
+    qv::ConversionSettings settingsSnapshot() const override { return settings(); }
+    QString programFolder() const override { return ProgramFolder; }
+    void showStatus(const QString& text) override;
+    TRunRecord& runRecord() override { return *this; }
 
 public slots:
     // frame (main_form.cpp)
@@ -98,28 +102,6 @@ public slots:
     // editing rules (main_form.cpp)
     void C1_02Change();
     void C1_03Change();
-    void C2_01Change();
-    void C2_02Change();
-    void C2_03Change();
-    void C2_04Change();
-    void C2_05Change();
-    void C2_06Change();
-    void C2_07_1Change();
-    void C2_07_2Change();
-    void C2_07_3Change();
-    void C2_07_4Change();
-    void C3_01Change();
-    void C3_02Change();
-    void C3_03Change();
-    void C3_04Change();
-    void C3_05Change();
-    void C3_06Change();
-    void C4_01_1Change();
-    void C4_01_2Change();
-    void C4_01_3Change();
-    void C4_01_4Change();
-    void C4_01_5Change();
-    void C4_01_6Change();
     void CheckBox5Click();
     // settings file and presets (settings_file.cpp, presets.cpp)
     void FormClose();
@@ -127,7 +109,7 @@ public slots:
     void CButton11Click();
     // job list (job_list.cpp)
     void CButton12Click();
-    // batch run (run/window/batch_run.cpp)
+    // batch run (run_buttons.cpp)
     void CButton10Click();
     void CButton13Click();
     void CButton14Click();
@@ -153,8 +135,13 @@ protected:
 
 private:
     void buildWindow();  // the window description
-    QPoint dragOffset_;
-    bool dragging_ = false;
+    // What a change of a setting control sets off: its tint, and what its role asks for.
+    void controlChanged(const qv::ControlSpec& spec);
+    // Connects every setting control's change to controlChanged.
+    void connectControls();
+
+    std::map<std::string, QWidget*, std::less<>> controls_;  // by object name
+    TWindowDrag drag_{*this};
 };
 
 extern TMainForm1* MainForm1;

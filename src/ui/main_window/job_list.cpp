@@ -169,8 +169,8 @@ void TMainForm1::AddSourcePath(const std::string& path) {
             SearchFile1.SearchName = "*.*";
             SearchFile1.ReadDetails = false;  // only the directory flag is read
             SearchFile1.OnFind = [&found](qv::TSearchFile&, const std::string& name,
-                                          const qv::TSearchFileData& data, bool&) {
-                if (!data.directory) found.push_back(name);
+                                          const qv::TSearchFileData& described, bool&) {
+                if (!described.directory) found.push_back(name);
             };
             SearchFile1.Search();
         } else {

@@ -10,14 +10,15 @@
 #include <QPlainTextEdit>
 #include <QShowEvent>
 #include <QTimer>
-#include <QWindow>
+#include <stdexcept>
 
+#include "base/path.h"
 #include "settings/catalogues.h"
 #include "settings/conversion_settings.h"
-#include "ui/app/app_hint.h"
-#include "ui/app/application.h"
-#include "ui/app/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
+#include "ui/services/application.h"
+#include "ui/services/dialogs.h"
+#include "ui/widgets/colours.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
 #include "ui/widgets/TLMDSpinEdit.h"
 #include "ui/widgets/TMultiColComboBox.h"
@@ -32,27 +33,12 @@ namespace {
 const QString kInfoAddress = QStringLiteral("https://quorvane.example/info.php?pf=w&sn=");
 
 // The folder without trailing separators; the root keeps its one.
-QString withoutTrailingSeparator(QString folder) {
-    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) folder.chop(1);
-    return folder;
+QString folderRule(const QString& path) {
+    return QString::fromStdString(qv::stripTrailingSeparators(path.toStdString()));
 }
 
 void fill(TMultiColComboBox* box, qv::CatalogueId id) {
     for (std::string_view row : qv::catalogue(id)) box->addItem(std::string(row));
-}
-
-QColor colour(std::uint32_t rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb)); }
-
-void tintIndex(TMultiColComboBox* box, qv::Panel panel) {
-    box->setColor(colour(qv::tintForIndex(panel, box->ItemIndex())));
-}
-
-void tintValue(TLMDSpinEdit* edit, qv::Panel panel) {
-    edit->setColor(colour(qv::tintForValue(panel, edit->Value())));
-}
-
-QString folderRule(const QString& path) {
-    return QString::fromStdString(qv::stripTrailingSeparators(path.toStdString()));
 }
 
 // The destination folder keeps no trailing separator, in the text and in the hint.
@@ -79,17 +65,15 @@ TMainForm1::TMainForm1(const QString& programFolder, std::vector<std::string> ar
         DestPath.clear();
         QuotedDestPath.clear();
         setAcceptDrops(true);
-        ProgramFolder = withoutTrailingSeparator(
+        ProgramFolder = folderRule(
             programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder);
         // The buttons' hints are part of the window description and show from here on.
 
-        fill(C1_02, qv::CatalogueId::C1_02);
+        for (const qv::ControlSpec& spec : qv::kControls)
+            if (spec.catalogue) fill(static_cast<TMultiColComboBox*>(control(spec)), *spec.catalogue);
         C2_00->addItem(std::string(qv::kManualPresetRow));
         loadPresets();
-        TMultiColComboBox* const encoderBoxes[] = {C2_01, C2_02, C2_03, C2_04, C2_05, C2_06,
-                                                   C3_01, C3_02, C3_03, C3_04, C3_05, C3_06};
-        const auto ids = qv::encoderCatalogues();
-        for (size_t i = 0; i < ids.size() && i < std::size(encoderBoxes); ++i) fill(encoderBoxes[i], ids[i]);
+        connectControls();
 
         connect(C1_03->lineEdit(), &QLineEdit::editingFinished, this, [this] {
             if (C1_03->lineEdit()->isModified()) applyFolderRule(C1_03, true);
@@ -109,37 +93,31 @@ TMainForm1::~TMainForm1() {
 
 qv::ConversionSettings TMainForm1::settings() const {
     qv::ConversionSettings s;
-    s.C1_02 = C1_02->ItemIndex();
-    s.C1_03 = folderRule(C1_03->Path()).toStdString();
-    s.C2_00 = C2_00->ItemIndex();
-    s.C2_01 = C2_01->ItemIndex();
-    s.C2_02 = C2_02->ItemIndex();
-    s.C2_03 = C2_03->ItemIndex();
-    s.C2_04 = C2_04->ItemIndex();
-    s.C2_05 = C2_05->ItemIndex();
-    s.C2_06 = C2_06->ItemIndex();
-    s.C2_07_1 = C2_07_1->Value();
-    s.C2_07_2 = C2_07_2->Value();
-    s.C2_07_3 = C2_07_3->Value();
-    s.C2_07_4 = C2_07_4->Value();
-    s.C3_01 = C3_01->ItemIndex();
-    s.C3_02 = C3_02->ItemIndex();
-    s.C3_03 = C3_03->ItemIndex();
-    s.C3_04 = C3_04->ItemIndex();
-    s.C3_05 = C3_05->ItemIndex();
-    s.C3_06 = C3_06->ItemIndex();
-    s.CheckBox1 = CheckBox1->isChecked();
-    s.CheckBox2 = CheckBox2->isChecked();
-    s.CheckBox3 = CheckBox3->isChecked();
-    s.CheckBox4 = CheckBox4->isChecked();
-    s.CheckBox5 = CheckBox5->isChecked();
-    s.C4_01_1 = C4_01_1->Value();
-    s.C4_01_2 = C4_01_2->Value();
-    s.C4_01_3 = C4_01_3->Value();
-    s.C4_01_4 = C4_01_4->Value();
-    s.C4_01_5 = C4_01_5->Value();
-    s.C4_01_6 = C4_01_6->Value();
+    for (const qv::ControlSpec& spec : qv::kControls) {
+        QWidget* w = control(spec);
+        switch (spec.kind) {
+            case qv::ControlKind::Index:
+                s.*spec.number = static_cast<TMultiColComboBox*>(w)->ItemIndex();
+                break;
+            case qv::ControlKind::Value:
+                s.*spec.number = static_cast<TLMDSpinEdit*>(w)->Value();
+                break;
+            case qv::ControlKind::Check:
+                s.*spec.flag = static_cast<QCheckBox*>(w)->isChecked();
+                break;
+            case qv::ControlKind::Folder:
+                s.*spec.text = folderRule(static_cast<TLMDBrowseEdit*>(w)->Path()).toStdString();
+                break;
+        }
+    }
     return s;
+}
+
+QWidget* TMainForm1::control(const qv::ControlSpec& spec) const {
+    const auto found = controls_.find(spec.name);
+    if (found == controls_.end())
+        throw std::logic_error("the window description has no control " + std::string(spec.name));
+    return found->second;
 }
 
 QString TMainForm1::settingsFilePath() const { return ProgramFolder + QStringLiteral("/Quorvane_R.ini"); }
@@ -217,26 +195,15 @@ void TMainForm1::mousePressEvent(QMouseEvent* event) {
         return;
     }
     event->accept();
-    if (QWindow* w = windowHandle(); w && w->startSystemMove()) return;
-    // No window manager to move us: follow the pointer ourselves.
-    dragging_ = true;
-    dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+    drag_.begin(*event, true);
 }
 
 void TMainForm1::mouseMoveEvent(QMouseEvent* event) {
-    if (!dragging_) {
-        event->ignore();
-        return;
-    }
-    if (!(event->buttons() & Qt::LeftButton)) {
-        dragging_ = false;
-        return;
-    }
-    move(event->globalPosition().toPoint() - dragOffset_);
+    if (!drag_.follow(*event)) event->ignore();
 }
 
 void TMainForm1::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) dragging_ = false;
+    drag_.end(*event);
     event->ignore();
 }
 
@@ -258,32 +225,62 @@ void TMainForm1::C1_02Change() {
 
 void TMainForm1::C1_03Change() { applyFolderRule(C1_03, false); }
 
-void TMainForm1::C2_01Change() { tintIndex(C2_01, qv::Panel::Video); }
-void TMainForm1::C2_02Change() { tintIndex(C2_02, qv::Panel::Video); }
-void TMainForm1::C2_03Change() { tintIndex(C2_03, qv::Panel::Video); }
-void TMainForm1::C2_04Change() { tintIndex(C2_04, qv::Panel::Video); }
-void TMainForm1::C2_05Change() { tintIndex(C2_05, qv::Panel::Video); }
-void TMainForm1::C2_06Change() { tintIndex(C2_06, qv::Panel::Video); }
-void TMainForm1::C2_07_1Change() { tintValue(C2_07_1, qv::Panel::Video); }
-void TMainForm1::C2_07_2Change() { tintValue(C2_07_2, qv::Panel::Video); }
-void TMainForm1::C2_07_3Change() { tintValue(C2_07_3, qv::Panel::Video); }
-void TMainForm1::C2_07_4Change() { tintValue(C2_07_4, qv::Panel::Video); }
-void TMainForm1::C3_01Change() { tintIndex(C3_01, qv::Panel::Audio); }
-void TMainForm1::C3_02Change() { tintIndex(C3_02, qv::Panel::Audio); }
-void TMainForm1::C3_03Change() { tintIndex(C3_03, qv::Panel::Audio); }
-void TMainForm1::C3_04Change() { tintIndex(C3_04, qv::Panel::Audio); }
-void TMainForm1::C3_05Change() { tintIndex(C3_05, qv::Panel::Audio); }
-void TMainForm1::C3_06Change() { tintIndex(C3_06, qv::Panel::Audio); }
-void TMainForm1::C4_01_1Change() { tintValue(C4_01_1, qv::Panel::Options); }
-void TMainForm1::C4_01_2Change() { tintValue(C4_01_2, qv::Panel::Options); }
-void TMainForm1::C4_01_3Change() { tintValue(C4_01_3, qv::Panel::Options); }
-void TMainForm1::C4_01_4Change() { tintValue(C4_01_4, qv::Panel::Options); }
-void TMainForm1::C4_01_5Change() { tintValue(C4_01_5, qv::Panel::Options); }
-void TMainForm1::C4_01_6Change() { tintValue(C4_01_6, qv::Panel::Options); }
-
 void TMainForm1::CheckBox5Click() {
     const bool on = CheckBox5->isChecked();
-    QWidget* const range[] = {C4_01_1, L4_04_1, C4_01_2, L4_04_2, C4_01_3, L4_04_3,
-                              C4_01_4, L4_04_4, C4_01_5, L4_04_5, C4_01_6, L4_04_6};
-    for (QWidget* w : range) w->setEnabled(on);
+    for (const qv::ControlSpec& spec : qv::kControls) {
+        if (!spec.inRange) continue;
+        control(spec)->setEnabled(on);
+        if (QWidget* label = findChild<QWidget*>(QString::fromLatin1(spec.rangeLabel.data(), qsizetype(spec.rangeLabel.size()))))
+            label->setEnabled(on);
+    }
+}
+
+void TMainForm1::controlChanged(const qv::ControlSpec& spec) {
+    QWidget* w = control(spec);
+    if (spec.tint) {
+        if (spec.kind == qv::ControlKind::Index) {
+            auto* box = static_cast<TMultiColComboBox*>(w);
+            box->setColor(qv::ui::colour(qv::tintForIndex(*spec.tint, box->ItemIndex())));
+        } else if (spec.kind == qv::ControlKind::Value) {
+            auto* edit = static_cast<TLMDSpinEdit*>(w);
+            edit->setColor(qv::ui::colour(qv::tintForValue(*spec.tint, edit->Value())));
+        }
+    }
+    switch (spec.role) {
+        case qv::ControlRole::Plain:
+            break;
+        case qv::ControlRole::DestinationMode:
+            C1_02Change();
+            break;
+        case qv::ControlRole::DestinationFolder:
+            C1_03Change();
+            break;
+        case qv::ControlRole::PresetList:
+            C2_00Change();
+            break;
+        case qv::ControlRole::RangeSwitch:
+            CheckBox5Click();
+            break;
+    }
+}
+
+void TMainForm1::connectControls() {
+    for (const qv::ControlSpec& spec : qv::kControls) {
+        QWidget* w = control(spec);
+        const auto changed = [this, &spec] { controlChanged(spec); };
+        switch (spec.kind) {
+            case qv::ControlKind::Index:
+                connect(static_cast<TMultiColComboBox*>(w), &TMultiColComboBox::OnChange, this, changed);
+                break;
+            case qv::ControlKind::Value:
+                connect(static_cast<TLMDSpinEdit*>(w), &TLMDSpinEdit::OnChange, this, changed);
+                break;
+            case qv::ControlKind::Check:
+                connect(static_cast<QCheckBox*>(w), &QCheckBox::clicked, this, changed);
+                break;
+            case qv::ControlKind::Folder:
+                connect(static_cast<TLMDBrowseEdit*>(w), &TLMDBrowseEdit::OnChange, this, changed);
+                break;
+        }
+    }
 }

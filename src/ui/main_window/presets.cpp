@@ -2,39 +2,17 @@
 #include <QPlainTextEdit>
 #include <stdexcept>
 
+#include "base/cp932.h"
 #include "settings/catalogues.h"
 #include "settings/column_split.h"
+#include "settings/conversion_settings.h"
 #include "settings/preset_file.h"
 #include "settings/preset_match.h"
-#include "settings/profile_file.h"
-#include "ui/app/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
+#include "ui/services/dialogs.h"
 #include "ui/widgets/TMultiColComboBox.h"
 
 namespace {
-
-using Handler = void (TMainForm1::*)();
-
-// Column of a preset row, the control it drives, in the order they are applied
-// and saved.
-struct Drive {
-    int column;
-    TMultiColComboBox* TMainForm1::*box;
-    qv::CatalogueId catalogue;
-    Handler change;
-};
-
-const Drive kDrives[] = {
-    {1, &TMainForm1::C2_01, qv::CatalogueId::C2_01, &TMainForm1::C2_01Change},
-    {2, &TMainForm1::C2_02, qv::CatalogueId::C2_02, &TMainForm1::C2_02Change},
-    {3, &TMainForm1::C2_04, qv::CatalogueId::C2_04, &TMainForm1::C2_04Change},
-    {4, &TMainForm1::C2_06, qv::CatalogueId::C2_06, &TMainForm1::C2_06Change},
-    {5, &TMainForm1::C2_05, qv::CatalogueId::C2_05, &TMainForm1::C2_05Change},
-    {6, &TMainForm1::C3_04, qv::CatalogueId::C3_04, &TMainForm1::C3_04Change},
-    {7, &TMainForm1::C3_01, qv::CatalogueId::C3_01, &TMainForm1::C3_01Change},
-    {8, &TMainForm1::C3_03, qv::CatalogueId::C3_03, &TMainForm1::C3_03Change},
-    {9, &TMainForm1::C3_02, qv::CatalogueId::C3_02, &TMainForm1::C3_02Change},
-};
 
 std::string selectedValue(const TMultiColComboBox* box) {
     const int i = box->ItemIndex();
@@ -48,7 +26,7 @@ QString presetFilePath(const QString& programFolder) { return programFolder + QS
 void TMainForm1::loadPresets() {
     const QString path = presetFilePath(ProgramFolder);
     qv::PresetFile file;
-    if (!qv::readPresetFile(path.toStdString(), file))
+    if (!qv::readPresetFile(path.toStdString(), file).ok())
         throw std::runtime_error("ファイル " + path.toStdString() + " は開けません");
     PresetLines = std::move(file.lines);
     PresetFileEndsWithBreak = file.endsWithBreak;
@@ -65,14 +43,14 @@ void TMainForm1::C2_00Change() {
     const int picked = C2_00->ItemIndex();
     if (picked < 0) return;
     const std::string row = C2_00->item(picked);
-    for (const Drive& d : kDrives) {
-        TMultiColComboBox* box = this->*d.box;
+    for (const qv::ControlSpec* spec : qv::presetDrivenControls()) {
+        auto* box = static_cast<TMultiColComboBox*>(control(*spec));
         box->setItemIndex(0);
-        (this->*d.change)();
-        const int match = qv::presetRowFor(qv::catalogue(d.catalogue), qv::columnOf(row, d.column));
+        controlChanged(*spec);
+        const int match = qv::presetRowFor(qv::catalogue(*spec->catalogue), qv::columnOf(row, spec->presetColumn));
         if (match >= 0) {
             box->setItemIndex(match);
-            (this->*d.change)();
+            controlChanged(*spec);
         }
     }
 }
@@ -92,13 +70,14 @@ void TMainForm1::CButton11Click() {
         return;
     }
     std::string text = name.toStdString();
-    for (const Drive& d : kDrives) text += "," + selectedValue(this->*d.box);
+    for (const qv::ControlSpec* spec : qv::presetDrivenControls())
+        text += "," + selectedValue(static_cast<TMultiColComboBox*>(control(*spec)));
     const std::string line = qv::encodeCp932Replacing(text);
 
     std::vector<std::string> lines = PresetLines;
     lines.push_back(line);
     const QString path = presetFilePath(ProgramFolder);
-    if (!qv::writePresetFile(path.toStdString(), lines, PresetFileEndsWithBreak)) {
+    if (!qv::writePresetFile(path.toStdString(), lines, PresetFileEndsWithBreak).ok()) {
         // The line is not kept, so the stored lines and the list stay in step.
         qv::ui::showError(QStringLiteral("ファイル ") + path + QStringLiteral(" を作成できません."));
         return;

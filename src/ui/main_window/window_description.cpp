@@ -3,67 +3,30 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QStandardPaths>
-#include <QStyledItemDelegate>
 #include <algorithm>
 #include <functional>
 #include <vector>
 
-#include "ui/app/app_hint.h"
-#include "ui/app/dialogs.h"
+#include "base/palette.h"
 #include "ui/main_window/TMainForm1.h"
+#include "ui/services/app_hint.h"
+#include "ui/services/dialogs.h"
 #include "ui/widgets/TBevel.h"
 #include "ui/widgets/TGradBox.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
 #include "ui/widgets/TLMDSpinEdit.h"
 #include "ui/widgets/TMultiColComboBox.h"
+#include "ui/widgets/TPanel.h"
+#include "ui/widgets/TRowHeight.h"
 #include "ui/widgets/TShadowLabel.h"
 #include "ui/widgets/TdxfColorButton.h"
 #include "ui/widgets/TdxfLabel.h"
+#include "ui/widgets/colours.h"
 #include "ui/widgets/fonts.h"
 
 namespace {
-
-// A settings panel: a black window of its own with a 1-px raised edge. Presses on
-// it stay here, so they never reach the window's dragging surface.
-class TPanel : public QWidget {
-public:
-    TPanel(QWidget* parent, bool raised) : QWidget(parent), raised_(raised) {
-        setAttribute(Qt::WA_OpaquePaintEvent);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.fillRect(rect(), Qt::black);
-        if (!raised_) return;
-        const QRect r = rect().adjusted(0, 0, -1, -1);
-        p.setPen(QColor(255, 255, 255));
-        p.drawLine(r.topLeft(), r.topRight());
-        p.drawLine(r.topLeft(), r.bottomLeft());
-        p.setPen(QColor(128, 128, 128));
-        p.drawLine(r.bottomLeft(), r.bottomRight());
-        p.drawLine(r.topRight(), r.bottomRight());
-    }
-    void mousePressEvent(QMouseEvent* e) override { e->accept(); }
-    void mouseReleaseEvent(QMouseEvent* e) override { e->accept(); }
-    void mouseDoubleClickEvent(QMouseEvent* e) override { e->accept(); }
-
-private:
-    bool raised_;
-};
-
-// Rows of the job list are 11 px high.
-class RowHeight : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), 11};
-    }
-};
 
 using Handler = void (TMainForm1::*)();
 using Parent = QWidget* TMainForm1::*;
@@ -86,12 +49,12 @@ struct Row {
 };
 
 constexpr int NT = -1;  // no tab stop
-constexpr QRgb kWhite = qRgb(255, 255, 255);
-constexpr QRgb kGrey = qRgb(240, 240, 240);
-constexpr QRgb kPink = qRgb(255, 196, 255);
-constexpr QRgb kCyan = qRgb(196, 255, 255);
-constexpr QRgb kYellow = qRgb(255, 255, 128);
-constexpr QRgb kComboText = qRgb(70, 70, 70);
+constexpr QRgb kWhite = qv::palette::kWhite;
+constexpr QRgb kGrey = qv::palette::kLightGrey;
+constexpr QRgb kPink = qv::palette::kVideoTint;
+constexpr QRgb kCyan = qv::palette::kAudioTint;
+constexpr QRgb kYellow = qv::palette::kOptionsTint;
+constexpr int kJobRowHeight = 11;  // px
 
 enum Align { Left, Right };
 enum State { On, Off };
@@ -161,15 +124,12 @@ Kind comboKind(TMultiColComboBox*& m, std::vector<std::pair<int, QRgb>> columns)
                 m->setColumns(std::move(cols));
                 m->setFont(qv::ui::uiFont(11));
                 QPalette pal = m->palette();
-                pal.setColor(QPalette::Text, QColor::fromRgb(kComboText));
+                pal.setColor(QPalette::Text, qv::ui::colour(qv::palette::kControlText));
                 m->setPalette(pal);
                 m->setColor(QColor::fromRgb(kWhite));
                 m->setCursor(Qt::PointingHandCursor);
                 m->setFocusPolicy(Qt::StrongFocus);
                 return m;
-            },
-            [](QWidget* w, TMainForm1* f, Handler h) {
-                QObject::connect(static_cast<TMultiColComboBox*>(w), &TMultiColComboBox::OnChange, f, h);
             }};
 }
 
@@ -181,9 +141,6 @@ Kind spinKind(TLMDSpinEdit*& m, int max) {
                 m->setMaxLength(3);
                 m->setColor(QColor::fromRgb(kWhite));
                 return m;
-            },
-            [](QWidget* w, TMainForm1* f, Handler h) {
-                QObject::connect(static_cast<TLMDSpinEdit*>(w), &TLMDSpinEdit::OnChange, f, h);
             }};
 }
 
@@ -195,9 +152,6 @@ Kind folderKind(TLMDBrowseEdit*& m) {
                 m->setPath(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
                 m->lineEdit()->setCursorPosition(0);
                 return m;
-            },
-            [](QWidget* w, TMainForm1* f, Handler h) {
-                QObject::connect(static_cast<TLMDBrowseEdit*>(w), &TLMDBrowseEdit::OnChange, f, h);
             }};
 }
 
@@ -206,7 +160,7 @@ Kind listKind(QListWidget*& m) {
         m = new QListWidget(p);
         m->setFont(qv::ui::uiFont(11));
         m->setSelectionMode(QAbstractItemView::SingleSelection);
-        m->setItemDelegate(new RowHeight(m));
+        m->setItemDelegate(new TRowHeight(kJobRowHeight, m));
         m->setUniformItemSizes(true);
         QPalette pal = m->palette();
         pal.setColor(QPalette::Base, Qt::white);
@@ -221,9 +175,6 @@ Kind checkKind(QCheckBox*& m) {
                 m = new QCheckBox(p);  // its text is the label beside it
                 m->setCursor(Qt::PointingHandCursor);
                 return m;
-            },
-            [](QWidget* w, TMainForm1* f, Handler h) {
-                QObject::connect(static_cast<QCheckBox*>(w), &QCheckBox::clicked, f, [f, h] { (f->*h)(); });
             }};
 }
 
@@ -299,13 +250,13 @@ void TMainForm1::buildWindow() {
     {button(CButton13, 11),                     P1,     27,  50,  57,  46, "再生",                                           " プレビュー画面の表示",               NT, &T::CButton13Click},
     {list(ListBox1),                            P1,     88,  10, 340,  92, "",                                               " 変換対象ファイル",                    0},
     {label(L0_02, Right),                       P1,     42, 110,  42,  11, "保存先 ：",                                      "",                                    NT},
-    {combo(C1_02, {{122, kWhite}, {160, kGrey}}), P1,   88, 104, 142,  19, "",                                               " 動画ﾌｧｲﾙの保存先",                    1, &T::C1_02Change},
+    {combo(C1_02, {{122, kWhite}, {160, kGrey}}), P1,   88, 104, 142,  19, "",                                               " 動画ﾌｧｲﾙの保存先",                    1},
     {label(L0_03, Right),                       P1,    246, 110,  37,  11, "ﾌｫﾙﾀﾞ ：",                                       "",                                    NT},
-    {folder(C1_03),                             P1,    286, 104, 142,  19, "",                                               " 保存先のﾌｫﾙﾀﾞ",                       2, &T::C1_03Change},
+    {folder(C1_03),                             P1,    286, 104, 142,  19, "",                                               " 保存先のﾌｫﾙﾀﾞ",                       2},
     {label(L1_00, Right),                       P1,     33, 138,  51,  11, "おまかせ ：",                                    "",                                    NT},
     {combo(C2_00, {{180, kWhite}, {60, kGrey}, {60, kPink}, {70, kPink}, {60, kPink}, {60, kPink},
                    {60, kCyan}, {60, kCyan}, {60, kCyan}, {60, kCyan}}),
-                                                P1,     88, 134, 340,  19, "",                                               " おまかせ設定",                        3, &T::C2_00Change},
+                                                P1,     88, 134, 340,  19, "",                                               " おまかせ設定",                        3},
     {memo(Memo0),                               P1,     96, 127,  29,  25, "",                                               "",                                     6},
     // video panel
     {title(dLabel2, kPink),                     P4,      2,  48,  20,  70, "動画設定",                                       "",                                    NT},
@@ -314,25 +265,25 @@ void TMainForm1::buildWindow() {
     {bevel(Bevel4),                             P4,    230,   6, 205,  76, "",                                               "",                                    NT},
     {bevel(Bevel10),                            P4,     22,  84, 413,  72, "",                                               "",                                    NT},
     {label(L2_01, Right),                       P4,     28,  14,  56,  11, "ﾌｧｲﾙ形式 ：",                                    "",                                    NT},
-    {combo(C2_01, {{112, kWhite}, {130, kGrey}}), P4,   88,  10, 132,  19, "",                                               " 動画のﾌｧｲﾙ形式(ｺﾝﾃﾅ)",                 0, &T::C2_01Change},
+    {combo(C2_01, {{112, kWhite}, {130, kGrey}}), P4,   88,  10, 132,  19, "",                                               " 動画のﾌｧｲﾙ形式(ｺﾝﾃﾅ)",                 0},
     {label(L2_02, Right),                       P4,     52,  42,  32,  11, "ｻｲｽﾞ ：",                                        "",                                    NT},
-    {combo(C2_02, {{112, kWhite}, {100, kGrey}}), P4,   88,  38, 132,  19, "",                                               " 動画のｻｲｽﾞ",                          1, &T::C2_02Change},
+    {combo(C2_02, {{112, kWhite}, {100, kGrey}}), P4,   88,  38, 132,  19, "",                                               " 動画のｻｲｽﾞ",                          1},
     {label(L2_03, Right),                       P4,     29,  62,  55,  11, "ｱｽﾍﾟｸﾄ比 ：",                                    "",                                    NT},
-    {combo(C2_03, {{112, kWhite}, {110, kGrey}}), P4,   88,  58, 132,  19, "",                                               " 動画のｱｽﾍﾟｸﾄ比",                      2, &T::C2_03Change},
+    {combo(C2_03, {{112, kWhite}, {110, kGrey}}), P4,   88,  58, 132,  19, "",                                               " 動画のｱｽﾍﾟｸﾄ比",                      2},
     {label(L2_04, Right),                       P4,    248,  14,  44,  11, "ｺｰﾃﾞｯｸ ：",                                      "",                                    NT},
-    {combo(C2_04, {{112, kWhite}, {160, kGrey}}), P4,  296,  10, 132,  19, "",                                               " 動画のｺｰﾃﾞｯｸ",                        3, &T::C2_04Change},
+    {combo(C2_04, {{112, kWhite}, {160, kGrey}}), P4,  296,  10, 132,  19, "",                                               " 動画のｺｰﾃﾞｯｸ",                        3},
     {label(L2_06, Right),                       P4,    239,  42,  53,  11, "ﾌﾚｰﾑﾚｰﾄ ：",                                     "",                                    NT},
-    {combo(C2_06, {{112, kWhite}, {110, kGrey}}), P4,  296,  38, 132,  19, "",                                               " 動画のﾌﾚｰﾑﾚｰﾄ",                       4, &T::C2_06Change},
+    {combo(C2_06, {{112, kWhite}, {110, kGrey}}), P4,  296,  38, 132,  19, "",                                               " 動画のﾌﾚｰﾑﾚｰﾄ",                       4},
     {label(L2_05, Right),                       P4,    245,  62,  47,  11, "ﾋﾞｯﾄﾚｰﾄ ：",                                     "",                                    NT},
-    {combo(C2_05, {{112, kWhite}, {100, kGrey}}), P4,  296,  58, 132,  19, "",                                               " 動画のﾋﾞｯﾄﾚｰﾄ",                       5, &T::C2_05Change},
+    {combo(C2_05, {{112, kWhite}, {100, kGrey}}), P4,  296,  58, 132,  19, "",                                               " 動画のﾋﾞｯﾄﾚｰﾄ",                       5},
     {label(L2_07, Left),                        P4,     44,  88,  40,  11, "ﾄﾘﾐﾝｸﾞ ：",                                      "",                                    NT},
     {label(L2_07_1, Left),                      P4,    212,  88,  33,  11, "↓上辺",                                         "",                                    NT},
-    {spin(C2_07_1, 99999),                      P4,    204,  98,  50,  19, "0",                                              " 上辺からの切取り幅(ﾋﾟｸｾﾙ単位)",         7, &T::C2_07_1Change},
+    {spin(C2_07_1, 99999),                      P4,    204,  98,  50,  19, "0",                                              " 上辺からの切取り幅(ﾋﾟｸｾﾙ単位)",         7},
     {label(L2_07_3, Left),                      P4,    120, 112,  33,  11, "左辺→",                                         "",                                    NT},
-    {spin(C2_07_3, 99999),                      P4,    154, 108,  50,  19, "0",                                              " 左辺からの切取り幅(ﾋﾟｸｾﾙ単位)",         6, &T::C2_07_3Change},
-    {spin(C2_07_4, 99999),                      P4,    254, 108,  50,  19, "0",                                              " 右辺からの切取り幅(ﾋﾟｸｾﾙ単位)",         8, &T::C2_07_4Change},
+    {spin(C2_07_3, 99999),                      P4,    154, 108,  50,  19, "0",                                              " 左辺からの切取り幅(ﾋﾟｸｾﾙ単位)",         6},
+    {spin(C2_07_4, 99999),                      P4,    254, 108,  50,  19, "0",                                              " 右辺からの切取り幅(ﾋﾟｸｾﾙ単位)",         8},
     {label(L2_07_4, Left),                      P4,    310, 112,  33,  11, "←右辺",                                         "",                                    NT},
-    {spin(C2_07_2, 99999),                      P4,    204, 118,  50,  19, "0",                                              " 下辺からの切取り幅(ﾋﾟｸｾﾙ単位)",         9, &T::C2_07_2Change},
+    {spin(C2_07_2, 99999),                      P4,    204, 118,  50,  19, "0",                                              " 下辺からの切取り幅(ﾋﾟｸｾﾙ単位)",         9},
     {label(L2_07_2, Left),                      P4,    211, 141,  33,  11, "↑下辺",                                         "",                                    NT},
     // audio panel
     {title(dxfLabel1, kCyan),                   P2,      2,   8,  20,  70, "音声設定",                                       "",                                    NT},
@@ -340,17 +291,17 @@ void TMainForm1::buildWindow() {
     {bevel(Bevel9),                             P2,     22,  34, 205,  48, "",                                               "",                                    NT},
     {bevel(Bevel6),                             P2,    230,   6, 205,  76, "",                                               "",                                    NT},
     {label(L3_04, Right),                       P2,     42,  14,  42,  11, "ﾁｬﾝﾈﾙ ：",                                       "",                                    NT},
-    {combo(C3_04, {{112, kWhite}, {110, kGrey}}), P2,   88,  10, 132,  19, "",                                               " 音声のﾁｬﾝﾈﾙ",                         0, &T::C3_04Change},
+    {combo(C3_04, {{112, kWhite}, {110, kGrey}}), P2,   88,  10, 132,  19, "",                                               " 音声のﾁｬﾝﾈﾙ",                         0},
     {label(L3_05, Right),                       P2,     31,  42,  53,  11, "音量補正 ：",                                    "",                                    NT},
-    {combo(C3_05, {{112, kWhite}, {110, kGrey}}), P2,   88,  38, 132,  19, "",                                               " 音声のﾎﾞﾘｭｰﾑ",                        1, &T::C3_05Change},
+    {combo(C3_05, {{112, kWhite}, {110, kGrey}}), P2,   88,  38, 132,  19, "",                                               " 音声のﾎﾞﾘｭｰﾑ",                        1},
     {label(L3_06, Right),                       P2,     26,  62,  58,  11, "音ｽﾞﾚ補正 ：",                                   "",                                    NT},
-    {combo(C3_06, {{112, kWhite}, {110, kGrey}}), P2,   88,  58, 132,  19, "",                                               " 音声のｽﾞﾚ補正間隔",                   5, &T::C3_06Change},
+    {combo(C3_06, {{112, kWhite}, {110, kGrey}}), P2,   88,  58, 132,  19, "",                                               " 音声のｽﾞﾚ補正間隔",                   5},
     {label(L3_01, Right),                       P2,    248,  14,  44,  11, "ｺｰﾃﾞｯｸ ：",                                      "",                                    NT},
-    {combo(C3_01, {{112, kWhite}, {220, kGrey}}), P2,  296,  10, 132,  19, "",                                               " 音声のｺｰﾃﾞｯｸ",                        2, &T::C3_01Change},
+    {combo(C3_01, {{112, kWhite}, {220, kGrey}}), P2,  296,  10, 132,  19, "",                                               " 音声のｺｰﾃﾞｯｸ",                        2},
     {label(L3_03, Right),                       P2,    236,  42,  56,  11, "ｻﾝﾌﾟﾙﾚｰﾄ ：",                                    "",                                    NT},
-    {combo(C3_03, {{112, kWhite}, {120, kGrey}}), P2,  296,  38, 132,  19, "",                                               " 音声のｻﾝﾌﾟﾙﾚｰﾄ",                      3, &T::C3_03Change},
+    {combo(C3_03, {{112, kWhite}, {120, kGrey}}), P2,  296,  38, 132,  19, "",                                               " 音声のｻﾝﾌﾟﾙﾚｰﾄ",                      3},
     {label(L3_02, Right),                       P2,    245,  62,  47,  11, "ﾋﾞｯﾄﾚｰﾄ ：",                                     "",                                    NT},
-    {combo(C3_02, {{112, kWhite}, {110, kGrey}}), P2,  296,  58, 132,  19, "",                                               " 音声のﾋﾞｯﾄﾚｰﾄ",                       4, &T::C3_02Change},
+    {combo(C3_02, {{112, kWhite}, {110, kGrey}}), P2,  296,  58, 132,  19, "",                                               " 音声のﾋﾞｯﾄﾚｰﾄ",                       4},
     // options panel
     {title(dxfLabel2, kYellow),                 P3,      2,  26,  20,  83, "オプション",                                     "",                                    NT},
     {bevel(Bevel7),                             P3,     22,   6, 413,  40, "",                                               "",                                    NT},
@@ -364,19 +315,19 @@ void TMainForm1::buildWindow() {
     {label(L4_02, Left),                        P3,     46,  53,  95,  11, "動画像を無効にする",                             "",                                    NT},
     {check(CheckBox4),                          P3,     28,  68,  12,  12, "",                                               "",                                     2},
     {label(L4_03, Left),                        P3,     46,  69,  84,  11, "音声を無効にする",                               "",                                    NT},
-    {check(CheckBox5),                          P3,     28,  92,  12,  12, "",                                               "",                                    10, &T::CheckBox5Click},
+    {check(CheckBox5),                          P3,     28,  92,  12,  12, "",                                               "",                                    10},
     {label(L4_04, Left),                        P3,     46,  93, 340,  11, "変換範囲を指定する (動画の尺を超えた範囲を指定するとｴﾗｰになります)", "",         NT},
-    {spin(C4_01_1, 99),                         P3,     44, 106,  40,  19, "0",                                              " 変換開始位置(時：分：秒単位)",          4, &T::C4_01_1Change},
+    {spin(C4_01_1, 99),                         P3,     44, 106,  40,  19, "0",                                              " 変換開始位置(時：分：秒単位)",          4},
     {label(L4_04_1, Left),                      P3,     88, 113,  11,  11, "時",                                             "",                                    NT},
-    {spin(C4_01_2, 59),                         P3,    104, 106,  40,  19, "0",                                              " 変換開始位置(時：分：秒単位)",          5, &T::C4_01_2Change},
+    {spin(C4_01_2, 59),                         P3,    104, 106,  40,  19, "0",                                              " 変換開始位置(時：分：秒単位)",          5},
     {label(L4_04_2, Left),                      P3,    148, 113,  11,  11, "分",                                             "",                                    NT},
-    {spin(C4_01_3, 59),                         P3,    164, 106,  40,  19, "0",                                              " 変換開始位置(時：分：秒単位)",          6, &T::C4_01_3Change},
+    {spin(C4_01_3, 59),                         P3,    164, 106,  40,  19, "0",                                              " 変換開始位置(時：分：秒単位)",          6},
     {label(L4_04_3, Left),                      P3,    208, 113,  31,  11, "秒から",                                         "",                                    NT},
-    {spin(C4_01_4, 99),                         P3,    240, 106,  40,  19, "0",                                              " 変換終了位置(時：分：秒単位)",          7, &T::C4_01_4Change},
+    {spin(C4_01_4, 99),                         P3,    240, 106,  40,  19, "0",                                              " 変換終了位置(時：分：秒単位)",          7},
     {label(L4_04_4, Left),                      P3,    284, 113,  11,  11, "時",                                             "",                                    NT},
-    {spin(C4_01_5, 59),                         P3,    300, 106,  40,  19, "0",                                              " 変換終了位置(時：分：秒単位)",          8, &T::C4_01_5Change},
+    {spin(C4_01_5, 59),                         P3,    300, 106,  40,  19, "0",                                              " 変換終了位置(時：分：秒単位)",          8},
     {label(L4_04_5, Left),                      P3,    344, 113,  11,  11, "分",                                             "",                                    NT},
-    {spin(C4_01_6, 59),                         P3,    360, 106,  40,  19, "0",                                              " 変換終了位置(時：分：秒単位)",          9, &T::C4_01_6Change},
+    {spin(C4_01_6, 59),                         P3,    360, 106,  40,  19, "0",                                              " 変換終了位置(時：分：秒単位)",          9},
     {label(L4_04_6, Left),                      P3,    404, 113,  22,  11, "秒間",                                           "",                                    NT},
     };
     // clang-format on
@@ -405,6 +356,7 @@ void TMainForm1::buildWindow() {
         // its right edge), so place first and give the text afterwards.
         QWidget* w = r.kind.make(parent);
         w->setObjectName(QLatin1String(r.kind.name));
+        controls_[r.kind.name] = w;
         w->setGeometry(r.x, r.y, r.w, r.h);
         if (auto* l = qobject_cast<TShadowLabel*>(w)) l->setCaption(QString::fromUtf8(r.text));
         else if (auto* t = qobject_cast<TdxfLabel*>(w)) t->setCaption(QString::fromUtf8(r.text));

@@ -1,0 +1,166 @@
+#include "ui/progress/progress_form.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+#include "ui/services/dialogs.h"
+#include "ui/widgets/TGradBox.h"
+#include "ui/widgets/TImage.h"
+#include "ui/widgets/TShape.h"
+#include "ui/widgets/TShadowLabel.h"
+#include "ui/widgets/TdxfColorButton.h"
+#include "ui/widgets/TdxfProgressBar.h"
+#include "ui/widgets/colours.h"
+#include "ui/widgets/fonts.h"
+
+TProgressForm1* ProgressForm1 = nullptr;
+
+std::int64_t FileSizeOf(const std::string& path) {
+    // Non-blocking, so a named pipe in the way cannot stall the tick.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return ok ? static_cast<std::int64_t>(st.st_size) : -1;
+}
+
+namespace {
+QString sizeText(std::int64_t bytes) { return QString::number(bytes / 1000) + QStringLiteral("KB"); }
+}  // namespace
+
+TProgressForm1::TProgressForm1(QWidget* owner, const RunFields& run)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      owner_(owner),
+      run_(run) {
+    setWindowTitle(qv::ui::kAppTitle);
+    setFixedSize(401, 72);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, qv::ui::colour(qv::palette::kLightGrey));
+    setPalette(pal);
+    setFont(qv::ui::uiFont(12));
+
+    // Bottom to top of the painting order.
+    ProgressBar1 = new TdxfProgressBar(this);
+    ProgressBar1->setGeometry(92, 48, 300, 15);
+    ProgressBar1->setMin(0);
+    ProgressBar1->setMax(10);
+    ProgressBar1->setPosition(0);
+
+    GradBox6 = new TGradBox(this);
+    GradBox6->setGeometry(0, 0, 401, 72);
+    GradBox6->setColors(QColor(0xB4, 0xB4, 0xB4), QColor(0x80, 0x80, 0x80));
+    GradBox6->setDirection(TGradBox::Direction::BottomToTop);
+    GradBox6->setOutline(true);
+
+    Label1 = new TShadowLabel(this);
+    Label1->setFont(qv::ui::uiFont(12));
+    Label1->setGeometry(96, 18, 0, 14);
+    Label1->setCaption(QStringLiteral("***.*** -> ***.***"));
+
+    Shape1 = new TShape(this);
+    Shape1->setGeometry(5, 5, 82, 62);
+    Shape1->setColors(Qt::black, Qt::white);
+
+    CButton1 = new TdxfColorButton(this);
+    CButton1->setGeometry(322, 4, 76, 16);
+    CButton1->setCaption({QStringLiteral("ｷｬﾝｾﾙ")});
+    CButton1->setToolTip(QStringLiteral(" キャンセル"));
+    CButton1->setColor(Qt::white);
+    CButton1->setTextColor(QColor(0x4D, 0x4D, 0x4D));
+    CButton1->setCursor(Qt::PointingHandCursor);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+
+    Label2 = new TShadowLabel(this);
+    Label2->setFont(qv::ui::uiFont(12));
+    Label2->setGeometry(96, 32, 0, 14);
+    Label2->setCaption(QStringLiteral("0KB -> 0KB"));
+
+    Image1 = new TImage(this);
+    Image1->setGeometry(6, 6, 80, 60);
+
+    // The gradient is the background: everything else sits above it.
+    GradBox6->lower();
+    ProgressBar1->raise();
+    CButton1->raise();
+
+    connect(CButton1, &TdxfColorButton::OnClick, this, &TProgressForm1::CButton1Click);
+    connect(Timer1, &QTimer::timeout, this, &TProgressForm1::Timer1Timer);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect desk = screen->availableGeometry();
+        move(desk.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+void TProgressForm1::showEvent(QShowEvent* event) {
+    // Keeps it with its owner in the window manager's stacking, without being its child.
+    if (owner_ && windowHandle() && owner_->window()->windowHandle())
+        windowHandle()->setTransientParent(owner_->window()->windowHandle());
+    QWidget::showEvent(event);
+}
+
+void TProgressForm1::Timer1Timer() {
+    try {
+        const std::int64_t source = FileSizeOf(run_.SourcePath ? *run_.SourcePath : std::string());
+        const std::int64_t dest = FileSizeOf(run_.DestPath ? *run_.DestPath : std::string());
+        SourceSize = source;
+        DestSize = dest;
+        Label2->setCaption(sizeText(source) + QStringLiteral(" -> ") + sizeText(dest));
+    } catch (...) {
+        // A tick that fails keeps the previous line.
+    }
+}
+
+void TProgressForm1::CButton1Click() {
+    const int pid = run_.ProcessInfo ? run_.ProcessInfo->pid() : -1;
+    if (pid > 0 && qv::stopProcessById(pid)) {
+        Cancelled = true;
+        return;
+    }
+    qv::ui::beep();
+    qv::ui::showMessage(QStringLiteral("変換を中止できませんでした。"));
+}
+
+bool TProgressForm1::dragsWindow(const QPoint& pos) const {
+    const QWidget* hit = childAt(pos);
+    for (const QWidget* w = hit; w && w != this; w = w->parentWidget()) {
+        if (w == ProgressBar1 || w == CButton1) return false;
+    }
+    return true;
+}
+
+void TProgressForm1::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && dragsWindow(event->position().toPoint())) {
+        drag_.begin(*event, false);
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void TProgressForm1::mouseMoveEvent(QMouseEvent* event) {
+    if (drag_.follow(*event)) {
+        event->accept();
+        return;
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void TProgressForm1::mouseReleaseEvent(QMouseEvent* event) {
+    if (drag_.end(*event)) {
+        event->accept();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The small window that floats above everything during a batch run.
+#include <QWidget>
+#include <cstdint>
+#include <string>
+
+#include "run/encoder_process.h"
+#include "ui/widgets/window_drag.h"
+
+class QTimer;
+class TdxfProgressBar;
+class TGradBox;
+class TShadowLabel;
+class TdxfColorButton;
+class TImage;
+class TShape;
+
+// Size in bytes of the file at path, or -1 when it cannot be opened. 64-bit, so files
+// of 2 GiB and more are shown as they are.
+std::int64_t FileSizeOf(const std::string& path);
+
+class TProgressForm1 : public QWidget {
+    Q_OBJECT
+public:
+    // What the window reads of the run in progress; the pointers must outlive the window.
+    struct RunFields {
+        const std::string* SourcePath = nullptr;
+        const std::string* DestPath = nullptr;
+        qv::EncoderProcess* ProcessInfo = nullptr;
+    };
+
+    // owner: the window the progress window belongs to (it stays a window of its own,
+    // so that disabling the owner leaves it usable).
+    TProgressForm1(QWidget* owner, const RunFields& run);
+
+    TdxfProgressBar* ProgressBar1;
+    TGradBox* GradBox6;
+    TShadowLabel* Label1;
+    TShape* Shape1;
+    TdxfColorButton* CButton1;
+    QTimer* Timer1;
+    TShadowLabel* Label2;
+    TImage* Image1;
+    std::int64_t SourceSize = -1;
+    std::int64_t DestSize = -1;
+    bool Cancelled = false;
+
+public slots:
+    void CButton1Click();
+    void Timer1Timer();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // Whether a press at this point of the window moves it.
+    bool dragsWindow(const QPoint& pos) const;
+
+    QWidget* owner_;
+    RunFields run_;
+    TWindowDrag drag_{*this};
+};
+
+// The progress window of the run in progress; null when no run is going on.
+extern TProgressForm1* ProgressForm1;

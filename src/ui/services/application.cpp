@@ -1,0 +1,39 @@
+#include "ui/services/application.h"
+
+#include <exception>
+
+#include "ui/services/dialogs.h"
+
+namespace qv::ui {
+
+QString failureText(const QString& message) {
+    if (!message.isEmpty() && message.back() > QLatin1Char('.')) return message + QLatin1Char('.');
+    return message;
+}
+
+void showFailure(const QString& message) { showError(failureText(message)); }
+
+void showCurrentException() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        showFailure(QString::fromUtf8(e.what()));
+    } catch (...) {
+        showFailure(QString());
+    }
+}
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(kAppTitle);
+}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        showCurrentException();
+    }
+    return false;
+}
+
+}  // namespace qv::ui

@@ -1,0 +1,100 @@
+#include "ui/services/dialogs.h"
+
+#include "ui/widgets/beep.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace qv::ui {
+namespace {
+bool g_testing = false;
+QList<testing::Record> g_records;
+QStringList g_answers;
+// The widgets' refusal beeps go through the same beep, so tests see them too.
+const bool g_widgetBeep = [] {
+    widgets::beepHandler() = [] { beep(); };
+    return true;
+}();
+
+bool recorded(testing::Record::Kind kind, const QString& text) {
+    if (!g_testing) return false;
+    g_records.append({kind, text});
+    return true;
+}
+
+void box(QMessageBox::Icon icon, const QString& text) {
+    QMessageBox box(icon, kAppTitle, text, QMessageBox::Ok, QApplication::activeWindow());
+    box.exec();
+}
+}  // namespace
+
+void showMessage(const QString& text) {
+    if (!recorded(testing::Record::Message, text)) box(QMessageBox::NoIcon, text);
+}
+
+void showError(const QString& text) {
+    if (!recorded(testing::Record::Error, text)) box(QMessageBox::Critical, text);
+}
+
+QString inputBox(const QString& caption, const QString& prompt, int maxLength) {
+    if (recorded(testing::Record::Input, prompt))
+        return g_answers.isEmpty() ? QString() : g_answers.takeFirst().left(maxLength);
+    QDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(caption);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* label = new QLabel(prompt, &dialog);
+    auto* edit = new QLineEdit(&dialog);
+    edit->setMaxLength(maxLength);
+    label->setBuddy(edit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(label);
+    layout->addWidget(edit);
+    layout->addWidget(buttons);
+    return dialog.exec() == QDialog::Accepted ? edit->text() : QString();
+}
+
+void beep() {
+    if (!recorded(testing::Record::Beep, {})) QApplication::beep();
+}
+
+bool openWithDesktop(const QString& pathOrUrl) {
+    if (recorded(testing::Record::Open, pathOrUrl)) return true;
+    // A local path is cleaned first: "//Readme.txt" (a program in the root folder)
+    // would otherwise name a network host.
+    const QUrl url = pathOrUrl.contains(QStringLiteral("://"))
+                         ? QUrl(pathOrUrl)
+                         : QUrl::fromLocalFile(QDir::cleanPath(pathOrUrl));
+    return QDesktopServices::openUrl(url);
+}
+
+namespace testing {
+void enable() { g_testing = true; }
+void disable() { g_testing = false; }
+bool enabled() { return g_testing; }
+void queueInput(const QString& answer) { g_answers.append(answer); }
+QList<Record>& records() { return g_records; }
+QStringList texts(Record::Kind kind) {
+    QStringList out;
+    for (const auto& r : g_records)
+        if (r.kind == kind) out << r.text;
+    return out;
+}
+void clear() {
+    g_records.clear();
+    g_answers.clear();
+}
+}  // namespace testing
+
+}  // namespace qv::ui

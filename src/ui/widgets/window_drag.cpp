@@ -1,0 +1,29 @@
+#include "ui/widgets/window_drag.h"
+
+#include <QMouseEvent>
+#include <QWidget>
+#include <QWindow>
+
+void TWindowDrag::begin(const QMouseEvent& press, bool askWindowManager) {
+    if (askWindowManager)
+        if (QWindow* w = window_.windowHandle(); w && w->startSystemMove()) return;
+    // No window manager to move us: follow the pointer ourselves.
+    dragging_ = true;
+    offset_ = press.globalPosition().toPoint() - window_.frameGeometry().topLeft();
+}
+
+bool TWindowDrag::follow(const QMouseEvent& move) {
+    if (!dragging_) return false;
+    if (!(move.buttons() & Qt::LeftButton)) {
+        dragging_ = false;  // the release went elsewhere
+        return false;
+    }
+    window_.move(move.globalPosition().toPoint() - offset_);
+    return true;
+}
+
+bool TWindowDrag::end(const QMouseEvent& release) {
+    if (!dragging_ || release.button() != Qt::LeftButton) return false;
+    dragging_ = false;
+    return true;
+}

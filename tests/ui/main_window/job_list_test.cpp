@@ -1,0 +1,324 @@
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QListWidget>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QtTest>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "support/program_folder.h"
+#include "support/screen.h"
+#include "ui/services/dialogs.h"
+#include "ui/main_window/TMainForm1.h"
+#include "ui/widgets/TShadowLabel.h"
+#include "ui/widgets/TdxfColorButton.h"
+
+namespace {
+
+const QString kDropPrompt = QStringLiteral("変換元の動画ファイル or フォルダをドロップしてください。");
+const QString kReady = QStringLiteral("Ｇｏ！ボタンで変換処理を開始します。");
+
+void touch(const std::string& path) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << "x";
+}
+
+// A file URL for any bytes, the way a file manager writes it.
+QUrl fileUrl(const std::string& path) {
+    const QByteArray bytes(path.data(), qsizetype(path.size()));
+    return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"));
+}
+
+}  // namespace
+
+class JobListTest : public QObject {
+    Q_OBJECT
+private:
+    qvtest::ProgramFolder programDir_;
+    QTemporaryDir tree_;
+    std::unique_ptr<TMainForm1> w_;
+
+    std::string at(const QString& rel) const { return (tree_.path() + QLatin1Char('/') + rel).toStdString(); }
+
+    TMainForm1* makeWindow(std::vector<std::string> args = {}, bool show = true) {
+        w_ = std::make_unique<TMainForm1>(programDir_.path(), std::move(args));
+        if (!show) return w_.get();
+        if (!qvtest::showExposed(w_.get())) return nullptr;
+        return w_.get();
+    }
+
+    // One drop of `paths`, in that order, as a file manager sends it.
+    bool drop(const std::vector<std::string>& paths) {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const std::string& p : paths) urls << fileUrl(p);
+        mime.setUrls(urls);
+        return sendDrop(&mime);
+    }
+    bool sendDrop(QMimeData* mime) {
+        const QPoint pos = w_->ListBox1->mapTo(w_.get(), w_->ListBox1->rect().center());
+        QDragEnterEvent enter(pos, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(w_.get(), &enter);
+        if (!enter.isAccepted()) return false;
+        QDropEvent dropped(QPointF(pos), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(w_.get(), &dropped);
+        return dropped.isAccepted();
+    }
+
+    QStringList listed() const {
+        QStringList out;
+        for (int i = 0; i < w_->ListBox1->count(); ++i) out << w_->ListBox1->item(i)->text();
+        return out;
+    }
+    std::vector<std::string> jobs() const {
+        std::vector<std::string> out;
+        for (int i = 0; i < w_->jobCount(); ++i) out.push_back(w_->jobAt(i));
+        return out;
+    }
+    QStringList full(const QStringList& rel) const {
+        QStringList out;
+        for (const QString& r : rel) out << tree_.path() + QLatin1Char('/') + r;
+        return out;
+    }
+    void expectStartState() {
+        QCOMPARE(w_->ShadowLabel1->Caption(), kDropPrompt);
+        QVERIFY(!w_->CButton10->isEnabled());
+        QVERIFY(!w_->CButton14->isEnabled());
+    }
+    void expectReadyState() {
+        QCOMPARE(w_->ShadowLabel1->Caption(), kReady);
+        QVERIFY(w_->CButton10->isEnabled());
+        QVERIFY(w_->CButton14->isEnabled());
+    }
+    void clickClear() {
+        QTest::mouseClick(w_->CButton12, Qt::LeftButton, {}, w_->CButton12->rect().center());
+    }
+
+private slots:
+    void initTestCase() {
+        qv::ui::testing::enable();
+        QVERIFY(programDir_.isValid());
+        QVERIFY(tree_.isValid());
+        for (const char* rel : {"one/a.avi", "one/b.avi", "mixed/a.avi", "mixed/B.avi", "mixed/c.avi",
+                                "num/f9.avi", "num/f10.avi", "accent/f.avi", "accent/\xc3\xa9.avi",
+                                "tree/A.avi", "tree/notes.txt", "tree/sub/c.mpg", "hid/.hidden.avi",
+                                "hid/v.avi", "args/x.avi", "args/y.avi", "args/dir/p.avi",
+                                "args/dir/q/r.avi", "case/A.avi", "case/a.avi", "marks/100% #1 ?&.avi",
+                                "marks/日本 語.avi"})
+            touch(at(QString::fromUtf8(rel)));
+        QVERIFY(QDir().mkpath(tree_.filePath(QStringLiteral("empty"))));
+    }
+    void cleanupTestCase() {
+        // names that are not UTF-8 are beyond QDir's removal
+        std::error_code ec;
+        std::filesystem::remove_all(tree_.path().toStdString(), ec);
+    }
+    void cleanup() {
+        w_.reset();
+        QLocale::setDefault(QLocale::system());
+    }
+
+    void startsEmpty() {
+        QVERIFY(makeWindow());
+        QCOMPARE(w_->jobCount(), 0);
+        expectStartState();
+        QCOMPARE(w_->ListBox1->selectionMode(), QAbstractItemView::SingleSelection);
+    }
+
+    // drops: each element one drop, paths of one drop separated by '|'
+    void dropsAreSorted_data() {
+        QTest::addColumn<QStringList>("drops");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("b then a") << QStringList{"one/b.avi", "one/a.avi"}
+                                  << QStringList{"one/a.avi", "one/b.avi"} << QString();
+        QTest::newRow("same file twice") << QStringList{"one/a.avi", "one/a.avi"}
+                                         << QStringList{"one/a.avi", "one/a.avi"} << QString();
+        QTest::newRow("duplicate beside others")
+            << QStringList{"one/b.avi", "one/a.avi", "mixed/c.avi", "one/a.avi"}
+            << QStringList{"mixed/c.avi", "one/a.avi", "one/a.avi", "one/b.avi"} << QString();
+        QTest::newRow("case-insensitive") << QStringList{"mixed/c.avi", "mixed/B.avi", "mixed/a.avi"}
+                                          << QStringList{"mixed/a.avi", "mixed/B.avi", "mixed/c.avi"}
+                                          << QString();
+        QTest::newRow("equal but for case: intake order")
+            << QStringList{"case/A.avi", "case/a.avi", "case/A.avi"}
+            << QStringList{"case/A.avi", "case/a.avi", "case/A.avi"} << QString();
+        QTest::newRow("equal but for case: other intake order")
+            << QStringList{"case/a.avi", "case/A.avi"} << QStringList{"case/a.avi", "case/A.avi"}
+            << QStringLiteral("en_US");
+        QTest::newRow("one drop of several")
+            << QStringList{"mixed/c.avi|mixed/a.avi|mixed/B.avi"}
+            << QStringList{"mixed/a.avi", "mixed/B.avi", "mixed/c.avi"} << QString();
+        QTest::newRow("digits are not numbers") << QStringList{"num/f9.avi", "num/f10.avi"}
+                                                << QStringList{"num/f10.avi", "num/f9.avi"} << QString();
+        QTest::newRow("accent sorts by the locale")
+            << QStringList{"accent/f.avi", "accent/\u00e9.avi"}
+            << QStringList{"accent/\u00e9.avi", "accent/f.avi"} << QStringLiteral("en_US");
+        QTest::newRow("folder tree") << QStringList{"tree"}
+                                     << QStringList{"tree/A.avi", "tree/notes.txt", "tree/sub/c.mpg"}
+                                     << QString();
+        QTest::newRow("hidden file taken") << QStringList{"hid"}
+                                           << QStringList{"hid/.hidden.avi", "hid/v.avi"} << QString();
+        QTest::newRow("folder then file inside it")
+            << QStringList{"tree", "tree/notes.txt"}
+            << QStringList{"tree/A.avi", "tree/notes.txt", "tree/notes.txt", "tree/sub/c.mpg"} << QString();
+        QTest::newRow("marks and spaces in names")
+            << QStringList{"marks/日本 語.avi", "marks/100% #1 ?&.avi"}
+            << QStringList{"marks/100% #1 ?&.avi", "marks/日本 語.avi"} << QString();
+        QTest::newRow("missing path skipped") << QStringList{"one/gone.avi", "one/a.avi|one/gone2.avi"}
+                                              << QStringList{"one/a.avi"} << QString();
+    }
+    void dropsAreSorted() {
+        QFETCH(QStringList, drops);
+        QFETCH(QStringList, expected);
+        QFETCH(QString, locale);
+        if (!locale.isEmpty()) QLocale::setDefault(QLocale(locale));
+        QVERIFY(makeWindow());
+        for (const QString& d : drops) {
+            std::vector<std::string> paths;
+            for (const QString& p : d.split(QLatin1Char('|'))) paths.push_back(at(p));
+            QVERIFY(drop(paths));
+        }
+        QCOMPARE(listed(), full(expected));
+        std::vector<std::string> bytes;
+        for (const QString& e : full(expected)) bytes.push_back(e.toStdString());
+        QVERIFY(jobs() == bytes);
+        expectReadyState();
+        if (QByteArray(QTest::currentDataTag()) == "folder tree")
+            qvtest::saveScreenshot(w_.get(), QStringLiteral("job_list_filled.png"));
+    }
+
+    void emptyFolderOnEmptyListKeepsStartState() {
+        QVERIFY(makeWindow());
+        QVERIFY(drop({at("empty")}));
+        QCOMPARE(w_->jobCount(), 0);
+        expectStartState();
+    }
+    void emptyFolderOnFilledListKeepsReadyState() {
+        QVERIFY(makeWindow());
+        QVERIFY(drop({at("one/a.avi")}));
+        QVERIFY(drop({at("empty")}));
+        QCOMPARE(listed(), full({"one/a.avi"}));
+        expectReadyState();
+    }
+    void missingPathOnEmptyListChangesNothing() {
+        QVERIFY(makeWindow());
+        QVERIFY(drop({at("nothing/here.avi")}));
+        w_->AddSourcePath("");
+        w_->AddSourcePath("/");  // the whole file system is not taken
+        QCOMPARE(w_->jobCount(), 0);
+        expectStartState();
+    }
+
+    void clearEmptiesTheListAndRestoresTheStart() {
+        QVERIFY(makeWindow());
+        clickClear();  // an empty list
+        QCOMPARE(w_->jobCount(), 0);
+        expectStartState();
+        QVERIFY(drop({at("tree")}));
+        expectReadyState();
+        w_->ListBox1->setCurrentRow(1);
+        clickClear();
+        QCOMPARE(w_->jobCount(), 0);
+        QCOMPARE(w_->jobAt(0), std::string());
+        expectStartState();
+        QVERIFY(drop({at("one/b.avi")}));  // the list works as before
+        QCOMPARE(listed(), full({"one/b.avi"}));
+        expectReadyState();
+    }
+
+    void argumentsAreTakenAtTheFirstActivationOnly() {
+        QVERIFY(makeWindow({at("args/y.avi"), at("args/dir"), at("args/x.avi"), at("args/missing")}, false));
+        QCOMPARE(w_->jobCount(), 0);  // nothing before the first activation
+        expectStartState();
+        w_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+        w_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+        const QStringList expected = full({"args/dir/p.avi", "args/dir/q/r.avi", "args/x.avi", "args/y.avi"});
+        QCOMPARE(listed(), expected);
+        expectReadyState();
+        w_->FormActivate();  // later activations take nothing again
+        QCOMPARE(listed(), expected);
+    }
+    void relativeArgumentStaysAsGiven() {
+        const QString old = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(tree_.path()));
+        QVERIFY(makeWindow({"one/a.avi", "tree/sub"}));
+        w_->FormActivate();
+        QDir::setCurrent(old);
+        QCOMPARE(listed(), QStringList({tree_.path() + "/tree/sub/c.mpg", "one/a.avi"}));
+    }
+
+    void nonUtf8NamesKeepTheirBytes() {
+        const std::string odd = at("odd/") + "\xff\xfe" + "clip.avi";
+        touch(odd);
+        QVERIFY(makeWindow());
+        QVERIFY(drop({odd}));                 // a dropped file
+        QVERIFY(drop({at("odd")}));          // and the same file found by the search
+        QCOMPARE(w_->jobCount(), 2);
+        QVERIFY(w_->jobAt(0) == odd);
+        QVERIFY(w_->jobAt(1) == odd);
+        QVERIFY(std::ifstream(w_->jobAt(0)).good());
+        QVERIFY(w_->ListBox1->item(0)->text().endsWith(QStringLiteral("clip.avi")));
+    }
+
+    // A big intake is merged with what the list holds: order, duplicates and the
+    // selected entry survive.
+    void largeFolderMergesWithExistingEntries() {
+        for (int i = 0; i < 100; ++i) touch(at(QStringLiteral("big/n%1.avi").arg(i, 3, 10, QLatin1Char('0'))));
+        QVERIFY(makeWindow());
+        QVERIFY(drop({at("one/b.avi"), at("big/n050.avi"), at("mixed/a.avi")}));
+        w_->ListBox1->setCurrentRow(0);  // big/n050.avi
+        QVERIFY(drop({at("big")}));
+        QStringList expected{"big/n000.avi"};
+        for (int i = 1; i < 100; ++i) {
+            expected << QStringLiteral("big/n%1.avi").arg(i, 3, 10, QLatin1Char('0'));
+            if (i == 50) expected << QStringLiteral("big/n050.avi");
+        }
+        expected << "mixed/a.avi" << "one/b.avi";
+        QCOMPARE(listed(), full(expected));
+        QCOMPARE(w_->ListBox1->currentRow(), 50);  // the one that was selected, before its twin
+        QVERIFY(w_->ListBox1->currentItem()->isSelected());
+        QCOMPARE(w_->ListBox1->selectedItems().size(), 1);
+        std::vector<std::string> bytes;
+        for (const QString& e : full(expected)) bytes.push_back(e.toStdString());
+        QVERIFY(jobs() == bytes);
+
+        // a second folder merged in keeps the first visible entry at the top
+        for (int i = 0; i < 40; ++i) touch(at(QStringLiteral("big/m%1.avi").arg(i, 3, 10, QLatin1Char('0'))));
+        QListWidget* list = w_->ListBox1;
+        list->scrollToItem(list->item(60), QAbstractItemView::PositionAtTop);
+        QApplication::processEvents();
+        const QString topBefore = list->itemAt(1, 1)->text();
+        QVERIFY(drop({at("big")}));
+        QApplication::processEvents();
+        QCOMPARE(w_->jobCount(), 101 + 140 + 2);
+        QCOMPARE(list->itemAt(1, 1)->text(), topBefore);
+        QVERIFY(!list->grab().isNull());  // paints after the rebuild
+    }
+
+    void dropsOtherThanLocalFilesAreRefused() {
+        QVERIFY(makeWindow());
+        QMimeData web;
+        web.setUrls({QUrl(QStringLiteral("https://example.org/a.avi"))});
+        QVERIFY(!sendDrop(&web));
+        QMimeData text;
+        text.setText(QString::fromStdString(at("one/a.avi")));
+        QVERIFY(!sendDrop(&text));
+        QMimeData both;  // the local one of a mixed drop is taken
+        both.setUrls({QUrl(QStringLiteral("https://example.org/a.avi")), fileUrl(at("one/a.avi"))});
+        QVERIFY(sendDrop(&both));
+        QCOMPARE(listed(), full({"one/a.avi"}));
+    }
+};
+
+QTEST_MAIN(JobListTest)
+#include "job_list_test.moc"

@@ -1,0 +1,321 @@
+// The settings file on a real main window in a temporary program folder.
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+#include "base/cp932.h"
+#include "support/program_folder.h"
+#include "support/screen.h"
+#include "ui/services/dialogs.h"
+#include "ui/main_window/TMainForm1.h"
+#include "ui/widgets/TLMDBrowseEdit.h"
+#include "ui/widgets/TLMDSpinEdit.h"
+#include "ui/widgets/TMultiColComboBox.h"
+#include "ui/widgets/TShadowLabel.h"
+
+namespace {
+
+QByteArray cp932(const char* utf8) {
+    const auto bytes = qv::encodeCp932(utf8);
+    return bytes ? QByteArray::fromStdString(*bytes) : QByteArray();
+}
+
+QColor videoTint() { return QColor(255, 196, 255); }
+QColor audioTint() { return QColor(196, 255, 255); }
+
+}  // namespace
+
+class SettingsFileTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString iniPath() const { return dir_->path() + "/Quorvane_R.ini"; }
+
+    void writeIni(const QByteArray& bytes) { QVERIFY(qvtest::writeFile(iniPath(), bytes)); }
+    QByteArray readIni() const { return qvtest::readFile(iniPath()); }
+
+    // Constructed, then shown and activated the first time.
+    std::unique_ptr<TMainForm1> makeForm() { return std::make_unique<TMainForm1>(dir_->path()); }
+    static void activate(TMainForm1& form) {
+        QVERIFY(qvtest::showExposed(&form));
+        form.FormActivate();
+    }
+    std::unique_ptr<TMainForm1> openForm() {
+        auto form = makeForm();
+        activate(*form);
+        return form;
+    }
+
+    static QList<TMultiColComboBox*> encoderBoxes(TMainForm1& f) {
+        return {f.C2_01, f.C2_02, f.C2_03, f.C2_04, f.C2_05, f.C2_06,
+                f.C3_01, f.C3_02, f.C3_03, f.C3_04, f.C3_05, f.C3_06};
+    }
+    static QList<TLMDSpinEdit*> spins(TMainForm1& f) {
+        return {f.C2_07_1, f.C2_07_2, f.C2_07_3, f.C2_07_4, f.C4_01_1,
+                f.C4_01_2, f.C4_01_3, f.C4_01_4, f.C4_01_5, f.C4_01_6};
+    }
+    static QList<QCheckBox*> checks(TMainForm1& f) {
+        return {f.CheckBox1, f.CheckBox2, f.CheckBox3, f.CheckBox4, f.CheckBox5};
+    }
+
+    // Every key of a file written from scratch, in order, for these values.
+    static QByteArray scratchFile(const QByteArray& folder, int left, int top) {
+        QByteArray s = "[SET]\r\nM_LEFT=" + QByteArray::number(left) + "\r\nM_TOP=" + QByteArray::number(top) +
+                       "\r\n[SET1]\r\nC1_03=" + folder + "\r\nC1_02=-1\r\n[SET2]\r\nC2_00=-1\r\n";
+        for (const char* k : {"C2_01", "C2_02", "C2_03", "C2_04", "C2_05", "C2_06"}) s += QByteArray(k) + "=-1\r\n";
+        for (const char* k : {"C2_07_1", "C2_07_2", "C2_07_3", "C2_07_4"}) s += QByteArray(k) + "=0\r\n";
+        s += "[SET3]\r\n";
+        for (const char* k : {"C3_01", "C3_02", "C3_03", "C3_04", "C3_05", "C3_06"}) s += QByteArray(k) + "=-1\r\n";
+        s += "[SET4]\r\n";
+        for (const char* k : {"C4_C1", "C4_C2", "C4_C3", "C4_C4", "C4_C5", "C4_01_1", "C4_01_2", "C4_01_3",
+                              "C4_01_4", "C4_01_5", "C4_01_6"})
+            s += QByteArray(k) + "=0\r\n";
+        return s;
+    }
+
+private slots:
+    void initTestCase() { qv::ui::testing::enable(); }
+
+    void init() {
+        qv::ui::testing::clear();
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        QVERIFY(qvtest::writeFile(dir_->path() + "/profile.txt",
+                                  cp932("携帯用,MP4,320x240,MPEG4,15fps,384kbps,1,LIBFAAC,22050Hz,64kbps\r\n"
+                                        "DVD,M2P,720x480,MPEG2VIDEO,29.97fps,5000kbps,2,AC3,48000Hz,224kbps\r\n"
+                                        "A,AVI\r\nB,FLV\r\n")));
+    }
+
+    void cleanup() {
+        QVERIFY(qv::ui::testing::texts(qv::ui::testing::Record::Error).isEmpty() ||
+                QTest::currentTestFunction() == QByteArray("unwritableFileStillCloses"));
+        dir_.reset();
+    }
+
+    void firstStartWithoutFile() {
+        auto form = makeForm();
+        const QString design = form->C1_03->Path();
+        activate(*form);
+        QCOMPARE(form->pos(), QPoint(20, 20));
+        QCOMPARE(form->C1_03->Path(), design);
+        QCOMPARE(form->C1_02->ItemIndex(), -1);
+        QCOMPARE(form->C2_00->ItemIndex(), -1);
+        const auto boxes = encoderBoxes(*form);
+        for (int i = 0; i < boxes.size(); ++i) {
+            QCOMPARE(boxes[i]->ItemIndex(), -1);
+            QCOMPARE(boxes[i]->Color(), i < 6 ? videoTint() : audioTint());
+        }
+        for (auto* s : spins(*form)) QCOMPARE(s->Value(), 0);
+        for (auto* c : checks(*form)) QVERIFY(!c->isChecked());
+        QVERIFY(!form->C4_01_1->isEnabled());
+        QVERIFY(form->close());
+        QCOMPARE(readIni(), scratchFile(cp932(design.toUtf8().constData()), 20, 20));
+    }
+
+    void restoresKeys_data() {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("check stored as 2") << QByteArray("[SET4]\r\nC4_C3=2\r\n") << "CheckBox3" << 1;
+        QTest::newRow("crop clamped") << QByteArray("[SET2]\r\nC2_07_1=123456\r\n") << "C2_07_1" << 99999;
+        QTest::newRow("minutes clamped") << QByteArray("[SET4]\r\nC4_01_2=75\r\n") << "C4_01_2" << 59;
+        QTest::newRow("negative clamped") << QByteArray("[SET4]\r\nC4_01_1=-3\r\n") << "C4_01_1" << 0;
+        QTest::newRow("hex by hand") << QByteArray("[SET3]\r\nC3_02=0x10\r\n") << "C3_02" << 16;
+        QTest::newRow("dollar hex") << QByteArray("[SET2]\r\nC2_02=$1b\r\n") << "C2_02" << 27;
+        QTest::newRow("names any case") << QByteArray("[set2]\r\nc2_04 = 11 \r\n") << "C2_04" << 11;
+        QTest::newRow("index beyond rows") << QByteArray("[SET2]\r\nC2_02=43\r\n") << "C2_02" << -1;
+        QTest::newRow("preset index beyond list") << QByteArray("[SET2]\r\nC2_00=7\r\n") << "C2_00" << -1;
+        QTest::newRow("preset index within list") << QByteArray("[SET2]\r\nC2_00=4\r\n") << "C2_00" << 4;
+        QTest::newRow("left off screen") << QByteArray("[SET]\r\nM_LEFT=-2000\r\n") << "M_LEFT" << -2000;
+        QTest::newRow("top") << QByteArray("[SET]\r\nM_TOP=300\r\n") << "M_TOP" << 300;
+        QTest::newRow("mode") << QByteArray("[SET1]\r\nC1_02=1\r\n") << "C1_02" << 1;
+        QTest::newRow("first key wins") << QByteArray("[SET3]\r\nC3_04=1\r\nC3_04=2\r\n") << "C3_04" << 1;
+        QTest::newRow("second section ignored") << QByteArray("[SET3]\r\n[SET3]\r\nC3_04=2\r\n") << "C3_04" << -1;
+        QTest::newRow("comment ignored") << QByteArray("[SET3]\r\n;C3_04=2\r\n") << "C3_04" << -1;
+    }
+
+    void restoresKeys() {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, control);
+        QFETCH(int, expected);
+        writeIni(ini);
+        auto form = openForm();
+        TMainForm1& f = *form;
+        const QHash<QString, std::function<int()>> read{
+            {"M_LEFT", [&] { return f.x(); }},
+            {"M_TOP", [&] { return f.y(); }},
+            {"C1_02", [&] { return f.C1_02->ItemIndex(); }},
+            {"C2_00", [&] { return f.C2_00->ItemIndex(); }},
+            {"C2_02", [&] { return f.C2_02->ItemIndex(); }},
+            {"C2_04", [&] { return f.C2_04->ItemIndex(); }},
+            {"C3_02", [&] { return f.C3_02->ItemIndex(); }},
+            {"C3_04", [&] { return f.C3_04->ItemIndex(); }},
+            {"C2_07_1", [&] { return f.C2_07_1->Value(); }},
+            {"C4_01_1", [&] { return f.C4_01_1->Value(); }},
+            {"C4_01_2", [&] { return f.C4_01_2->Value(); }},
+            {"CheckBox3", [&] { return f.CheckBox3->isChecked() ? 1 : 0; }},
+        };
+        QVERIFY2(read.contains(control), qPrintable(control));
+        QCOMPARE(read[control](), expected);
+    }
+
+    // A key that is missing, empty or not a number leaves the control as it was
+    // before the file was read (not as it was designed).
+    void unreadableKeysKeepTheControls() {
+        writeIni("[SET2]\r\nC2_01=\r\nC2_07_1=abc\r\n[SET3]\r\nC3_01=x\r\n[SET4]\r\nC4_C3=abc\r\nC4_C5=\r\n");
+        auto form = makeForm();
+        form->C2_01->setItemIndex(3);
+        form->C2_07_1->setValue(5);
+        form->C3_01->setItemIndex(2);
+        form->C3_02->setItemIndex(4);
+        form->CheckBox3->setChecked(true);
+        form->CheckBox5->setChecked(true);
+        form->C1_03->setPath(dir_->path() + "/kept");
+        activate(*form);
+        QCOMPARE(form->C2_01->ItemIndex(), 3);
+        QCOMPARE(form->C2_07_1->Value(), 5);
+        QCOMPARE(form->C3_01->ItemIndex(), 2);
+        QCOMPARE(form->C3_02->ItemIndex(), 4);
+        QVERIFY(form->CheckBox3->isChecked());
+        QVERIFY(form->CheckBox5->isChecked());
+        QVERIFY(form->C4_01_1->isEnabled());
+        QCOMPARE(form->C1_03->Path(), dir_->path() + "/kept");
+    }
+
+    void handlersFollowRestoredValues() {
+        writeIni("[SET1]\r\nC1_02=0\r\n[SET2]\r\nC2_01=0\r\nC2_02=7\r\nC2_07_2=4\r\n[SET3]\r\nC3_01=0\r\nC3_02=3\r\n"
+                 "[SET4]\r\nC4_C5=1\r\nC4_01_3=9\r\n");
+        auto form = openForm();
+        QCOMPARE(form->C2_01->Color(), QColor(Qt::white));
+        QCOMPARE(form->C2_02->Color(), videoTint());
+        QCOMPARE(form->C2_07_2->Color(), videoTint());
+        QCOMPARE(form->C2_07_1->Color(), QColor(Qt::white));
+        QCOMPARE(form->C3_01->Color(), QColor(Qt::white));
+        QCOMPARE(form->C3_02->Color(), audioTint());
+        QCOMPARE(form->C4_01_3->Color(), QColor(255, 255, 128));
+        QVERIFY(!form->C1_03->isEnabled());
+        QVERIFY(form->C4_01_1->isEnabled());
+        QVERIFY(form->L4_04_6->isEnabled());
+    }
+
+    void folderText_data() {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("empty gives the program folder") << QByteArray("") << QString("<program>");
+        QTest::newRow("trailing separators dropped") << QByteArray("/srv/out//") << QString("/srv/out");
+        QTest::newRow("code page 932") << cp932("/ビデオ/ﾌｫﾙﾀﾞ") << QString("/ビデオ/ﾌｫﾙﾀﾞ");
+        QTest::newRow("quoted with blanks") << QByteArray("\" /a b \"") << QString(" /a b ");
+    }
+
+    void folderText() {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, expected);
+        writeIni("[SET1]\r\nC1_03=" + stored + "\r\n");
+        auto form = openForm();
+        if (expected == "<program>") expected = form->ProgramFolder;
+        QCOMPARE(form->C1_03->Path(), expected);
+        QCOMPARE(form->C1_03->toolTip(), expected);
+    }
+
+    // The preset row is selected without being applied: the nine controls show
+    // their own stored rows.
+    void presetIndexRestoredWithoutApplying() {
+        writeIni("[SET2]\r\nC2_00=1\r\nC2_01=2\r\n");
+        auto form = openForm();
+        QCOMPARE(form->C2_00->ItemIndex(), 1);
+        QCOMPARE(form->C2_01->ItemIndex(), 2);
+        QCOMPARE(form->C2_02->ItemIndex(), -1);
+    }
+
+    void secondActivationDoesNotRead() {
+        writeIni("[SET2]\r\nC2_01=2\r\n");
+        auto form = openForm();
+        QCOMPARE(form->C2_01->ItemIndex(), 2);
+        writeIni("[SET2]\r\nC2_01=5\r\n");
+        form->FormActivate();
+        form->hide();
+        activate(*form);
+        QCOMPARE(form->C2_01->ItemIndex(), 2);
+    }
+
+    void roundTripOfEveryKey() {
+        const QString folder = dir_->path() + "/出力 先";
+        {
+            auto form = openForm();
+            form->move(123, 45);
+            form->C1_03->setPath(folder);
+            form->C1_02->setItemIndex(1);
+            form->C2_00->setItemIndex(3);
+            int i = 1;
+            for (auto* box : encoderBoxes(*form)) box->setItemIndex(i++ % box->count());
+            i = 1;
+            for (auto* s : spins(*form)) s->setValue(i++);
+            i = 0;
+            for (auto* c : checks(*form)) c->setChecked(i++ % 2 == 0);
+            QVERIFY(form->close());
+        }
+        auto form = openForm();
+        QCOMPARE(form->pos(), QPoint(123, 45));
+        QCOMPARE(form->C1_03->Path(), folder);
+        QCOMPARE(form->C1_02->ItemIndex(), 1);
+        QCOMPARE(form->C2_00->ItemIndex(), 3);
+        int i = 1;
+        for (auto* box : encoderBoxes(*form)) QCOMPARE(box->ItemIndex(), i++ % box->count());
+        i = 1;
+        for (auto* s : spins(*form)) QCOMPARE(s->Value(), i++);
+        i = 0;
+        for (auto* c : checks(*form)) QCOMPARE(c->isChecked(), i++ % 2 == 0);
+        QVERIFY(form->C4_01_1->isEnabled());
+    }
+
+    void handEditedFileSurvives() {
+        const QByteArray head = "; my comment\r\n[Other]\r\nfoo = \"bar\"\r\n#C2_01=9\r\n\r\n[set]\r\nm_left = 5\r\n";
+        writeIni(head + "[SET4]\r\nC4_C1=1\r\nextra=keep");
+        auto form = makeForm();
+        const QByteArray design = cp932(form->C1_03->Path().toUtf8().constData());
+        activate(*form);
+        QVERIFY(form->CheckBox1->isChecked());
+        QCOMPARE(form->x(), 5);
+        QVERIFY(form->close());
+        QByteArray expected = head + "M_TOP=20\r\n[SET4]\r\nC4_C1=1\r\nextra=keep\r\n";
+        for (const char* k : {"C4_C2", "C4_C3", "C4_C4", "C4_C5", "C4_01_1", "C4_01_2", "C4_01_3", "C4_01_4",
+                              "C4_01_5", "C4_01_6"})
+            expected += QByteArray(k) + "=0\r\n";
+        const QByteArray scratch = scratchFile(design, 5, 20);
+        const qsizetype from = scratch.indexOf("[SET1]");
+        expected += scratch.mid(from, scratch.indexOf("[SET4]") - from);
+        QCOMPARE(readIni(), expected);
+    }
+
+    void unwritableFileStillCloses_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("folder at the file's path") << "folder";
+        QTest::newRow("program folder gone") << "gone";
+    }
+
+    void unwritableFileStillCloses() {
+        QFETCH(QString, how);
+        auto form = openForm();
+        if (how == "folder") QVERIFY(QDir().mkdir(iniPath()));
+        else QVERIFY(QDir(dir_->path()).removeRecursively());
+        QVERIFY(form->close());
+        QVERIFY(!form->isVisible());
+        QCOMPARE(qv::ui::testing::texts(qv::ui::testing::Record::Error),
+                 QStringList{form->settingsFilePath() + " に書き込めません."});
+        if (how == "folder") {
+            QVERIFY(QFileInfo(iniPath()).isDir());
+            QStringList left = QDir(dir_->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden);
+            left.sort();
+            QCOMPARE(left, QStringList({"Quorvane_R.ini", "profile.txt"}));  // no temporary file left
+        }
+    }
+};
+
+QTEST_MAIN(SettingsFileTest)
+#include "settings_file_test.moc"

@@ -5,9 +5,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
 #include <QShowEvent>
 #include <QTimer>
 #include <stdexcept>

@@ -88,7 +88,7 @@ void TAppHint::pointerMoved(QWidget* receiver, const QPoint& globalPos) {
             rest_.stop();
             hide();
         } else if (isShowing()) {
-            show();  // HintShortPause: at once
+            show();  // moving on to another control while one shows: at once
         } else {
             rest_.start(HintPause);
         }

@@ -14,7 +14,6 @@ class TAppHint : public QObject {
 public:
     static constexpr int HintPause = 300;       // pointer at rest until the hint shows
     static constexpr int HintHidePause = 2000;  // how long it stays
-    static constexpr int HintShortPause = 0;    // moving on to another control while one shows
     // The balloon stands this much higher than the default tooltip place below the pointer.
     static constexpr int kRaise = 8;
     static constexpr QPoint kDefaultOffset{2, 16};

@@ -8,6 +8,7 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "ui/widgets/colours.h"
 #include "ui/widgets/fonts.h"
 
 std::function<QString(const QString& start)> TLMDBrowseEdit::pickerForTests;
@@ -22,7 +23,7 @@ TLMDBrowseEdit::TLMDBrowseEdit(QWidget* parent) : QWidget(parent) {
     edit_->setFont(qv::ui::uiFont(11));
     QPalette pal = edit_->palette();
     pal.setColor(QPalette::Base, Qt::white);
-    pal.setColor(QPalette::Text, QColor(70, 70, 70));
+    pal.setColor(QPalette::Text, qv::ui::colour(qv::palette::kControlText));
     edit_->setPalette(pal);
     setFocusProxy(edit_);
     setFocusPolicy(Qt::StrongFocus);

@@ -12,6 +12,7 @@
 
 #include "ui/widgets/beep.h"
 #include "ui/widgets/fonts.h"
+#include "ui/widgets/input_steps.h"
 
 namespace {
 
@@ -139,8 +140,8 @@ void TLMDSpinEdit::resizeEvent(QResizeEvent*) {
 void TLMDSpinEdit::wheel(QWheelEvent* event) {
     if (!isEnabled()) return;
     wheelRest_ += event->angleDelta().y();
-    const int steps = wheelRest_ / 120;
-    wheelRest_ -= steps * 120;
+    const int steps = wheelRest_ / qv::ui::kWheelNotch;
+    wheelRest_ -= steps * qv::ui::kWheelNotch;
     if (steps != 0) step(steps);
     event->accept();
 }
@@ -160,8 +161,8 @@ bool TLMDSpinEdit::eventFilter(QObject* watched, QEvent* event) {
         switch (key->key()) {
             case Qt::Key_Up: step(1); return true;
             case Qt::Key_Down: step(-1); return true;
-            case Qt::Key_PageUp: step(10); return true;
-            case Qt::Key_PageDown: step(-10); return true;
+            case Qt::Key_PageUp: step(qv::ui::kPageStep); return true;
+            case Qt::Key_PageDown: step(-qv::ui::kPageStep); return true;
             default: break;
         }
         if (key->matches(QKeySequence::Paste)) {

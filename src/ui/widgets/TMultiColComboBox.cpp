@@ -1,6 +1,5 @@
 #include "ui/widgets/TMultiColComboBox.h"
 
-#include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -11,7 +10,9 @@
 #include <algorithm>
 
 #include "settings/column_split.h"
+#include "ui/widgets/colours.h"
 #include "ui/widgets/fonts.h"
+#include "ui/widgets/input_steps.h"
 
 namespace {
 constexpr int kRowHeight = 13;
@@ -19,7 +20,8 @@ constexpr int kMaxVisibleRows = 30;
 constexpr int kIndent = 1;       // column edge to its text
 constexpr int kTextOffset = 2;   // closed box: inner corner to the text
 constexpr int kArrowWidth = 15;  // closed box: the drop-down arrow at the right end
-const QColor kTextColor(70, 70, 70);
+const QColor kTextColor = qv::ui::colour(qv::palette::kControlText);
+const QColor kDisabledText = qv::ui::colour(qv::palette::kDisabledText);
 }  // namespace
 
 // The opened list: a top-level pop-up over the other windows.
@@ -142,8 +144,8 @@ protected:
     }
 
     void wheelEvent(QWheelEvent* event) override {
-        const int steps = event->angleDelta().y() / 120;
-        bar_->setValue(bar_->value() - steps * 3);
+        const int steps = event->angleDelta().y() / qv::ui::kWheelNotch;
+        bar_->setValue(bar_->value() - steps * qv::ui::kRowsPerNotch);
         event->accept();
     }
 
@@ -301,10 +303,10 @@ void TMultiColComboBox::paintEvent(QPaintEvent*) {
     }
 
     p.fillRect(arrow, QColor(230, 230, 230));
-    p.fillRect(arrow.left(), arrow.top(), 1, arrow.height(), QColor(160, 160, 160));
+    p.fillRect(arrow.left(), arrow.top(), 1, arrow.height(), kDisabledText);
     const int cx = arrow.center().x() + 1;
     const int cy = arrow.center().y() - 1;
-    p.setPen(isEnabled() ? QColor(70, 70, 70) : QColor(160, 160, 160));
+    p.setPen(isEnabled() ? kTextColor : kDisabledText);
     for (int i = 0; i < 4; ++i) p.drawLine(cx - 3 + i, cy + i, cx + 3 - i, cy + i);
 }
 
@@ -362,7 +364,7 @@ void TMultiColComboBox::wheelEvent(QWheelEvent* event) {
         event->ignore();
         return;
     }
-    const int steps = event->angleDelta().y() / 120;
+    const int steps = event->angleDelta().y() / qv::ui::kWheelNotch;
     if (steps != 0) {
         const int start = itemIndex_ < 0 ? (steps > 0 ? count() : -1) : itemIndex_;
         const int next = std::clamp(start - steps, 0, count() - 1);

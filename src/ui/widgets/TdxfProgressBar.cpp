@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "ui/widgets/colours.h"
 #include "ui/widgets/fonts.h"
 
 TdxfProgressBar::TdxfProgressBar(QWidget* parent) : QWidget(parent) {
@@ -56,7 +57,7 @@ void TdxfProgressBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const int w = width();
     const int h = height();
-    p.fillRect(rect(), QColor(240, 240, 240));
+    p.fillRect(rect(), qv::ui::colour(qv::palette::kLightGrey));
 
     // Lowered outer bevel.
     const QRect inner(1, 1, w - 2, h - 2);
@@ -78,6 +79,6 @@ void TdxfProgressBar::paintEvent(QPaintEvent*) {
     p.fillRect(w - 1, 0, 1, h, QColor(255, 255, 255));
 
     p.setFont(font());
-    p.setPen(QColor(0x46, 0x46, 0x46));
+    p.setPen(qv::ui::colour(qv::palette::kControlText));
     p.drawText(rect(), Qt::AlignCenter, text());
 }

@@ -8,24 +8,17 @@
 #include <fstream>
 #include <string>
 
+#include "support/temp_folder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
 class FileIo : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("qv_file_io_" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(dir_, fs::perms::owner_all, ec);
-        fs::remove_all(dir_, ec);
-    }
-    std::string path(const char* name) const { return (dir_ / name).string(); }
-    fs::path dir_;
+    std::string path(const char* name) const { return folder_.at(name); }
+    qvtest::TempFolder folder_{"qv_file_io"};
+    const fs::path& dir_ = folder_.path();
 };
 
 TEST_F(FileIo, ReadTellsMissingFromUnreadable) {

@@ -10,6 +10,8 @@
 #include <string>
 
 #include "settings/catalogues.h"
+#include "support/catalogue_row.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -17,13 +19,7 @@ namespace fs = std::filesystem;
 using qv::CatalogueId;
 using qv::ConversionSettings;
 
-int rowOf(CatalogueId id, std::string_view text) {
-    const auto rows = qv::catalogue(id);
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i] == text) return static_cast<int>(i);
-    ADD_FAILURE() << "no row " << text;
-    return -1;
-}
+using qvtest::rowOf;
 
 ConversionSettings container(int row) {
     ConversionSettings s;
@@ -76,19 +72,14 @@ TEST(Destination, BesideTheSourceOrInTheFolder) {
 
 class BatchFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("qv_batch_rules_" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
     std::string make(const char* name) const {
-        const std::string p = (dir_ / name).string();
+        const std::string p = at(name);
         std::ofstream(p) << name;
         return p;
     }
-    std::string at(const char* name) const { return (dir_ / name).string(); }
-    fs::path dir_;
+    std::string at(const char* name) const { return folder_.at(name); }
+    qvtest::TempFolder folder_{"qv_batch_rules"};
+    const fs::path& dir_ = folder_.path();
 };
 
 TEST_F(BatchFiles, SourcesAreKnownByAnyName) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/path.h"
+#include "support/catalogue_row.h"
 #include "support/full_settings_args.h"
 #include "settings/catalogues.h"
 
@@ -15,14 +16,7 @@ namespace {
 using qv::CatalogueId;
 using qv::ConversionSettings;
 
-// Index of the row with this exact text; fails the test when there is none.
-int rowOf(CatalogueId id, std::string_view text) {
-    const auto rows = qv::catalogue(id);
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i] == text) return static_cast<int>(i);
-    ADD_FAILURE() << "no row " << text;
-    return -1;
-}
+using qvtest::rowOf;
 
 // Every catalogue at its keep-source row, nothing else on.
 ConversionSettings keepSource() {

@@ -192,6 +192,14 @@ Kind named(Kind kind, const char* name) {
     return kind;
 }
 
+// A setting control that the code reaches only through the control table, by its
+// name, needs no member of its own.
+template <class T>
+T*& noMember() {
+    static T* unused = nullptr;
+    return unused;
+}
+
 }  // namespace
 
 // Each kind names its member once in the table: the macro passes the name along.
@@ -207,6 +215,9 @@ Kind named(Kind kind, const char* name) {
 #define list(member, ...) named(listKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
 #define check(member, ...) named(checkKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
 #define memo(member, ...) named(memoKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
+#define checkByName(name) named(checkKind(noMember<QCheckBox>()), #name)
+#define spinByName(name, ...) named(spinKind(noMember<TLMDSpinEdit>() __VA_OPT__(, ) __VA_ARGS__), #name)
+#define comboByName(name, ...) named(comboKind(noMember<TMultiColComboBox>() __VA_OPT__(, ) __VA_ARGS__), #name)
 
 void TMainForm1::buildWindow() {
     using T = TMainForm1;
@@ -397,3 +408,6 @@ void TMainForm1::buildWindow() {
 #undef list
 #undef check
 #undef memo
+#undef checkByName
+#undef spinByName
+#undef comboByName

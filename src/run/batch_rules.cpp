@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <system_error>
@@ -62,6 +63,16 @@ void stampResult(const std::string& path, const timespec& when) {
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
     const timespec times[2] = {{0, UTIME_OMIT}, when};
     ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+std::int64_t fileSizeOf(const std::string& path) {
+    // Non-blocking, so a named pipe in the way cannot stall the progress window's tick.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return ok ? static_cast<std::int64_t>(st.st_size) : -1;
 }
 
 void removeFile(const std::string& path) {

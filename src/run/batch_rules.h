@@ -3,6 +3,7 @@
 // called, which files it must never touch, and its time stamp.
 #include <sys/types.h>
 
+#include <cstdint>
 #include <ctime>
 #include <optional>
 #include <set>
@@ -42,6 +43,10 @@ std::optional<timespec> modificationTime(const std::string& path);
 
 // Gives the result the source's time, to the nanosecond; a missing file is left alone.
 void stampResult(const std::string& path, const timespec& when);
+
+// Size in bytes of the regular file at path, or -1 when it cannot be opened. 64-bit,
+// so files of 2 GiB and more are shown as they are.
+std::int64_t fileSizeOf(const std::string& path);
 
 // Removes a file; a folder of that name is never touched.
 void removeFile(const std::string& path);

@@ -309,12 +309,6 @@ constexpr std::array<std::string_view, 15> kC3_06{
 
 // clang-format on
 
-constexpr std::array<CatalogueId, 12> kEncoderCatalogues{
-    CatalogueId::C2_01, CatalogueId::C2_02, CatalogueId::C2_03, CatalogueId::C2_04,
-    CatalogueId::C2_05, CatalogueId::C2_06, CatalogueId::C3_01, CatalogueId::C3_02,
-    CatalogueId::C3_03, CatalogueId::C3_04, CatalogueId::C3_05, CatalogueId::C3_06,
-};
-
 }  // namespace
 
 const std::string_view kManualPresetRow =
@@ -351,7 +345,5 @@ std::span<const std::string_view> catalogue(CatalogueId id) {
     }
     return {};
 }
-
-std::span<const CatalogueId> encoderCatalogues() { return kEncoderCatalogues; }
 
 }  // namespace qv

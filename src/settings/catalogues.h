@@ -28,8 +28,5 @@ std::span<const std::string_view> catalogue(CatalogueId id);
 // The built-in first row of the preset list C2_00.
 extern const std::string_view kManualPresetRow;
 
-// The twelve encoder catalogues in the order the main window fills them
-// (C2_01 .. C2_06, then C3_01 .. C3_06).
-std::span<const CatalogueId> encoderCatalogues();
 
 }  // namespace qv

@@ -119,6 +119,21 @@ TEST_F(BatchFiles, StampCarriesTheNanoseconds) {
     EXPECT_FALSE(fs::exists(at("none")));
 }
 
+TEST_F(BatchFiles, SizeOnlyOfRegularFiles) {
+    EXPECT_EQ(qv::fileSizeOf(make("abc")), 3);
+    {
+        std::ofstream big(at("big"), std::ios::binary);
+        big.seekp((std::int64_t{3} << 30) - 1);  // 3 GiB, sparse
+        big.put('x');
+    }
+    EXPECT_EQ(qv::fileSizeOf(at("big")), std::int64_t{3} << 30);
+    EXPECT_EQ(qv::fileSizeOf(at("none")), -1);
+    EXPECT_EQ(qv::fileSizeOf(""), -1);
+    EXPECT_EQ(qv::fileSizeOf(dir_.string()), -1);
+    ASSERT_EQ(::mkfifo(at("pipe").c_str(), 0600), 0);
+    EXPECT_EQ(qv::fileSizeOf(at("pipe")), -1);  // and no wait for a writer: the tick never stalls
+}
+
 TEST_F(BatchFiles, RemoveFileNeverTakesAFolder) {
     const std::string file = make("a.mp4");
     fs::create_directories(at("b.mp4"));

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
-#include "settings/column_split.h"
 #include "base/cp932.h"
+#include "settings/column_split.h"
+#include "settings/conversion_settings.h"
 
 namespace {
 
@@ -34,18 +36,22 @@ INSTANTIATE_TEST_SUITE_P(
                       CountCase{CatalogueId::C3_04, 3}, CountCase{CatalogueId::C3_05, 8},
                       CountCase{CatalogueId::C3_06, 15}));
 
+const CatalogueId kEncoderCatalogues[] = {CatalogueId::C2_01, CatalogueId::C2_02, CatalogueId::C2_03,
+                                          CatalogueId::C2_04, CatalogueId::C2_05, CatalogueId::C2_06,
+                                          CatalogueId::C3_01, CatalogueId::C3_02, CatalogueId::C3_03,
+                                          CatalogueId::C3_04, CatalogueId::C3_05, CatalogueId::C3_06};
+
+// The controls of the control table offer the encoder catalogues, each its own, in order.
 TEST(Catalogues, EncoderCataloguesInFillOrder) {
-    const CatalogueId expected[] = {CatalogueId::C2_01, CatalogueId::C2_02, CatalogueId::C2_03,
-                                    CatalogueId::C2_04, CatalogueId::C2_05, CatalogueId::C2_06,
-                                    CatalogueId::C3_01, CatalogueId::C3_02, CatalogueId::C3_03,
-                                    CatalogueId::C3_04, CatalogueId::C3_05, CatalogueId::C3_06};
-    auto list = qv::encoderCatalogues();
-    ASSERT_EQ(list.size(), std::size(expected));
-    for (std::size_t i = 0; i < list.size(); ++i) EXPECT_EQ(list[i], expected[i]) << i;
+    std::vector<CatalogueId> filled;
+    for (const qv::ControlSpec& c : qv::kControls)
+        if (c.catalogue && c.role != qv::ControlRole::DestinationMode) filled.push_back(*c.catalogue);
+    ASSERT_EQ(filled.size(), std::size(kEncoderCatalogues));
+    for (std::size_t i = 0; i < filled.size(); ++i) EXPECT_EQ(filled[i], kEncoderCatalogues[i]) << i;
 }
 
 TEST(Catalogues, KeepSourceRows) {
-    for (CatalogueId id : qv::encoderCatalogues()) {
+    for (CatalogueId id : kEncoderCatalogues) {
         auto cols = qv::splitColumns(qv::catalogue(id)[0]);
         ASSERT_EQ(cols.size(), 2u) << row(id, 0);
         EXPECT_EQ(cols[0], "自動");

@@ -1,3 +1,4 @@
+#include "settings/conversion_settings.h"
 #include "settings/preset_file.h"
 
 #include <gtest/gtest.h>
@@ -173,8 +174,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST(PresetMatchEveryRow, SavedValueSelectsARowOfTheSameValue) {
-    for (CatalogueId id : qv::encoderCatalogues()) {
-        const auto rows = qv::catalogue(id);
+    for (const qv::ControlSpec& control : qv::kControls) {
+        if (!control.catalogue || control.role == qv::ControlRole::DestinationMode) continue;
+        const auto rows = qv::catalogue(*control.catalogue);
         for (std::size_t i = 0; i < rows.size(); ++i) {
             const std::string value = qv::columnOf(rows[i], 0);
             const int got = qv::presetRowFor(rows, value);

@@ -1,15 +1,12 @@
 #include "ui/progress/progress_form.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
+#include "run/batch_rules.h"
 #include "ui/services/dialogs.h"
 #include "ui/widgets/TGradBox.h"
 #include "ui/widgets/TImage.h"
@@ -21,16 +18,6 @@
 #include "ui/widgets/fonts.h"
 
 TProgressForm1* ProgressForm1 = nullptr;
-
-std::int64_t FileSizeOf(const std::string& path) {
-    // Non-blocking, so a named pipe in the way cannot stall the tick.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    return ok ? static_cast<std::int64_t>(st.st_size) : -1;
-}
 
 namespace {
 QString sizeText(std::int64_t bytes) { return QString::number(bytes / 1000) + QStringLiteral("KB"); }
@@ -112,8 +99,8 @@ void TProgressForm1::showEvent(QShowEvent* event) {
 
 void TProgressForm1::Timer1Timer() {
     try {
-        const std::int64_t source = FileSizeOf(run_.SourcePath ? *run_.SourcePath : std::string());
-        const std::int64_t dest = FileSizeOf(run_.DestPath ? *run_.DestPath : std::string());
+        const std::int64_t source = qv::fileSizeOf(run_.SourcePath ? *run_.SourcePath : std::string());
+        const std::int64_t dest = qv::fileSizeOf(run_.DestPath ? *run_.DestPath : std::string());
         SourceSize = source;
         DestSize = dest;
         Label2->setCaption(sizeText(source) + QStringLiteral(" -> ") + sizeText(dest));

@@ -15,10 +15,6 @@ class TdxfColorButton;
 class TImage;
 class TShape;
 
-// Size in bytes of the file at path, or -1 when it cannot be opened. 64-bit, so files
-// of 2 GiB and more are shown as they are.
-std::int64_t FileSizeOf(const std::string& path);
-
 class TProgressForm1 : public QWidget {
     Q_OBJECT
 public:

@@ -134,15 +134,6 @@ private slots:
         QVERIFY(qv::ui::testing::records().isEmpty());
     }
 
-    void sizeProbeOfOddPaths() {
-        QCOMPARE(FileSizeOf(std::string()), std::int64_t(-1));
-        QCOMPARE(FileSizeOf(dir_.path().toStdString()), std::int64_t(-1));
-        // A pipe with no writer must not stall the tick.
-        const QString fifo = path(QStringLiteral("pipe"));
-        QCOMPARE(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
-        QCOMPARE(FileSizeOf(fifo.toStdString()), std::int64_t(-1));
-    }
-
     void tickFollowsGrowingOutput() {
         source_ = path(QStringLiteral("grow_src.avi")).toStdString();
         dest_ = path(QStringLiteral("grow_out.avi")).toStdString();

@@ -1,11 +1,12 @@
 #pragma once
-// Finding a program on the search path. Header only, so that the encoder adapter
-// shares it without linking the core.
+// Finding a program on the search path, for the program and the encoder adapter.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
+
+#include "base/path.h"
 
 namespace qv {
 
@@ -27,7 +28,7 @@ std::string findOnSearchPath(const std::string& name, Accept accept) {
         const std::string dir = path.substr(begin, end - begin);
         begin = end + 1;
         if (dir.empty()) continue;
-        std::string candidate = dir + (dir.back() == '/' ? "" : "/") + name;
+        std::string candidate = joinPath(dir, name);
         if (isExecutableFile(candidate) && accept(candidate)) return candidate;
     }
     return {};

@@ -69,6 +69,7 @@ public:
     QString ProgramFolder;
     int Tag = 0;
     std::vector<std::string> Arguments;  // command-line paths 1..n
+    // SourcePath, DestPath, QuotedDestPath, PreviewMode and ProcessInfo: see TRunRecord.
 
     // Stored preset lines, as read (bytes of the file, without line breaks).
     std::vector<std::string> PresetLines;

@@ -1,6 +1,7 @@
 #pragma once
 // Whole-file reading and atomic replacement. Every file operation of the core
 // reports its outcome as a FileResult.
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -22,12 +23,30 @@ struct FileResult {
 };
 
 // Reads a whole regular file. Missing when there is no such file; Error when it
-// exists but cannot be read (a folder, no permission, an I/O error).
+// exists but cannot be read: a folder, a FIFO or a device (never waited on), no
+// permission, an I/O error.
 FileResult readWholeFile(const std::string& path, std::string& bytes);
 
 // Replaces the file at `path` with `bytes` atomically: a temporary file beside it
 // is written, flushed to disk and renamed over it. On failure the old file is
-// left as it was and the temporary file is removed.
+// left as it was and the temporary file is removed. Temporary files that an
+// earlier replacement of the same file left behind when it was killed are
+// removed first; one that a running replacement still writes is left alone.
 FileResult replaceFileAtomically(const std::string& path, std::string_view bytes);
+
+// The name a replacement of `path` gives its temporary file, with `unique` (six
+// characters) in place of the part that makes it unique.
+std::string temporaryFileName(const std::string& path, std::string_view unique);
+
+// Reads the file and replaces it with change(its bytes) atomically, holding an
+// exclusive advisory lock (flock) on it meanwhile, so that two processes doing
+// this one after the other both see the other's change. A missing file gives
+// change(nullptr) and is created. Error when the file is not a regular file, or
+// another process keeps it locked for more than a few seconds.
+FileResult updateFileLocked(const std::string& path,
+                            const std::function<std::string(const std::string* current)>& change);
+
+// The running program's own file, as the platform's bytes; empty when unknown.
+std::string executablePath();
 
 }  // namespace qv

@@ -34,6 +34,27 @@ FileResult writePresetFile(const std::string& path, const std::vector<std::strin
     return replaceFileAtomically(path, presetFileBytes(lines, endsWithBreak));
 }
 
+FileResult appendPresetLine(const std::string& path, const PresetFile& known, const std::string& line,
+                            PresetFile& now) {
+    std::string written;
+    const FileResult result = updateFileLocked(path, [&](const std::string* current) {
+        if (!current) {
+            std::vector<std::string> lines = known.lines;
+            lines.push_back(line);
+            written = presetFileBytes(lines, known.endsWithBreak);
+        } else {
+            const bool endsWithBreak = parsePresetFile(*current).endsWithBreak;
+            written = *current;
+            if (!written.empty() && !endsWithBreak) written += "\r\n";
+            written += line;
+            if (endsWithBreak) written += "\r\n";
+        }
+        return written;
+    });
+    if (result) now = parsePresetFile(written);
+    return result;
+}
+
 std::string presetRowText(std::string_view line) { return decodeCp932(cp932Prefix(line, kPresetLineMax)).utf8; }
 
 }  // namespace qv

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,8 +92,9 @@ TEST(PresetLineText, DecodesCp932) {
 class PresetDisk : public testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("qv_preset_" + std::to_string(::getpid()) + "_" +
-                                            testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '_');  // the name of a case of a table
+        dir_ = fs::temp_directory_path() / ("qv_preset_" + std::to_string(::getpid()) + "_" + name);
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -129,6 +132,42 @@ TEST_F(PresetDisk, FailedWriteKeepsTheFolderThere) {
     EXPECT_TRUE(fs::is_directory(p));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
 }
+
+// Saving adds the line to the file as it is now: its bytes stay, line breaks of
+// every kind included, and its final line break is kept as it was.
+struct AppendCase {
+    const char* name;
+    std::optional<std::string> onDisk;  // nullopt: the file has gone
+    std::string after;
+};
+
+void PrintTo(const AppendCase& c, std::ostream* os) { *os << c.name; }
+
+class PresetAppend : public PresetDisk, public testing::WithParamInterface<AppendCase> {};
+
+TEST_P(PresetAppend, NewLineAfterWhatIsThereNow) {
+    const AppendCase& c = GetParam();
+    const fs::path p = dir_ / "profile.txt";
+    if (c.onDisk) std::ofstream(p, std::ios::binary) << *c.onDisk;
+    const qv::PresetFile known{{"known"}, true};  // what was read at start
+    qv::PresetFile now;
+    ASSERT_TRUE(qv::appendPresetLine(p.string(), known, "N,AVI", now));
+    EXPECT_EQ(readFile(p), c.after);
+    const qv::PresetFile reread = qv::parsePresetFile(c.after);
+    EXPECT_EQ(now.lines, reread.lines);
+    EXPECT_EQ(now.endsWithBreak, reread.endsWithBreak);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PresetAppend,
+    testing::Values(AppendCase{"EndingWithBreak", "known\r\nother\r\n", "known\r\nother\r\nN,AVI\r\n"},
+                    AppendCase{"EndingWithoutBreak", "known\nother", "known\nother\r\nN,AVI"},
+                    AppendCase{"OtherBreaksKept", "a\rb\n\nc\r", "a\rb\n\nc\rN,AVI\r\n"},
+                    AppendCase{"BytesOfOtherLinesKept", std::string("x\x81\xff\0y\r\n", 7),
+                               std::string("x\x81\xff\0y\r\nN,AVI\r\n", 14)},
+                    AppendCase{"Empty", "", "N,AVI"},
+                    AppendCase{"GoneWrittenFromWhatWasRead", std::nullopt, "known\r\nN,AVI\r\n"}),
+    [](const auto& test) { return std::string(test.param.name); });
 
 // ---------------------------------------------------------------- matching
 

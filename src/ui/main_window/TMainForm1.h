@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "settings/conversion_settings.h"
+#include "settings/preset_file.h"
 #include "ui/progress/batch_host.h"
 #include "ui/widgets/window_drag.h"
 
@@ -120,6 +121,8 @@ public:
     void applySettingsFile();
     // Reads profile.txt into PresetLines and the rows of C2_00; throws when it cannot.
     void loadPresets();
+    // Makes the preset lines PresetLines, the rows of C2_00 after the manual row and Memo0.
+    void showPresets(qv::PresetFile file);
     // Gives the command-line arguments to the job list.
     void takeArguments();
 

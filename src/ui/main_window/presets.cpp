@@ -28,8 +28,13 @@ void TMainForm1::loadPresets() {
     qv::PresetFile file;
     if (!qv::readPresetFile(path.toStdString(), file).ok())
         throw std::runtime_error("ファイル " + path.toStdString() + " は開けません");
+    showPresets(std::move(file));
+}
+
+void TMainForm1::showPresets(qv::PresetFile file) {
     PresetLines = std::move(file.lines);
     PresetFileEndsWithBreak = file.endsWithBreak;
+    C2_00->truncateItems(1);  // the manual row stays
     QStringList texts;
     for (const std::string& line : PresetLines) {
         const std::string row = qv::presetRowText(line);
@@ -74,21 +79,19 @@ void TMainForm1::CButton11Click() {
         text += "," + selectedValue(static_cast<TMultiColComboBox*>(control(*spec)));
     const std::string line = qv::encodeCp932Replacing(text);
 
-    std::vector<std::string> lines = PresetLines;
-    lines.push_back(line);
     const QString path = presetFilePath(ProgramFolder);
-    if (!qv::writePresetFile(path.toStdString(), lines, PresetFileEndsWithBreak).ok()) {
+    qv::PresetFile saved;
+    if (!qv::appendPresetLine(path.toStdString(), {PresetLines, PresetFileEndsWithBreak}, line, saved).ok()) {
         // The line is not kept, so the stored lines and the list stay in step.
         qv::ui::showError(QStringLiteral("ファイル ") + path + QStringLiteral(" を作成できません."));
         return;
     }
-    PresetLines = std::move(lines);
-    const std::string row = qv::presetRowText(line);
-    Memo0->appendPlainText(QString::fromStdString(row));
 
     qv::ui::showMessage(QStringLiteral(
         "オリジナル設定を保存しました。\n保存した設定を削除・修正する場合は 同梱の profile.txt(CSV仕様)を\n"
         "テキストエディター等で直接編集してください。"));
-    C2_00->addItem(row);
+    // The list shows the file as saved, presets of other instances and hand edits
+    // included, so that the index stored at close names this row at the next start.
+    showPresets(std::move(saved));
     C2_00->setItemIndex(static_cast<int>(PresetLines.size()));
 }

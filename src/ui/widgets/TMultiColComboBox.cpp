@@ -224,6 +224,14 @@ void TMultiColComboBox::addItem(const std::string& row) {
     if (popup_ && popup_->isVisible()) static_cast<TMultiColPopup*>(popup_)->rowsChanged();
 }
 
+void TMultiColComboBox::truncateItems(int count) {
+    if (count < 0 || count >= this->count()) return;
+    rows_.resize(static_cast<size_t>(count));
+    if (itemIndex_ >= count) itemIndex_ = -1;
+    if (popup_ && popup_->isVisible()) static_cast<TMultiColPopup*>(popup_)->rowsChanged();
+    update();
+}
+
 void TMultiColComboBox::setItemIndex(int index) {
     if (index < 0 || index >= count()) index = -1;
     if (index == itemIndex_) return;

@@ -20,6 +20,8 @@ public:
 
     // Items: rows kept whole, UTF-8.
     void addItem(const std::string& row);
+    // Keeps the first `count` rows; a selection past them goes. Never emits OnChange.
+    void truncateItems(int count);
     int count() const { return static_cast<int>(rows_.size()); }
     const std::string& item(int i) const { return rows_.at(static_cast<size_t>(i)); }
 

@@ -2,10 +2,12 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 #include <stdexcept>
+#include <sys/stat.h>
 
 #include "settings/catalogues.h"
 #include "base/cp932.h"
@@ -98,14 +100,16 @@ private slots:
     }
 
     void unreadableFileStopsConstruction_data() {
-        QTest::addColumn<bool>("folder");
-        QTest::newRow("missing") << false;
-        QTest::newRow("folder at its path") << true;
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("missing") << "missing";
+        QTest::newRow("folder at its path") << "folder";
+        QTest::newRow("FIFO at its path, never waited on") << "fifo";
     }
 
     void unreadableFileStopsConstruction() {
-        QFETCH(bool, folder);
-        if (folder) QVERIFY(QDir().mkdir(presetPath()));
+        QFETCH(QString, kind);
+        if (kind == "folder") QVERIFY(QDir().mkdir(presetPath()));
+        if (kind == "fifo") QCOMPARE(::mkfifo(QFile::encodeName(presetPath()).constData(), 0600), 0);
         QString what;
         try {
             TMainForm1 form(dir_->path());
@@ -180,7 +184,7 @@ private slots:
         QTest::newRow("no final break stays so") << QByteArray("A,AVI\r\nB,FLV") << "n" << "n"
                                                  << QByteArray("A,AVI\r\nB,FLV\r\n") << false;
         QTest::newRow("other line ends and bytes kept")
-            << QByteArray("bad\xff\x81,AVI\n\nC,MP4\r") << "n" << "n" << QByteArray("bad\xff\x81,AVI\r\n\r\nC,MP4\r\n")
+            << QByteArray("bad\xff\x81,AVI\n\nC,MP4\r") << "n" << "n" << QByteArray("bad\xff\x81,AVI\n\nC,MP4\r")
             << true;
         QTest::newRow("empty file") << QByteArray() << "n" << "n" << QByteArray() << false;
         QTest::newRow("no code page 932 form") << QByteArray("A\r\n") << "caf\u00e9" << "caf?" << QByteArray("A\r\n")
@@ -282,6 +286,28 @@ private slots:
             qvtest::saveScreenshot(form->C2_00->popup(), QStringLiteral("presets_list.png"));
             form->C2_00->hidePopup();
         }
+    }
+
+    // Lines added meanwhile by hand or by another instance stay, and show in the
+    // list with the new one.
+    void savingKeepsLinesAddedMeanwhile() {
+        writePresets("A,AVI\r\n");
+        auto form = openForm();
+        QVERIFY(form);
+        QFile file(presetPath());
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("by hand,FLV\n");
+        file.close();
+        qv::ui::testing::queueInput("mine");
+        save(*form);
+        QCOMPARE(qv::ui::testing::texts(Rec::Message).last(), kSaved);
+        QCOMPARE(readPresets(), QByteArray("A,AVI\r\nby hand,FLV\nmine,,,,,,,,,\r\n"));
+        QCOMPARE(form->C2_00->count(), 4);
+        QCOMPARE(form->C2_00->item(2), std::string("by hand,FLV"));
+        QCOMPARE(form->C2_00->ItemIndex(), 3);
+        QCOMPARE(form->C2_00->item(3), std::string("mine,,,,,,,,,"));
+        QCOMPARE(form->PresetLines.size(), size_t(3));
+        QCOMPARE(form->Memo0->toPlainText(), QString("A,AVI\nby hand,FLV\nmine,,,,,,,,,"));
     }
 
     void failedSaveKeepsListAndLinesInStep() {

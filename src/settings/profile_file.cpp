@@ -109,6 +109,13 @@ std::string diskValue(std::string_view utf8) {
     return needsQuotes ? "\"" + v + "\"" : v;
 }
 
+// The text of an unquoted value as stored.
+std::string textOf(std::string_view value) {
+    if (value.starts_with(kUtf8Mark) && validUtf8(value.substr(kUtf8Mark.size())))
+        return std::string(value.substr(kUtf8Mark.size()));
+    return decodeCp932(value).utf8;
+}
+
 }  // namespace
 
 int parseProfileInt(std::string_view s, int fallback) {
@@ -189,10 +196,7 @@ std::optional<std::string> ProfileFile::readString(std::string_view section, std
     if (header == npos) return std::nullopt;
     const auto found = findKey(header, fold(encodeCp932Replacing(key)));
     if (!found) return std::nullopt;
-    const std::string_view value = cp932Prefix(unquote(found->value), kProfileValueMax);
-    if (value.starts_with(kUtf8Mark) && validUtf8(value.substr(kUtf8Mark.size())))
-        return std::string(value.substr(kUtf8Mark.size()));
-    return decodeCp932(value).utf8;
+    return textOf(cp932Prefix(unquote(found->value), kProfileValueMax));
 }
 
 std::string ProfileFile::readString(std::string_view section, std::string_view key,
@@ -222,8 +226,10 @@ void ProfileFile::writeString(std::string_view section, std::string_view key, st
         return;
     }
     if (const auto found = findKey(header, fold(keyName))) {
-        // An unchanged value keeps the line exactly as it was written.
-        if (found->value != v) lines_[found->line].text = found->name + "=" + v;
+        // An unchanged value keeps the line exactly as it was written, even when its
+        // bytes are no valid code page 932 and read as U+FFFD.
+        if (found->value != v && textOf(unquote(found->value)) != value)
+            lines_[found->line].text = found->name + "=" + v;
         return;
     }
     std::size_t at = header + 1;

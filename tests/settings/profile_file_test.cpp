@@ -195,6 +195,22 @@ TEST(ProfileWriteSafety, ValueWithoutCp932FormIsKeptWholeAsMarkedUtf8) {
     EXPECT_EQ(f.bytes(), "[A]\r\nX=\xEF\xBB\xBF" "caf\u00e9 テ\r\nY=\x83\x65\r\n");
 }
 
+// What is read and written back unchanged keeps its bytes, even those that are no
+// code page 932 and read as U+FFFD; a changed text is written as usual.
+TEST(ProfileWriteSafety, TextWrittenBackAsReadKeepsItsBytes) {
+    for (const std::string& raw : {std::string("D:\\\x81\x20movies\xff"), std::string("\xa0\xfd\x80"),
+                                  std::string("\xEF\xBB\xBF\xff\x82"), std::string("\"  x\"")}) {
+        const std::string file = "[SET1]\r\nC1_03=" + raw + "\r\n";
+        ProfileFile f(file);
+        const std::string text = f.readString("SET1", "C1_03", "");
+        f.writeString("SET1", "C1_03", text);
+        EXPECT_EQ(f.bytes(), file) << text;
+        f.writeString("SET1", "C1_03", text + "x");
+        EXPECT_NE(f.bytes(), file) << text;
+        EXPECT_EQ(ProfileFile(f.bytes()).readString("SET1", "C1_03", ""), text + "x");
+    }
+}
+
 TEST(ProfileWriteOrder, FromScratchKeepsWriteOrder) {
     ProfileFile f;
     f.writeInt("SET", "M_LEFT", 20);

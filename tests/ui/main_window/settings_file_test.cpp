@@ -294,6 +294,14 @@ private slots:
         QCOMPARE(readIni(), expected);
     }
 
+    void undecodableFolderWrittenBackAsRead() {
+        const QByteArray line = "C1_03=/media/\x81\x20" "disk\xff\xfd/out\r\n";
+        writeIni("[SET1]\r\n" + line);
+        auto form = openForm();
+        QVERIFY(form->close());
+        QVERIFY2(readIni().contains("[SET1]\r\n" + line), readIni().constData());
+    }
+
     void unwritableFileStillCloses_data() {
         QTest::addColumn<QString>("how");
         QTest::newRow("folder at the file's path") << "folder";

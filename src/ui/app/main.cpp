@@ -7,7 +7,7 @@
 
 int main(int argc, char** argv) {
     qv::ui::Application app(argc, argv);
-    // Paths to queue, as the platform's bytes (Qt has taken its own options out).
+    // Paths to queue, as the platform's bytes: every argument, Qt takes none.
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     try {

@@ -23,7 +23,13 @@ void showCurrentException() {
     }
 }
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+namespace {
+char kFallbackName[] = "Quorvane_R";
+}
+
+Application::Application(int argc, char** argv)
+    : ProgramNameOnly(argc > 0 && argv[0] ? argv[0] : kFallbackName),
+      QApplication(qtArgc, qtArgv) {
     setApplicationName(kAppTitle);
 }
 

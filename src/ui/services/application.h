@@ -15,9 +15,22 @@ void showFailure(const QString& message);
 // std::exception shows an empty message.
 void showCurrentException();
 
-class Application : public QApplication {
+namespace detail {
+// The command line Qt is given: the program's name alone. Kept in a base class so
+// that it lives as long as the application object, as Qt requires.
+struct ProgramNameOnly {
+    explicit ProgramNameOnly(char* name) : qtArgv{name, nullptr} {}
+    int qtArgc = 1;
+    char* qtArgv[2];
+};
+}  // namespace detail
+
+class Application : private detail::ProgramNameOnly, public QApplication {
 public:
-    Application(int& argc, char** argv);
+    // Qt takes no options from the command line: every argument after the program's
+    // name is a job, even one that looks like a Qt option ("-reverse", "-platform").
+    // QT_QPA_PLATFORM and the other environment variables still work.
+    Application(int argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };
 

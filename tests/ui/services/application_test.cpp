@@ -21,6 +21,23 @@ private slots:
         QCOMPARE(QGuiApplication::applicationDisplayName(), qv::ui::kAppTitle);
     }
 
+    // Arguments that look like Qt's options are jobs: none is eaten, and
+    // "-platform x.mp4" does not end the program.
+    void commandLineIsLeftToTheProgram() {
+        const QStringList args = {"-reverse", "-platform", "x.mp4", "-style=fusion", "-qwindowgeometry", "1x1", "a b"};
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QV_SHOW_ARGUMENTS", "1");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), args);
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines, QStringList({"offscreen", "left to right", "1"}) + args);
+    }
+
     void failureText_data() {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
@@ -58,8 +75,19 @@ private slots:
     }
 };
 
-// QTEST_MAIN with the program's own application object.
+// QTEST_MAIN with the program's own application object. With QV_SHOW_ARGUMENTS
+// set it starts as the program does instead and prints what Qt made of the
+// command line, then the arguments as the program reads them afterwards.
 int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsSet("QV_SHOW_ARGUMENTS")) {
+        qv::ui::Application app(argc, argv);
+        QTextStream out(stdout);
+        out << QGuiApplication::platformName() << '\n'
+            << (QGuiApplication::isRightToLeft() ? "right to left" : "left to right") << '\n'
+            << QCoreApplication::arguments().size() << '\n';
+        for (int i = 1; i < argc; ++i) out << argv[i] << '\n';
+        return 0;
+    }
     qv::ui::Application app(argc, argv);
     ApplicationTest test;
     QTEST_SET_MAIN_SOURCE_PATH

@@ -29,8 +29,9 @@ class TAppHint;
 class TMainForm1 : public QWidget, public TRunRecord, public TBatchHost {
     Q_OBJECT
 public:
-    // programFolder: the folder of the running executable (empty: taken from the
-    // platform). args: command-line arguments 1..n, as the platform gave their bytes.
+    // programFolder: the folder of the running executable (empty: the folder of
+    // the running program's file). args: command-line arguments 1..n, as the
+    // platform gave their bytes.
     explicit TMainForm1(const QString& programFolder = {}, std::vector<std::string> args = {});
     ~TMainForm1() override;
 
@@ -67,7 +68,7 @@ public:
     TAppHint* AppHint1 = nullptr;
 
     // --- state ---
-    QString ProgramFolder;
+    std::string ProgramFolder;  // the platform's bytes, whatever they are
     int Tag = 0;
     std::vector<std::string> Arguments;  // command-line paths 1..n
     // SourcePath, DestPath, QuotedDestPath, PreviewMode and ProcessInfo: see TRunRecord.
@@ -78,7 +79,7 @@ public:
 
     // The settings as the controls hold them now (main_form.cpp).
     qv::ConversionSettings settings() const;
-    QString settingsFilePath() const;  // ProgramFolder + "/Quorvane_R.ini"
+    std::string settingsFilePath() const;  // ProgramFolder joined with "Quorvane_R.ini"
     // The setting control a row of the control table names.
     QWidget* control(const qv::ControlSpec& spec) const;
 
@@ -90,7 +91,7 @@ public:
     // What a batch run reads and writes (run_buttons.cpp).
     QWidget& batchWindow() override { return *this; }
     qv::ConversionSettings settingsSnapshot() const override { return settings(); }
-    QString programFolder() const override { return ProgramFolder; }
+    std::string programFolder() const override { return ProgramFolder; }
     void showStatus(const QString& text) override;
     TRunRecord& runRecord() override { return *this; }
 

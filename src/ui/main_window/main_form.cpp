@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -10,6 +11,7 @@
 #include <QTimer>
 #include <stdexcept>
 
+#include "base/file_io.h"
 #include "base/path.h"
 #include "settings/catalogues.h"
 #include "settings/conversion_settings.h"
@@ -33,6 +35,22 @@ const QString kInfoAddress = QStringLiteral("https://quorvane.example/info.php?p
 // The folder without trailing separators; the root keeps its one.
 QString folderRule(const QString& path) {
     return QString::fromStdString(qv::stripTrailingSeparators(path.toStdString()));
+}
+
+// The folder as bytes: a folder whose name is no UTF-8 has no QString form.
+std::string findProgramFolder(const QString& given) {
+    if (!given.isEmpty()) return qv::stripTrailingSeparators(QFile::encodeName(given).toStdString());
+    const std::string exe = qv::executablePath();
+    const std::string folder =
+        exe.empty() ? QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString() : qv::folderOf(exe);
+    return qv::stripTrailingSeparators(folder);
+}
+
+// A path the desktop can open: bytes that are no UTF-8 go percent-encoded in a file address.
+QString desktopTarget(const std::string& path) {
+    const QString text = QString::fromStdString(path);
+    if (text.toStdString() == path) return text;
+    return QString::fromLatin1("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"));
 }
 
 void fill(TMultiColComboBox* box, qv::CatalogueId id) {
@@ -63,8 +81,7 @@ TMainForm1::TMainForm1(const QString& programFolder, std::vector<std::string> ar
         DestPath.clear();
         QuotedDestPath.clear();
         setAcceptDrops(true);
-        ProgramFolder = folderRule(
-            programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder);
+        ProgramFolder = findProgramFolder(programFolder);
         // The buttons' hints are part of the window description and show from here on.
 
         for (const qv::ControlSpec& spec : qv::kControls)
@@ -118,7 +135,7 @@ QWidget* TMainForm1::control(const qv::ControlSpec& spec) const {
     return found->second;
 }
 
-QString TMainForm1::settingsFilePath() const { return ProgramFolder + QStringLiteral("/Quorvane_R.ini"); }
+std::string TMainForm1::settingsFilePath() const { return qv::joinPath(ProgramFolder, "Quorvane_R.ini"); }
 
 // --- first activation ---
 
@@ -157,7 +174,7 @@ void TMainForm1::CButton1Click() { MainForm1->close(); }
 
 void TMainForm1::CButton2Click() { MainForm1->showMinimized(); }
 
-void TMainForm1::CButton3Click() { qv::ui::openWithDesktop(MainForm1->ProgramFolder + QStringLiteral("/Readme.txt")); }
+void TMainForm1::CButton3Click() { qv::ui::openWithDesktop(desktopTarget(MainForm1->ProgramFolder + "/Readme.txt")); }
 
 void TMainForm1::CButton4Click() {
     QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "base/cp932.h"
+#include "base/path.h"
 #include "settings/catalogues.h"
 #include "settings/column_split.h"
 #include "settings/conversion_settings.h"
@@ -19,15 +20,14 @@ std::string selectedValue(const TMultiColComboBox* box) {
     return i < 0 ? std::string() : qv::columnOf(box->item(i), 0);
 }
 
-QString presetFilePath(const QString& programFolder) { return programFolder + QStringLiteral("/profile.txt"); }
+std::string presetFilePath(const std::string& programFolder) { return qv::joinPath(programFolder, "profile.txt"); }
 
 }  // namespace
 
 void TMainForm1::loadPresets() {
-    const QString path = presetFilePath(ProgramFolder);
+    const std::string path = presetFilePath(ProgramFolder);
     qv::PresetFile file;
-    if (!qv::readPresetFile(path.toStdString(), file).ok())
-        throw std::runtime_error("ファイル " + path.toStdString() + " は開けません");
+    if (!qv::readPresetFile(path, file).ok()) throw std::runtime_error("ファイル " + path + " は開けません");
     showPresets(std::move(file));
 }
 
@@ -79,11 +79,12 @@ void TMainForm1::CButton11Click() {
         text += "," + selectedValue(static_cast<TMultiColComboBox*>(control(*spec)));
     const std::string line = qv::encodeCp932Replacing(text);
 
-    const QString path = presetFilePath(ProgramFolder);
+    const std::string path = presetFilePath(ProgramFolder);
     qv::PresetFile saved;
-    if (!qv::appendPresetLine(path.toStdString(), {PresetLines, PresetFileEndsWithBreak}, line, saved).ok()) {
+    if (!qv::appendPresetLine(path, {PresetLines, PresetFileEndsWithBreak}, line, saved).ok()) {
         // The line is not kept, so the stored lines and the list stay in step.
-        qv::ui::showError(QStringLiteral("ファイル ") + path + QStringLiteral(" を作成できません."));
+        qv::ui::showError(QStringLiteral("ファイル ") + QString::fromStdString(path) +
+                          QStringLiteral(" を作成できません."));
         return;
     }
 

@@ -12,7 +12,7 @@
 void TMainForm1::applySettingsFile() {
     // Every key defaults to its control's state now, so a missing key (or file)
     // leaves the control exactly as it is.
-    const qv::ProfileFile ini = qv::ProfileFile::load(settingsFilePath().toStdString());
+    const qv::ProfileFile ini = qv::ProfileFile::load(settingsFilePath());
 
     move(ini.readInt("SET", "M_LEFT", x()), y());
     move(x(), ini.readInt("SET", "M_TOP", y()));
@@ -24,7 +24,7 @@ void TMainForm1::applySettingsFile() {
                 auto* edit = static_cast<TLMDBrowseEdit*>(w);
                 QString folder =
                     QString::fromStdString(ini.readString(spec.section, spec.key, edit->Path().toStdString()));
-                if (folder.isEmpty()) folder = ProgramFolder;
+                if (folder.isEmpty()) folder = QString::fromStdString(ProgramFolder);
                 edit->setPath(folder);
                 break;
             }
@@ -50,8 +50,7 @@ void TMainForm1::applySettingsFile() {
 }
 
 void TMainForm1::FormClose() {
-    const QString path = settingsFilePath();
-    const std::string file = path.toStdString();
+    const std::string file = settingsFilePath();
     qv::ProfileFile ini = qv::ProfileFile::load(file);
     // A file that is there but cannot be read is not replaced: its other
     // sections would be lost.
@@ -79,5 +78,5 @@ void TMainForm1::FormClose() {
         // One atomic replacement: a failed write leaves the old file whole.
         ok = ini.save(file).ok();
     }
-    if (!ok) qv::ui::showError(path + QStringLiteral(" に書き込めません."));
+    if (!ok) qv::ui::showError(QString::fromStdString(file) + QStringLiteral(" に書き込めません."));
 }

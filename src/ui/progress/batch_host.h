@@ -26,7 +26,7 @@ public:
     virtual qv::ConversionSettings settingsSnapshot() const = 0;
     virtual int jobCount() const = 0;
     virtual std::string jobAt(int index) const = 0;
-    virtual QString programFolder() const = 0;
+    virtual std::string programFolder() const = 0;  // the platform's bytes
     // Written while the run goes on.
     virtual void showStatus(const QString& text) = 0;
     virtual TRunRecord& runRecord() = 0;

@@ -211,7 +211,7 @@ void BatchRun::run() {
     openProgressWindow();
     try {
         settings_ = host_.settingsSnapshot();
-        programFolder_ = QFile::encodeName(host_.programFolder()).toStdString();
+        programFolder_ = host_.programFolder();
         encoder_ = qv::resolveEncoder(programFolder_);
         const int passes = settings_.CheckBox1 ? 2 : 1;
 

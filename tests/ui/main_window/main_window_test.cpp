@@ -107,7 +107,7 @@ private slots:
         QCOMPARE(f.size(), QSize(514, 583));
         QCOMPARE(f.minimumSize(), f.maximumSize());
         QCOMPARE(f.pos(), QPoint(20, 20));
-        QCOMPARE(f.ProgramFolder, dir_->path());
+        QCOMPARE(QString::fromStdString(f.ProgramFolder), dir_->path());
         QCOMPARE(f.ShadowLabel1->Caption(), QString("変換元の動画ファイル or フォルダをドロップしてください。"));
         QVERIFY(!f.CButton10->isEnabled());
         QVERIFY(!f.CButton14->isEnabled());

@@ -8,6 +8,13 @@
 #include <functional>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "base/cp932.h"
 #include "support/program_folder.h"
@@ -219,7 +226,7 @@ private slots:
         QFETCH(QString, expected);
         writeIni("[SET1]\r\nC1_03=" + stored + "\r\n");
         auto form = openForm();
-        if (expected == "<program>") expected = form->ProgramFolder;
+        if (expected == "<program>") expected = QString::fromStdString(form->ProgramFolder);
         QCOMPARE(form->C1_03->Path(), expected);
         QCOMPARE(form->C1_03->toolTip(), expected);
     }
@@ -302,6 +309,49 @@ private slots:
         QVERIFY2(readIni().contains("[SET1]\r\n" + line), readIni().constData());
     }
 
+    // Started from a folder whose name is no UTF-8, the program still finds its
+    // files there. A copy of this test program runs from such a folder, as a child
+    // that does the part below.
+    void programFolderOfAnyBytes() {
+        const QByteArray childFolder = qgetenv("QV_CHILD_IN_FOLDER");
+        if (!childFolder.isEmpty()) {
+            TMainForm1 form;
+            QCOMPARE(QByteArray::fromStdString(form.ProgramFolder), childFolder);
+            QCOMPARE(form.C2_00->count(), 2);
+            activate(form);
+            QCOMPARE(form.x(), 33);
+            form.move(44, form.y());
+            QVERIFY(form.close());
+            return;
+        }
+        const std::string folder = QFile::encodeName(dir_->path()).toStdString() + "/odd \xff\xfe\x81 folder";
+        const std::string copy = folder + "/settings_file_test";
+        QCOMPARE(::mkdir(folder.c_str(), 0700), 0);
+        // QTemporaryDir cannot name what is in this folder; it goes by its bytes.
+        const auto removeFolder = qScopeGuard([&] { std::filesystem::remove_all(folder); });
+        const QByteArray self = QFile::encodeName(QCoreApplication::applicationFilePath());
+        if (::link(self.constData(), copy.c_str()) != 0)
+            QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), dir_->path() + "/copy") &&
+                    ::rename(QFile::encodeName(dir_->path() + "/copy").constData(), copy.c_str()) == 0);
+        std::ofstream(folder + "/profile.txt", std::ios::binary) << "A,AVI\r\n";
+        std::ofstream(folder + "/Quorvane_R.ini", std::ios::binary) << "[SET]\r\nM_LEFT=33\r\n";
+
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            ::setenv("QV_CHILD_IN_FOLDER", folder.c_str(), 1);
+            ::execl(copy.c_str(), copy.c_str(), "programFolderOfAnyBytes", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        std::ifstream in(folder + "/Quorvane_R.ini", std::ios::binary);
+        const std::string ini{std::istreambuf_iterator<char>(in), {}};
+        QVERIFY2(ini.starts_with("[SET]\r\nM_LEFT=44\r\n") && ini.find("[SET4]") != std::string::npos, ini.c_str());
+    }
+
     void unwritableFileStillCloses_data() {
         QTest::addColumn<QString>("how");
         QTest::newRow("folder at the file's path") << "folder";
@@ -320,11 +370,12 @@ private slots:
         QVERIFY(form->close());
         QVERIFY(!form->isVisible());
         QCOMPARE(qv::ui::testing::texts(qv::ui::testing::Record::Error),
-                 QStringList{form->settingsFilePath() + " に書き込めません."});
+                 QStringList{QString::fromStdString(form->settingsFilePath()) + " に書き込めません."});
         if (how != "gone") {
             QCOMPARE(QFileInfo(iniPath()).isDir(), how == "folder");
             QVERIFY(QFileInfo(iniPath()).exists());
-            QStringList left = QDir(dir_->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden | QDir::System);
+            QStringList left = QDir(dir_->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries |
+                                                            QDir::Hidden | QDir::System);
             left.sort();
             QCOMPARE(left, QStringList({"Quorvane_R.ini", "profile.txt"}));  // no temporary file left
         }

@@ -1,9 +1,14 @@
 #include "run/batch_rules.h"
 
 #include <fcntl.h>
+#include <pwd.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -32,12 +37,96 @@ std::string resultName(const std::string& sourceName, const std::string& extensi
     return (dot == std::string::npos ? sourceName : sourceName.substr(0, dot)) + extension;
 }
 
+std::string expandHome(const std::string& folder) {
+    if (folder != "~" && folder.rfind("~/", 0) != 0) return folder;
+    std::string home;
+    if (const char* env = std::getenv("HOME"); env && *env) {
+        home = env;
+    } else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) {
+        home = pw->pw_dir;
+    }
+    if (home.empty()) return folder;
+    return folder.size() <= 2 ? home : joinPath(stripTrailingSeparators(home), folder.substr(2));
+}
+
+std::string destinationFolder(const ConversionSettings& s) {
+    return stripTrailingSeparators(expandHome(stripTrailingSeparators(s.C1_03)));
+}
+
 std::string destinationFor(const ConversionSettings& s, const std::string& source) {
     const std::string sourceName = fileNameOf(source);
     const std::string name = resultName(sourceName, resultExtension(s, sourceName));
     if (s.C1_02 == 0) return folderOf(source) + name;
-    if (s.C1_02 == 1) return joinPath(stripTrailingSeparators(s.C1_03), name);
+    if (s.C1_02 == 1) return joinPath(destinationFolder(s), name);
     return {};
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+bool isNonRegularEntry(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+bool ResultSet::claim(const std::string& path) {
+    std::string folder = folderOf(path);
+    if (folder.empty()) folder = ".";
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return unresolved_.insert(path).second;
+    return files_.insert({{st.st_dev, st.st_ino}, fileNameOf(path)}).second;
+}
+
+namespace {
+
+// Renames without ever replacing a file that is already at `to`.
+int renameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    // File systems without the flag: a new link fails when the name is taken.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    return -1;
+}
+
+}  // namespace
+
+bool PreviousResult::setAside(const std::string& dest, std::string* error) {
+    dest_ = dest;
+    hidden_.clear();
+    struct stat st {};
+    if (::lstat(dest.c_str(), &st) != 0) return true;
+    const std::string folder = folderOf(dest);
+    const std::string base = folder + "." + fileNameOf(dest) + ".previous";
+    for (int n = 1; n <= 100; ++n) {
+        const std::string candidate = n == 1 ? base : base + "-" + std::to_string(n);
+        if (renameNoReplace(dest, candidate) == 0) {
+            hidden_ = candidate;
+            return true;
+        }
+        if (errno != EEXIST) break;
+    }
+    if (error) *error = std::strerror(errno);
+    return false;
+}
+
+void PreviousResult::putBack() {
+    if (hidden_.empty()) return;
+    // A folder made meanwhile is never removed; the old result then stays hidden.
+    struct stat st {};
+    if (::lstat(dest_.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(dest_.c_str());
+    if (::rename(hidden_.c_str(), dest_.c_str()) == 0) hidden_.clear();
+}
+
+void PreviousResult::discard() {
+    if (hidden_.empty()) return;
+    ::unlink(hidden_.c_str());
+    hidden_.clear();
 }
 
 SourceSet::SourceSet(const std::vector<std::string>& sources) {
@@ -63,6 +152,56 @@ void stampResult(const std::string& path, const timespec& when) {
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
     const timespec times[2] = {{0, UTIME_OMIT}, when};
     ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+std::string runLogPath() {
+    std::string state;
+    // Only an absolute folder counts, as the base directory rules ask.
+    if (const char* env = std::getenv("XDG_STATE_HOME"); env && env[0] == '/') {
+        state = env;
+    } else {
+        const std::string home = expandHome("~");
+        if (home == "~") return {};
+        state = joinPath(stripTrailingSeparators(home), ".local/state");
+    }
+    return joinPath(stripTrailingSeparators(state), "quorvane/last-run.log");
+}
+
+bool startRunLog(const std::string& path) {
+    if (path.empty()) return false;
+    std::error_code ec;
+    fs::create_directories(fs::path(folderOf(path)), ec);
+    // Never follows a link, and a pipe put there cannot block the run.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) == 0;
+    ::close(fd);
+    return ok;
+}
+
+std::string makeReportFile() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = joinPath(stripTrailingSeparators(tmp && tmp[0] == '/' ? tmp : "/tmp"),
+                                   "quorvane-report-XXXXXX");
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);  // mode 0600
+    if (fd < 0) return {};
+    ::close(fd);
+    return pattern;
+}
+
+std::string readReportLine(const std::string& path) {
+    constexpr std::size_t kMaxBytes = 400;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {};
+    char buffer[kMaxBytes];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    if (n <= 0) return {};
+    std::string line(buffer, static_cast<std::size_t>(n));
+    line = line.substr(0, line.find_first_of("\r\n"));
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    return line;
 }
 
 std::int64_t fileSizeOf(const std::string& path) {

@@ -94,7 +94,7 @@ EncoderProcess::~EncoderProcess() {
 }
 
 bool EncoderProcess::start(const std::string& exe, const std::vector<std::string>& args,
-                           std::string* error) {
+                           std::string* error, const EnvironmentChanges& environment) {
     auto fail = [&](const std::string& message) {
         if (error) *error = message;
         return false;
@@ -111,6 +111,22 @@ bool EncoderProcess::start(const std::string& exe, const std::vector<std::string
     argv.push_back(const_cast<char*>(exe.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+
+    std::vector<std::string> envStrings;
+    std::vector<char*> envp;
+    if (!environment.empty()) {
+        for (char** e = environ; e && *e; ++e) {
+            const std::string entry = *e;
+            const std::string name = entry.substr(0, entry.find('='));
+            bool changed = false;
+            for (const auto& change : environment) changed = changed || change.first == name;
+            if (!changed) envStrings.push_back(entry);
+        }
+        for (const auto& change : environment)
+            if (change.second) envStrings.push_back(change.first + "=" + *change.second);
+        for (std::string& entry : envStrings) envp.push_back(entry.data());
+        envp.push_back(nullptr);
+    }
 
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
@@ -135,7 +151,8 @@ bool EncoderProcess::start(const std::string& exe, const std::vector<std::string
         &attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
     pid_t pid = -1;
-    int rc = ::posix_spawn(&pid, exe.c_str(), &actions, &attr, argv.data(), environ);
+    int rc = ::posix_spawn(&pid, exe.c_str(), &actions, &attr, argv.data(),
+                           environment.empty() ? environ : envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) return fail(exe + ": " + std::strerror(rc));

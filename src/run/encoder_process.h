@@ -1,7 +1,9 @@
 #pragma once
 // The one place that starts, waits for and stops child processes.
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -9,6 +11,10 @@ namespace qv {
 // The encoder to start: `ffmpeg` in the program folder first, then the search path.
 // Empty when there is none.
 std::string resolveEncoder(const std::string& programFolder);
+
+// Variables to set (a value) or remove (none) in a child's environment; the rest is
+// the caller's own.
+using EnvironmentChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
 // How long a wait for a process lasts before the caller gets its turn again.
 inline constexpr int kWaitSliceMs = 60;
@@ -23,7 +29,7 @@ class EncoderProcess {
     // Starts exe with args (no shell), stdin from the null device, no inherited
     // descriptors, in a process group of its own. False and a message on failure.
     bool start(const std::string& exe, const std::vector<std::string>& args,
-               std::string* error = nullptr);
+               std::string* error = nullptr, const EnvironmentChanges& environment = {});
 
     // Waits at most timeoutMs; true once the process has ended.
     bool waitFor(int timeoutMs);
@@ -34,6 +40,8 @@ class EncoderProcess {
     int pid() const { return pid_; }
     // Exit code, or -1 when it ended by a signal or has not ended.
     int exitCode() const { return exitCode_; }
+    // The signal that ended it; 0 when it exited by itself or has not ended.
+    int termSignal() const { return termSignal_; }
 
     // Stops the process and its group. False when it had already ended or could not be stopped.
     bool stop();

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -70,6 +71,54 @@ TEST(Destination, BesideTheSourceOrInTheFolder) {
     EXPECT_EQ(qv::destinationFor(s, "/v/clip.avi"), "");
 }
 
+// Sets an environment variable for one scope (unset when value is null).
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        had_ = std::getenv(name) != nullptr;
+        if (value) ::setenv(name, value, 1); else ::unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (had_) ::setenv(name_, old_.c_str(), 1); else ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+TEST(Destination, TildeMeansTheHomeFolder) {
+    ScopedEnv home("HOME", "/home/u/");
+    ConversionSettings s = container(0);
+    s.C1_02 = 1;
+    const struct {
+        const char* folder;
+        const char* result;
+    } cases[] = {{"~", "/home/u/clip.avi"},
+                 {"~/", "/home/u/clip.avi"},
+                 {"~/Videos/", "/home/u/Videos/clip.avi"},
+                 {"~user/x", "~user/x/clip.avi"},  // another user's folder is not looked up
+                 {"a/~/b", "a/~/b/clip.avi"}};
+    for (const auto& c : cases) {
+        s.C1_03 = c.folder;
+        EXPECT_EQ(qv::destinationFor(s, "/v/clip.avi"), c.result) << c.folder;
+    }
+}
+
+TEST(RunLog, StateFolderOrItsDefault) {
+    ScopedEnv home("HOME", "/home/u");
+    {
+        ScopedEnv state("XDG_STATE_HOME", "/st/");
+        EXPECT_EQ(qv::runLogPath(), "/st/quorvane/last-run.log");
+    }
+    for (const char* unusable : {static_cast<const char*>(nullptr), "", "relative/state"}) {
+        ScopedEnv state("XDG_STATE_HOME", unusable);
+        EXPECT_EQ(qv::runLogPath(), "/home/u/.local/state/quorvane/last-run.log");
+    }
+}
+
 class BatchFiles : public ::testing::Test {
 protected:
     std::string make(const char* name) const {
@@ -132,6 +181,97 @@ TEST_F(BatchFiles, SizeOnlyOfRegularFiles) {
     EXPECT_EQ(qv::fileSizeOf(dir_.string()), -1);
     ASSERT_EQ(::mkfifo(at("pipe").c_str(), 0600), 0);
     EXPECT_EQ(qv::fileSizeOf(at("pipe")), -1);  // and no wait for a writer: the tick never stalls
+}
+
+TEST_F(BatchFiles, ResultsAreComparedAsFiles) {
+    fs::create_directories(at("out"));
+    fs::create_directory_symlink(at("out"), at("alias"));
+    qv::ResultSet results;
+    EXPECT_TRUE(results.claim(at("out/a.avi")));
+    EXPECT_FALSE(results.claim(at("out/a.avi")));
+    EXPECT_FALSE(results.claim(at("alias/a.avi")));  // the same folder by another name
+    EXPECT_FALSE(results.claim(at("out/./a.avi")));
+    EXPECT_TRUE(results.claim(at("out/b.avi")));
+    EXPECT_TRUE(results.claim(at("missing/a.avi")));
+    EXPECT_FALSE(results.claim(at("missing/a.avi")));
+}
+
+TEST_F(BatchFiles, PreviousResultComesBackUnchanged) {
+    const std::string dest = make("a.avi");
+    const timespec t[2] = {{1300000001, 5}, {1300000001, 5}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, dest.c_str(), t, 0), 0);
+    // A hidden name of the user's own is never taken.
+    const std::string users = make(".a.avi.previous");
+    qv::PreviousResult previous;
+    ASSERT_TRUE(previous.setAside(dest));
+    EXPECT_EQ(previous.hiddenPath(), at(".a.avi.previous-2"));
+    EXPECT_FALSE(fs::exists(dest));
+    std::ofstream(dest) << "partial";
+    previous.putBack();
+    std::string bytes;
+    std::getline(std::ifstream(dest), bytes);
+    EXPECT_EQ(bytes, "a.avi");
+    const auto when = qv::modificationTime(dest);
+    ASSERT_TRUE(when);
+    EXPECT_EQ(when->tv_sec, 1300000001);
+    EXPECT_EQ(when->tv_nsec, 5);
+    EXPECT_FALSE(fs::exists(at(".a.avi.previous-2")));
+    std::getline(std::ifstream(users), bytes);
+    EXPECT_EQ(bytes, ".a.avi.previous");
+}
+
+TEST_F(BatchFiles, PreviousResultGoesOnSuccess) {
+    const std::string dest = make("a.avi");
+    qv::PreviousResult previous;
+    ASSERT_TRUE(previous.setAside(dest));
+    const std::string hidden = previous.hiddenPath();
+    EXPECT_TRUE(fs::exists(hidden));
+    std::ofstream(dest) << "new";
+    previous.discard();
+    EXPECT_FALSE(fs::exists(hidden));
+    EXPECT_TRUE(fs::exists(dest));
+
+    qv::PreviousResult none;  // no earlier result: nothing to do
+    EXPECT_TRUE(none.setAside(at("b.avi")));
+    EXPECT_EQ(none.hiddenPath(), "");
+
+    // A folder that takes no new names: the job cannot keep its old result safe.
+    const std::string locked = make("c.avi");
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    qv::PreviousResult refused;
+    std::string why;
+    const bool setAside = refused.setAside(locked, &why);
+    fs::permissions(dir_, fs::perms::owner_all);
+    if (::geteuid() != 0) {
+        EXPECT_FALSE(setAside);
+        EXPECT_FALSE(why.empty());
+        EXPECT_TRUE(fs::exists(locked));
+    }
+}
+
+TEST_F(BatchFiles, ReportLineIsTheFirstLine) {
+    const std::string report = qv::makeReportFile();
+    ASSERT_FALSE(report.empty());
+    struct stat st {};
+    ASSERT_EQ(::stat(report.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(qv::readReportLine(report), "");
+    std::ofstream(report) << "入力ファイルを読めません \r\nmore\n";
+    EXPECT_EQ(qv::readReportLine(report), "入力ファイルを読めません");
+    ::unlink(report.c_str());
+    EXPECT_EQ(qv::readReportLine(report), "");
+}
+
+TEST_F(BatchFiles, RunLogStartsEmpty) {
+    const std::string log = at("state/quorvane/last-run.log");
+    ASSERT_TRUE(qv::startRunLog(log));
+    std::ofstream(log) << "last run";
+    ASSERT_TRUE(qv::startRunLog(log));
+    EXPECT_EQ(fs::file_size(log), 0u);
+    fs::create_symlink(make("notes.txt"), at("linked.log"));
+    EXPECT_FALSE(qv::startRunLog(at("linked.log")));  // never through a link
+    EXPECT_EQ(fs::file_size(at("notes.txt")), 9u);
+    EXPECT_FALSE(qv::startRunLog(""));
 }
 
 TEST_F(BatchFiles, RemoveFileNeverTakesAFolder) {

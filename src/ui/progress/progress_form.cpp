@@ -1,6 +1,7 @@
 #include "ui/progress/progress_form.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
@@ -60,7 +61,7 @@ TProgressForm1::TProgressForm1(QWidget* owner, const RunFields& run)
     CButton1 = new TdxfColorButton(this);
     CButton1->setGeometry(322, 4, 76, 16);
     CButton1->setCaption({QStringLiteral("ｷｬﾝｾﾙ")});
-    CButton1->setToolTip(QStringLiteral(" キャンセル"));
+    CButton1->setToolTip(QStringLiteral(" キャンセル（Shift+クリックで残りの変換もすべて中止）"));
     CButton1->setColor(Qt::white);
     CButton1->setTextColor(QColor(0x4D, 0x4D, 0x4D));
     CButton1->setCursor(Qt::PointingHandCursor);
@@ -81,7 +82,13 @@ TProgressForm1::TProgressForm1(QWidget* owner, const RunFields& run)
     ProgressBar1->raise();
     CButton1->raise();
 
-    connect(CButton1, &TdxfColorButton::OnClick, this, &TProgressForm1::CButton1Click);
+    CButton1->installEventFilter(this);
+    connect(CButton1, &TdxfColorButton::OnClick, this, [this] {
+        if (clickModifiers_ & Qt::ShiftModifier)
+            askStopAll();
+        else
+            CButton1Click();
+    });
     connect(Timer1, &QTimer::timeout, this, &TProgressForm1::Timer1Timer);
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -117,6 +124,32 @@ void TProgressForm1::CButton1Click() {
     }
     qv::ui::beep();
     qv::ui::showMessage(QStringLiteral("変換を中止できませんでした。"));
+}
+
+void TProgressForm1::askStopAll() {
+    if (StopAll) return;
+    if (!qv::ui::askYesNo(QStringLiteral("残りの変換もすべて中止しますか？"), QStringLiteral("はい(&Y)"),
+                          QStringLiteral("いいえ(&N)")))
+        return;
+    StopAll = true;
+    // Between passes there is nothing to stop; the run sees StopAll before the next one.
+    const int pid = run_.ProcessInfo ? run_.ProcessInfo->pid() : -1;
+    if (pid > 0 && qv::stopProcessById(pid)) Cancelled = true;
+}
+
+void TProgressForm1::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        askStopAll();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool TProgressForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == CButton1 && event->type() == QEvent::MouseButtonRelease)
+        clickModifiers_ = static_cast<QMouseEvent*>(event)->modifiers();
+    return QWidget::eventFilter(watched, event);
 }
 
 bool TProgressForm1::dragsWindow(const QPoint& pos) const {

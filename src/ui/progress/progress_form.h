@@ -40,12 +40,18 @@ public:
     std::int64_t SourceSize = -1;
     std::int64_t DestSize = -1;
     bool Cancelled = false;
+    // The user chose to stop the whole batch: the run skips every job still to come.
+    bool StopAll = false;
 
 public slots:
     void CButton1Click();
     void Timer1Timer();
+    // Asks whether the rest of the batch should go too; yes stops the pass and sets StopAll.
+    void askStopAll();
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -56,6 +62,7 @@ private:
     bool dragsWindow(const QPoint& pos) const;
 
     QWidget* owner_;
+    Qt::KeyboardModifiers clickModifiers_;  // of the release that clicked CButton1
     RunFields run_;
     TWindowDrag drag_{*this};
 };

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -18,6 +19,7 @@ namespace {
 bool g_testing = false;
 QList<testing::Record> g_records;
 QStringList g_answers;
+QList<bool> g_yesNo;
 // The widgets' refusal beeps go through the same beep, so tests see them too.
 const bool g_widgetBeep = [] {
     widgets::beepHandler() = [] { beep(); };
@@ -63,6 +65,18 @@ QString inputBox(const QString& caption, const QString& prompt, int maxLength) {
     return dialog.exec() == QDialog::Accepted ? edit->text() : QString();
 }
 
+bool askYesNo(const QString& text, const QString& yes, const QString& no) {
+    if (recorded(testing::Record::Question, text)) return !g_yesNo.isEmpty() && g_yesNo.takeFirst();
+    QMessageBox box(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    QPushButton* yesButton = box.addButton(yes, QMessageBox::YesRole);
+    QPushButton* noButton = box.addButton(no, QMessageBox::NoRole);
+    box.setDefaultButton(noButton);
+    box.setEscapeButton(noButton);
+    box.exec();
+    return box.clickedButton() == yesButton;
+}
+
 void beep() {
     if (!recorded(testing::Record::Beep, {})) QApplication::beep();
 }
@@ -82,6 +96,7 @@ void enable() { g_testing = true; }
 void disable() { g_testing = false; }
 bool enabled() { return g_testing; }
 void queueInput(const QString& answer) { g_answers.append(answer); }
+void queueYesNo(bool yes) { g_yesNo.append(yes); }
 QList<Record>& records() { return g_records; }
 QStringList texts(Record::Kind kind) {
     QStringList out;
@@ -92,6 +107,7 @@ QStringList texts(Record::Kind kind) {
 void clear() {
     g_records.clear();
     g_answers.clear();
+    g_yesNo.clear();
 }
 }  // namespace testing
 

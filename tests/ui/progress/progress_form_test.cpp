@@ -1,4 +1,7 @@
+#include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -75,7 +78,7 @@ private slots:
         QCOMPARE(f->Label1->Caption(), QStringLiteral("***.*** -> ***.***"));
         QCOMPARE(f->Label2->Caption(), QStringLiteral("0KB -> 0KB"));
         QCOMPARE(f->CButton1->Caption(), QStringList{QStringLiteral("ｷｬﾝｾﾙ")});
-        QCOMPARE(f->CButton1->toolTip(), QStringLiteral(" キャンセル"));
+        QCOMPARE(f->CButton1->toolTip(), QStringLiteral(" キャンセル（Shift+クリックで残りの変換もすべて中止）"));
         QVERIFY(!f->Image1->hasPicture());
         QCOMPARE(f->ProgressBar1->Min(), 0);
         QCOMPARE(f->ProgressBar1->Max(), 10);
@@ -183,6 +186,60 @@ private slots:
             QCOMPARE(rec[1].kind, Record::Message);
             QCOMPARE(rec[1].text, QStringLiteral("変換を中止できませんでした。"));
         }
+    }
+
+    void stopAll_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("Esc, yes") << QStringLiteral("esc") << true;
+        QTest::newRow("Esc, no") << QStringLiteral("esc") << false;
+        QTest::newRow("Shift+click, yes") << QStringLiteral("shift") << true;
+        QTest::newRow("Shift+click, no") << QStringLiteral("shift") << false;
+    }
+    void stopAll() {
+        QFETCH(QString, how);
+        QFETCH(bool, yes);
+        QVERIFY(process_.start("/bin/sleep", {"30"}));
+        auto* f = makeForm();
+        QVERIFY(f);
+        qv::ui::testing::queueYesNo(yes);
+        if (how == QLatin1String("esc"))
+            QTest::keyClick(f, Qt::Key_Escape);
+        else
+            QTest::mouseClick(f->CButton1, Qt::LeftButton, Qt::ShiftModifier, f->CButton1->rect().center());
+        QCOMPARE(qv::ui::testing::texts(Record::Question), (QStringList{QStringLiteral("残りの変換もすべて中止しますか？")}));
+        QCOMPARE(f->StopAll, yes);
+        // Yes stops the running pass as a cancel does; no leaves it running.
+        QCOMPARE(f->Cancelled, yes);
+        QCOMPARE(process_.waitFor(yes ? 5000 : 100), yes);
+        QVERIFY(qv::ui::testing::texts(Record::Message).isEmpty());
+    }
+
+    void stopAllQuestionDefaultsToNo() {
+        QVERIFY(process_.start("/bin/sleep", {"30"}));
+        auto* f = makeForm();
+        QVERIFY(f);
+        qv::ui::testing::disable();  // the real box, answered with Return
+        QStringList buttons;
+        QString text;
+        QTimer::singleShot(100, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            text = box->text();
+            for (QAbstractButton* b : box->buttons()) buttons << b->text();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QTimer::singleShot(5000, this, [] {
+            if (QWidget* w = QApplication::activeModalWidget()) w->close();
+        });
+        QTest::keyClick(f, Qt::Key_Escape);
+        qv::ui::testing::enable();
+        QCOMPARE(text, QStringLiteral("残りの変換もすべて中止しますか？"));
+        buttons.sort();
+        QCOMPARE(buttons, (QStringList{QStringLiteral("いいえ(&N)"), QStringLiteral("はい(&Y)")}));
+        QVERIFY(!f->StopAll);
+        QVERIFY(!f->Cancelled);
+        QVERIFY(!process_.waitFor(0));
     }
 
     void barPercentages_data() {

@@ -1,15 +1,18 @@
 // Go! and preview: the batch run over the job list, with its progress window.
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
 #include <QPointer>
 #include <QTimer>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "base/path.h"
@@ -32,6 +35,18 @@ const QString kUnsupportedNotice = QStringLiteral(
     "変換できない非対応ファイルが含まれていました。保存先に指定したフォルダで変換結果をご確認下さい。");
 const QString kAbortMessage = QStringLiteral("原因が特定できないエラーが生じました。処理を中止します。");
 const QString kFinishedStatus = QStringLiteral("変換処理は終了しました。");
+const QString kStoppedStatus = QStringLiteral("変換処理を中止しました。");
+// Why a job failed, one per job in the end notice.
+const QString kSameAsSource = QStringLiteral("変換結果が元のファイルと同じになります");
+const QString kOtherSource = QStringLiteral("変換結果が他の変換対象ファイルと同じ名前になります");
+const QString kOtherResult = QStringLiteral("変換結果が他のファイルの変換結果と同じ名前になります");
+const QString kNotRegular = QStringLiteral("変換結果の名前がリンクまたはフォルダです");
+const QString kSourceMissing = QStringLiteral("ファイルが見つかりません");
+const QString kEmptyResult = QStringLiteral("変換結果が空です");
+const QString kCannotSetAside = QStringLiteral("前の変換結果を退避できません");
+const QString kNoDestination =
+    QStringLiteral("保存先が選ばれていません。保存先を選んでから、もう一度お試し下さい。");
+const QString kNoEncoder = QStringLiteral("変換に使う ffmpeg が見つかりません。");
 constexpr int kListedFailures = 20;
 constexpr int kThumbnailWaitMs = 1000;
 
@@ -57,24 +72,93 @@ protected:
     }
 };
 
+// The thumbnail call of one pass, made beside its conversion.
+class Thumbnail {
+public:
+    Thumbnail(std::string encoder, std::string programFolder)
+        : encoder_(std::move(encoder)), path_(qv::thumbnailPath(programFolder)), folder_(std::move(programFolder)) {}
+
+    void start(const std::string& source) {
+        done_ = true;
+        // The encoder will not replace an existing picture: a leftover would be shown for
+        // this source, or block every later one.
+        qv::removeFile(path_);
+        std::error_code ec;
+        if (fs::exists(fs::path(path_), ec) || encoder_.empty()) return;
+        const qv::EncoderCommand command = qv::buildThumbnailCommand(source, folder_);
+        // Its errors are of no interest to the user: they stay out of the run's log.
+        if (!maker_.start(encoder_, command.args, nullptr,
+                          {{"QUORVANE_LOG", std::nullopt}, {"QUORVANE_REPORT", std::nullopt}}))
+            return;
+        started_.start();
+        done_ = false;
+    }
+
+    // Shows the picture once the call has ended; stops a call that takes too long.
+    void poll(TProgressForm1* form) {
+        if (done_) return;
+        if (maker_.waitFor(0)) {
+            done_ = true;
+            qv::RgbImage picture;
+            std::error_code ec;
+            // A picture that cannot be decoded is simply not shown.
+            if (fs::exists(fs::path(path_), ec) && qv::decodeJpegFile(path_, picture) && form) {
+                form->Image1->setPicture(picture);
+                form->Image1->repaint();  // also when the pass ends before the next event turn
+            }
+            qv::removeFile(path_);
+        } else if (started_.elapsed() >= kThumbnailWaitMs) {
+            giveUp();
+        }
+    }
+
+    // The pass is over: a picture still to come would only hold the next pass up.
+    void finish(TProgressForm1* form) {
+        poll(form);
+        if (!done_) giveUp();
+    }
+
+private:
+    void giveUp() {
+        // Never read a picture that may still be half written.
+        maker_.stop();
+        qv::removeFile(path_);
+        done_ = true;
+    }
+
+    std::string encoder_, path_, folder_;
+    qv::EncoderProcess maker_;
+    QElapsedTimer started_;
+    bool done_ = true;
+};
+
 class BatchRun {
 public:
-    explicit BatchRun(TBatchHost& host) : host_(host), record_(host.runRecord()), window_(host.batchWindow()) {}
+    BatchRun(TBatchHost& host, qv::ConversionSettings settings, std::string encoder)
+        : host_(host),
+          record_(host.runRecord()),
+          window_(host.batchWindow()),
+          settings_(std::move(settings)),
+          encoder_(std::move(encoder)),
+          programFolder_(host.programFolder()),
+          thumbnail_(encoder_, programFolder_) {}
 
     void run();
 
 private:
-    enum class PassEnd { Done, EncoderCannotStart };
+    enum class PassEnd { Done, Cancelled, Failed, EncoderCannotStart };
+    enum class JobEnd { Done, EncoderCannotStart };
 
     void openProgressWindow();
     void releaseProgressWindow();
     void finish();
     void abort();
     void release();
-    // One pass of one job; failures inside only mark the job.
-    PassEnd runPass(int job, int pass, const timespec& sourceTime);
-    void showThumbnail();
-    void markFailed(int job);
+    JobEnd runJob(int job, int passes);
+    // One pass of one job; a failure sets `reason`.
+    PassEnd runPass(int pass, QString& reason);
+    void fail(int job, const QString& reason) { failures_.push_back({job, reason}); }
+    bool stopRequested() const { return ProgressForm1 && ProgressForm1->StopAll; }
     std::vector<std::string> jobs() const;
 
     TBatchHost& host_;
@@ -83,9 +167,12 @@ private:
     qv::ConversionSettings settings_;
     std::string encoder_;
     std::string programFolder_;
-    bool unsupported_ = false;
-    std::vector<int> failedJobs_;
+    std::string log_;  // empty when the run keeps none
+    std::vector<std::pair<int, QString>> failures_;
     std::optional<qv::SourceSet> sources_;
+    qv::ResultSet results_;
+    Thumbnail thumbnail_;
+    bool stopped_ = false;
     CloseBlocker closeBlocker_;
 };
 
@@ -125,18 +212,23 @@ void BatchRun::release() {
 }
 
 void BatchRun::finish() {
-    if (unsupported_) {
+    if (!failures_.empty()) {
         QString text = kUnsupportedNotice + QStringLiteral("\n");
-        const int listed = std::min<int>(kListedFailures, static_cast<int>(failedJobs_.size()));
-        for (int i = 0; i < listed; ++i)
-            text += QStringLiteral("\n") + displayName(host_.jobAt(failedJobs_[static_cast<std::size_t>(i)]));
-        const int rest = static_cast<int>(failedJobs_.size()) - listed;
+        const int listed = std::min<int>(kListedFailures, static_cast<int>(failures_.size()));
+        for (int i = 0; i < listed; ++i) {
+            const auto& [job, reason] = failures_[static_cast<std::size_t>(i)];
+            text += QStringLiteral("\n") + displayName(host_.jobAt(job)) + QStringLiteral(": ") + reason;
+        }
+        const int rest = static_cast<int>(failures_.size()) - listed;
         if (rest > 0) text += QStringLiteral("\nほか %1 件").arg(rest);
+        if (!log_.empty())
+            text += QStringLiteral("\n\n詳しくは ") + QFile::decodeName(QByteArray::fromStdString(log_)) +
+                    QStringLiteral(" をご覧下さい。");
         qv::ui::beep();
         qv::ui::showMessage(text);
     }
     qv::ui::beep();
-    host_.showStatus(kFinishedStatus);
+    host_.showStatus(stopped_ ? kStoppedStatus : kFinishedStatus);
     release();
 }
 
@@ -146,106 +238,157 @@ void BatchRun::abort() {
     release();
 }
 
-void BatchRun::markFailed(int job) {
-    unsupported_ = true;
-    if (failedJobs_.empty() || failedJobs_.back() != job) failedJobs_.push_back(job);
-}
-
-void BatchRun::showThumbnail() {
+BatchRun::PassEnd BatchRun::runPass(int pass, QString& reason) {
     TProgressForm1* form = ProgressForm1;
-    const std::string thumb = qv::thumbnailPath(programFolder_);
-    // The encoder will not replace an existing picture: a leftover would be shown for
-    // this source, or block every later one.
-    qv::removeFile(thumb);
-    std::error_code ec;
-    if (fs::exists(fs::path(thumb), ec)) return;
-    if (encoder_.empty()) return;
-
-    const qv::EncoderCommand command = qv::buildThumbnailCommand(record_.SourcePath, programFolder_);
-    qv::EncoderProcess maker;
-    if (!maker.start(encoder_, command.args)) return;
-    if (!maker.waitFor(kThumbnailWaitMs)) {
-        // Never read a picture that may still be half written.
-        maker.stop();
-        qv::removeFile(thumb);
-        return;
-    }
-    if (!fs::exists(fs::path(thumb), ec)) return;
-    qv::RgbImage picture;
-    const qv::FileResult decoded = qv::decodeJpegFile(thumb, picture);
-    if (!decoded) throw std::runtime_error(decoded.message);
-    if (form) form->Image1->setPicture(picture);
-    qv::removeFile(thumb);
-}
-
-BatchRun::PassEnd BatchRun::runPass(int job, int pass, const timespec& sourceTime) {
-    TProgressForm1* form = ProgressForm1;
-    form->ProgressBar1->setPosition(job);
-    form->Label1->setCaption(displayName(record_.SourcePath) + QStringLiteral(" -> ") +
-                             displayName(record_.DestPath));
-    // Cleared before the repaint, so the last job's picture never stands beside this name.
+    const qv::EncoderCommand command = qv::buildConversionCommand(
+        settings_, record_.SourcePath, record_.DestPath, pass, record_.PreviewMode);
+    // Cleared before the thumbnail starts, so the last job's picture never stands beside this name.
     form->Image1->clearPicture();
     form->repaint();
 
-    const qv::EncoderCommand command = qv::buildConversionCommand(
-        settings_, record_.SourcePath, record_.DestPath, pass, record_.PreviewMode);
-    try {
-        showThumbnail();
-        form->Cancelled = false;
-        if (encoder_.empty() || !record_.ProcessInfo.start(encoder_, command.args))
-            return PassEnd::EncoderCannotStart;
-        // Between slices the progress window's tick and cancel button get their turn.
-        QPointer<TProgressForm1> guard(form);
-        record_.ProcessInfo.waitInSlices([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
-        const bool cancelled = guard && guard->Cancelled;
-        if (cancelled) qv::removeFile(record_.DestPath);
-        qv::stampResult(record_.DestPath, sourceTime);
-        if (!cancelled && record_.ProcessInfo.exitCode() != 0) markFailed(job);
-    } catch (...) {
-        markFailed(job);
+    // The picture is made beside the conversion, and shown once it is there.
+    thumbnail_.start(record_.SourcePath);
+    form->Cancelled = false;
+    const std::string report = qv::makeReportFile();
+    qv::EnvironmentChanges environment{
+        {"QUORVANE_REPORT", report.empty() ? std::nullopt : std::optional<std::string>(report)},
+        {"QUORVANE_LOG", log_.empty() ? std::nullopt : std::optional<std::string>(log_)}};
+    struct RemoveReport {
+        const std::string& path;
+        ~RemoveReport() {
+            if (!path.empty()) ::unlink(path.c_str());
+        }
+    } removeReport{report};
+
+    if (!record_.ProcessInfo.start(encoder_, command.args, nullptr, environment)) {
+        thumbnail_.finish(nullptr);
+        return PassEnd::EncoderCannotStart;
     }
-    return PassEnd::Done;
+    // Between slices the progress window's tick, cancel button and picture get their turn.
+    QPointer<TProgressForm1> guard(form);
+    record_.ProcessInfo.waitInSlices([this, &guard] {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        thumbnail_.poll(guard.data());
+    });
+    thumbnail_.finish(guard.data());
+    if (guard && guard->Cancelled) {
+        qv::removeFile(record_.DestPath);
+        return PassEnd::Cancelled;
+    }
+    const qv::EncoderProcess& p = record_.ProcessInfo;
+    if (p.exitCode() == 0) return PassEnd::Done;
+    const std::string line = qv::readReportLine(report);
+    const int code = p.exitCode() >= 0 ? p.exitCode() : 128 + p.termSignal();
+    reason = line.empty() ? QStringLiteral("ffmpeg が終了コード %1 で終了しました").arg(code)
+                          : QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+    return PassEnd::Failed;
+}
+
+BatchRun::JobEnd BatchRun::runJob(int job, int passes) {
+    const std::string source = host_.jobAt(job);
+    const std::optional<timespec> sourceTime = qv::modificationTime(source);
+    if (!sourceTime) {
+        fail(job, kSourceMissing);  // gone since it was queued: the others still run
+        return JobEnd::Done;
+    }
+    const std::string dest = qv::destinationFor(settings_, source);
+    // Never write over, stamp or delete a queued source (this job's own, or one whose
+    // turn is still to come), through a link, or onto another job's result.
+    if (dest.empty()) throw AbortRun{};  // refused before the run; never guessed
+    if (qv::sameFile(dest, source)) {
+        fail(job, kSameAsSource);
+        return JobEnd::Done;
+    }
+    if (sources_->contains(dest)) {
+        fail(job, kOtherSource);
+        return JobEnd::Done;
+    }
+    if (qv::isNonRegularEntry(dest)) {
+        fail(job, kNotRegular);
+        return JobEnd::Done;
+    }
+    if (!results_.claim(dest)) {
+        fail(job, kOtherResult);
+        return JobEnd::Done;
+    }
+    qv::PreviousResult previous;
+    std::string why;
+    if (!previous.setAside(dest, &why)) {
+        fail(job, kCannotSetAside + QStringLiteral(" (") + QString::fromLocal8Bit(why.c_str()) + QStringLiteral(")"));
+        return JobEnd::Done;
+    }
+
+    record_.SourcePath = source;
+    record_.DestPath = dest;
+    record_.QuotedDestPath = "\"" + dest + "\"";
+    TProgressForm1* form = ProgressForm1;
+    form->ProgressBar1->setPosition(job);
+    form->Label1->setCaption(displayName(source) + QStringLiteral(" -> ") + displayName(dest));
+
+    PassEnd end = PassEnd::Done;
+    QString reason;
+    try {
+        for (int pass = 1; pass <= passes; ++pass) {
+            end = runPass(pass, reason);
+            if (end == PassEnd::EncoderCannotStart || end == PassEnd::Failed) break;
+            // Stopping the batch cancels a job whose last pass is still to come.
+            if (stopRequested() && pass < passes) {
+                end = PassEnd::Cancelled;
+                break;
+            }
+        }
+    } catch (...) {
+        end = PassEnd::Failed;
+        reason = QStringLiteral("原因が特定できないエラーが生じました");
+    }
+    if (end == PassEnd::Done && qv::fileSizeOf(dest) <= 0) {
+        end = PassEnd::Failed;
+        reason = kEmptyResult;
+    }
+    switch (end) {
+        case PassEnd::Done:
+            qv::stampResult(dest, *sourceTime);
+            previous.discard();
+            break;
+        case PassEnd::Failed:
+            fail(job, reason);
+            // A broken result would pass for a good one: the previous one, if any, comes back.
+            qv::removeFile(dest);
+            previous.putBack();
+            break;
+        case PassEnd::Cancelled:
+        case PassEnd::EncoderCannotStart:
+            qv::removeFile(dest);
+            previous.putBack();
+            break;
+    }
+    return end == PassEnd::EncoderCannotStart ? JobEnd::EncoderCannotStart : JobEnd::Done;
 }
 
 void BatchRun::run() {
     openProgressWindow();
     try {
-        settings_ = host_.settingsSnapshot();
-        programFolder_ = host_.programFolder();
-        encoder_ = qv::resolveEncoder(programFolder_);
         const int passes = settings_.CheckBox1 ? 2 : 1;
-
         if (settings_.C1_02 == 1) {
             if (settings_.C1_03.empty()) throw AbortRun{};
             std::error_code ec;  // a folder that cannot be made shows up as failed passes
-            fs::create_directories(fs::path(qv::stripTrailingSeparators(settings_.C1_03)), ec);
+            fs::create_directories(fs::path(qv::destinationFolder(settings_)), ec);
         }
+        log_ = qv::runLogPath();
+        if (!qv::startRunLog(log_)) log_.clear();
 
         sources_.emplace(jobs());
         for (int job = 0; job < host_.jobCount(); ++job) {
-            for (int pass = 1; pass <= passes; ++pass) {
-                const std::string source = host_.jobAt(job);
-                const std::optional<timespec> sourceTime = qv::modificationTime(source);
-                if (!sourceTime) {
-                    markFailed(job);  // gone since it was queued: the others still run
-                    break;
-                }
-                const std::string dest = qv::destinationFor(settings_, source);
-                if (dest.empty() || sources_->contains(dest)) {
-                    // Never write over, stamp or delete a queued source: this job's own,
-                    // or one whose turn is still to come (a.avi and a.mp4 queued for MP4).
-                    markFailed(job);
-                    break;
-                }
-                record_.SourcePath = source;
-                record_.DestPath = dest;
-                record_.QuotedDestPath = "\"" + dest + "\"";
-                if (runPass(job, pass, *sourceTime) == PassEnd::EncoderCannotStart) {
-                    release();
-                    return;
-                }
+            if (stopRequested()) {
+                stopped_ = true;
+                break;
+            }
+            if (runJob(job, passes) == JobEnd::EncoderCannotStart) {
+                release();
+                return;
             }
         }
+        stopped_ = stopped_ || stopRequested();
     } catch (...) {
         abort();
         return;
@@ -264,11 +407,24 @@ bool batchRunning() { return g_running; }
 void runBatch(TBatchHost& host) {
     // The window is disabled during a run; this also covers a call from code.
     if (g_running || host.jobCount() <= 0) return;
+    qv::ConversionSettings settings = host.settingsSnapshot();
+    // Refused before anything starts: there is nowhere to put the results, or nothing to make them.
+    if (settings.C1_02 != 0 && settings.C1_02 != 1) {
+        qv::ui::beep();
+        qv::ui::showMessage(kNoDestination);
+        return;
+    }
+    std::string encoder = qv::resolveEncoder(host.programFolder());
+    if (encoder.empty()) {
+        qv::ui::beep();
+        qv::ui::showMessage(kNoEncoder);
+        return;
+    }
     g_running = true;
     struct Reset {
         ~Reset() { g_running = false; }
     } reset;
-    BatchRun(host).run();
+    BatchRun(host, std::move(settings), std::move(encoder)).run();
 }
 
 }  // namespace qv::ui

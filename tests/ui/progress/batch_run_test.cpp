@@ -42,6 +42,18 @@ const QString kNotice = QStringLiteral(
 const QString kAbort = QStringLiteral("原因が特定できないエラーが生じました。処理を中止します。");
 const QString kCancelFailed = QStringLiteral("変換を中止できませんでした。");
 const QString kFinished = QStringLiteral("変換処理は終了しました。");
+const QString kStopped = QStringLiteral("変換処理を中止しました。");
+const QString kStopQuestion = QStringLiteral("残りの変換もすべて中止しますか？");
+const QString kNoDestination =
+    QStringLiteral("保存先が選ばれていません。保存先を選んでから、もう一度お試し下さい。");
+const QString kNoEncoder = QStringLiteral("変換に使う ffmpeg が見つかりません。");
+const QString kSameAsSource = QStringLiteral("変換結果が元のファイルと同じになります");
+const QString kOtherSource = QStringLiteral("変換結果が他の変換対象ファイルと同じ名前になります");
+const QString kOtherResult = QStringLiteral("変換結果が他のファイルの変換結果と同じ名前になります");
+const QString kNotRegular = QStringLiteral("変換結果の名前がリンクまたはフォルダです");
+const QString kSourceMissing = QStringLiteral("ファイルが見つかりません");
+const QString kEmptyResult = QStringLiteral("変換結果が空です");
+const QString kExit1 = QStringLiteral("ffmpeg が終了コード 1 で終了しました");
 
 // Stands in for the encoder. Every call is logged (one line, arguments tab-separated);
 // the files thumb_mode and conv_mode in its folder choose what it does.
@@ -50,7 +62,9 @@ dir=$(dirname "$0")
 for last; do :; done
 kind=CONV
 case " $* " in *" image2 "*) kind=THUMB ;; esac
-{ printf '%s' "$kind"; for a; do printf '\t%s' "$a"; done; printf '\n'; } >> "$dir/calls.log"
+# one write per line: the thumbnail call and the conversion log side by side
+tab=$(printf '\t'); line=$kind; for a; do line="$line$tab$a"; done
+printf '%s\n' "$line" >> "$dir/calls.log"
 if [ "$kind" = THUMB ]; then
   mode=$(cat "$dir/thumb_mode" 2>/dev/null || echo valid)
   # like the encoder without -y: an existing picture is left as it is
@@ -58,15 +72,33 @@ if [ "$kind" = THUMB ]; then
   case "$mode" in
     valid) cp "$dir/valid.jpg" "$last" ;;
     broken) head -c 200 "$dir/valid.jpg" > "$last" ;;
-    hang) head -c 200 "$dir/valid.jpg" > "$last"; exec sleep 30 ;;
+    hang) echo $$ > "$dir/thumb_pid"; head -c 200 "$dir/valid.jpg" > "$last"; exec sleep 30 ;;
+    after_conv)
+      # made only once the conversion is under way
+      n=0; while [ ! -e "$dir/started_${2##*/}" ] && [ $n -lt 300 ]; do sleep 0.01; n=$((n+1)); done
+      cp "$dir/valid.jpg" "$last" ;;
   esac
   exit 0
 fi
+: > "$dir/started_${2##*/}"
 mode=$(cat "$dir/conv_mode" 2>/dev/null || echo ok)
 [ -e "$last" ] && printf 'EXISTED\t%s\n' "$last" >> "$dir/calls.log"
+printf 'ENV\t%s\t%s\n' "${QUORVANE_REPORT-unset}" "${QUORVANE_LOG-unset}" >> "$dir/calls.log"
+for f in "$(dirname "$last")"/.*.previous*; do
+  [ -f "$f" ] && printf 'HIDDEN\t%s\t%s\n' "$(basename "$f")" "$(cat "$f")" >> "$dir/calls.log"
+done
 case "$mode" in
   ok) printf 'part1' > "$last"; sleep 0.2; printf 'part2' >> "$last"; exit 0 ;;
   fail) printf 'x' > "$last"; exit 1 ;;
+  report)
+    printf 'x' > "$last"; printf '入力ファイルを読めません\nsecond line\n' > "$QUORVANE_REPORT"
+    printf 'encoder words\n' >> "$QUORVANE_LOG"; exit 2 ;;
+  empty) : > "$last"; exit 0 ;;
+  none) exit 0 ;;
+  slow)
+    printf 'part' > "$last"; sleep 1.6
+    if kill -0 "$(cat "$dir/thumb_pid")" 2>/dev/null; then s=ALIVE; else s=GONE; fi
+    printf 'THUMB_%s\n' "$s" >> "$dir/calls.log"; printf 'x' >> "$last"; exit 0 ;;
   hang_once)
     if [ ! -e "$dir/hung" ]; then
       : > "$dir/hung"; printf 'part' > "$last"; : > "$dir/written"; exec sleep 30
@@ -113,12 +145,24 @@ class BatchRunTest : public QObject {
 private:
     std::unique_ptr<qvtest::ProgramFolder> programDir_;
     std::unique_ptr<QTemporaryDir> work_;
+    QTemporaryDir state_;  // XDG_STATE_HOME of the run's log
     std::unique_ptr<TMainForm1> w_;
     QList<Sample> samples_;
     QTimer sampler_;
 
     QString prog(const QString& name) const { return programDir_->filePath(name); }
     QString work(const QString& name) const { return work_->filePath(name); }
+    QString logPath() const { return state_.filePath(QStringLiteral("quorvane/last-run.log")); }
+
+    // The end notice listing these "name: reason" lines.
+    QString notice(const QStringList& lines) const {
+        return kNotice + QStringLiteral("\n\n") + lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n詳しくは ") +
+               logPath() + QStringLiteral(" をご覧下さい。");
+    }
+    // Hidden files of a folder (the set-aside results).
+    QStringList hiddenIn(const QString& folder) const {
+        return QDir(folder).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden);
+    }
 
     void setModes(const QString& thumb, const QString& conv) {
         writeFile(prog(QStringLiteral("thumb_mode")), thumb.toUtf8());
@@ -190,6 +234,8 @@ private:
 private slots:
     void initTestCase() {
         qv::ui::testing::enable();
+        QVERIFY(state_.isValid());
+        qputenv("XDG_STATE_HOME", QFile::encodeName(state_.path()));
         connect(&sampler_, &QTimer::timeout, this, [this] {
             if (!ProgressForm1) return;
             Sample s{ProgressForm1->ProgressBar1->text(), ProgressForm1->Label1->Caption(),
@@ -230,10 +276,10 @@ private slots:
         w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
         w_->CheckBox1->setChecked(true);
         go();
-        QStringList kinds;
-        for (const auto& c : calls()) kinds << c.front();
-        // Pass 2 finds pass 1's result and writes over it.
-        QCOMPARE(kinds, (QStringList{"THUMB", "CONV", "THUMB", "CONV", "EXISTED"}));
+        // A thumbnail beside each pass; pass 2 finds pass 1's result and writes over it.
+        QCOMPARE(calls(QStringLiteral("THUMB")).size(), 2);
+        QCOMPARE(calls(QStringLiteral("CONV")).size(), 2);
+        QCOMPARE(calls(QStringLiteral("EXISTED")).size(), 1);
         const auto conv = calls(QStringLiteral("CONV"));
         QVERIFY(conv[0].join(' ').contains(QStringLiteral("-pass 1 -an")));
         QVERIFY(conv[1].join(' ').contains(QStringLiteral("-pass 2")));
@@ -303,14 +349,17 @@ private slots:
                       });
         }
         go();
-        QStringList bars, names;
+        QStringList bars, names, pictured;
         for (const Sample& s : samples_) {
             if (!bars.contains(s.bar)) bars << s.bar;
             if (!names.contains(s.names)) names << s.names;
-            // A picture for every pass, the one the encoder just made.
-            QVERIFY(s.picture);
-            QVERIFY(s.centre.red() > 200 && s.centre.green() < 60);
+            // A picture for every pass, the one the encoder just made, shown while it converts.
+            if (s.picture) {
+                QVERIFY(s.centre.red() > 200 && s.centre.green() < 60);
+                if (!pictured.contains(s.names)) pictured << s.names;
+            }
         }
+        QCOMPARE(pictured, names);
         QCOMPARE(bars, (QStringList{"0 %", "33 %", "67 %"}));
         QCOMPARE(names, (QStringList{"a.avi -> a.mp4", "b.avi -> b.mp4", "c.avi -> c.mp4"}));
         // The picture is deleted once shown.
@@ -404,40 +453,45 @@ private slots:
     void thumbnails_data() {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<bool>("staleBroken");  // a broken _thumb.jpg left from before
-        QTest::addColumn<bool>("converted");
         QTest::addColumn<bool>("picture");
-        QTest::newRow("broken picture skips the pass") << "broken" << false << false << false;
-        QTest::newRow("stale picture is replaced") << "valid" << true << true << true;
-        QTest::newRow("no picture made") << "none" << false << true << false;
-        QTest::newRow("thumbnail call never ends") << "hang" << false << true << false;
+        QTest::newRow("broken picture is not shown") << "broken" << false << false;
+        QTest::newRow("stale picture is replaced") << "valid" << true << true;
+        QTest::newRow("no picture made") << "none" << false << false;
+        QTest::newRow("thumbnail call never ends") << "hang" << false << false;
+        QTest::newRow("picture made while the conversion runs") << "after_conv" << false << true;
     }
     void thumbnails() {
         QFETCH(QString, mode);
         QFETCH(bool, staleBroken);
-        QFETCH(bool, converted);
         QFETCH(bool, picture);
         addSource(QStringLiteral("a.wmv"));
-        const QString b = addSource(QStringLiteral("b.wmv"));
+        addSource(QStringLiteral("b.wmv"));
         w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
         setModes(mode, QStringLiteral("ok"));
         if (staleBroken) writeFile(prog(QStringLiteral("_thumb.jpg")), "\xFF\xD8\xFF\xE0garbage");
         go();
         QCOMPARE(calls(QStringLiteral("THUMB")).size(), 2);
-        QCOMPARE(calls(QStringLiteral("CONV")).size(), converted ? 2 : 0);
-        QCOMPARE(QFile::exists(work(QStringLiteral("b.avi"))), converted);
-        for (const Sample& s : samples_) QCOMPARE(s.picture, picture);
-        if (converted) {
-            QVERIFY(recorded(Record::Message).isEmpty());
-        } else {
-            QCOMPARE(recorded(Record::Message),
-                     (QStringList{kNotice + QStringLiteral("\n\na.wmv\nb.wmv")}));
-        }
-        if (mode == QLatin1String("hang")) {
-            // A half-written picture is never left to be read later.
-            QVERIFY(!QFile::exists(prog(QStringLiteral("_thumb.jpg"))));
-        }
-        Q_UNUSED(b);
+        // The picture never holds the conversion up, nor fails it.
+        QCOMPARE(calls(QStringLiteral("CONV")).size(), 2);
+        QCOMPARE(readFile(work(QStringLiteral("b.avi"))), QByteArray("part1part2"));
+        bool shown = false;
+        for (const Sample& s : samples_) shown = shown || s.picture;
+        QCOMPARE(shown, picture);
+        QVERIFY(recorded(Record::Message).isEmpty());
+        // Nothing left to be read for a later source.
+        QVERIFY(!QFile::exists(prog(QStringLiteral("_thumb.jpg"))));
         expectAcceptsInput();
+    }
+
+    void thumbnailStoppedAfterOneSecond() {
+        addSource(QStringLiteral("a.wmv"));
+        w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
+        setModes(QStringLiteral("hang"), QStringLiteral("slow"));
+        go();
+        // The conversion outlasts the second: by its end the thumbnail call is gone.
+        QCOMPARE(calls(QStringLiteral("THUMB_GONE")).size(), 1);
+        QCOMPARE(readFile(work(QStringLiteral("a.avi"))), QByteArray("partx"));
+        QVERIFY(recorded(Record::Message).isEmpty());
     }
 
     void failingEncoderIsNamed() {
@@ -450,7 +504,7 @@ private slots:
                                                "case \"$last\" in *bad.avi) mode=fail ;; *) mode=ok ;; esac"));
         go();
         QCOMPARE(calls(QStringLiteral("CONV")).size(), 2);
-        QCOMPARE(recorded(Record::Message), (QStringList{kNotice + QStringLiteral("\n\nbad.wmv")}));
+        QCOMPARE(recorded(Record::Message), (QStringList{notice({"bad.wmv: " + kExit1})}));
         QCOMPARE(readFile(work(QStringLiteral("good.avi"))), QByteArray("part1part2"));
         QCOMPARE(w_->ShadowLabel1->Caption(), kFinished);
         expectAcceptsInput();
@@ -465,19 +519,23 @@ private slots:
         QCOMPARE(messages.size(), 1);
         const QStringList lines = messages.front().split(QLatin1Char('\n'));
         QCOMPARE(lines.front(), kNotice);
-        QCOMPARE(lines.size(), 2 + 20 + 1);
-        QCOMPARE(lines[2], QStringLiteral("f00.wmv"));
-        QCOMPARE(lines[21], QStringLiteral("f19.wmv"));
-        QCOMPARE(lines.back(), QStringLiteral("ほか 3 件"));
+        QCOMPARE(lines.size(), 2 + 20 + 1 + 2);
+        QCOMPARE(lines[2], "f00.wmv: " + kExit1);
+        QCOMPARE(lines[21], "f19.wmv: " + kExit1);
+        QCOMPARE(lines[22], QStringLiteral("ほか 3 件"));
+        QCOMPARE(lines[23], QString());
+        QCOMPARE(lines.back(), QStringLiteral("詳しくは ") + logPath() + QStringLiteral(" をご覧下さい。"));
     }
 
     void encoderCannotStart_data() {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("no encoder anywhere") << "none";
-        QTest::newRow("encoder that cannot be executed") << "broken";
+        QTest::addColumn<QString>("message");  // shown before anything starts
+        QTest::newRow("no encoder anywhere") << "none" << kNoEncoder;
+        QTest::newRow("encoder that cannot be executed") << "broken" << QString();
     }
     void encoderCannotStart() {
         QFETCH(QString, kind);
+        QFETCH(QString, message);
         addSource(QStringLiteral("a.wmv"));
         addSource(QStringLiteral("b.wmv"));
         w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
@@ -491,10 +549,27 @@ private slots:
         }
         click(w_->CButton14);
         qputenv("PATH", path);
-        QVERIFY(recorded(Record::Message).isEmpty());
-        QVERIFY(recorded(Record::Beep).isEmpty());
+        QCOMPARE(recorded(Record::Message), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(recorded(Record::Beep).size(), message.isEmpty() ? 0 : 1);
         QCOMPARE(w_->ShadowLabel1->Caption(), before);
         QVERIFY(!QFile::exists(work(QStringLiteral("a.avi"))));
+        expectAcceptsInput();
+    }
+
+    void noDestinationRowChosen_data() {
+        QTest::addColumn<bool>("preview");
+        QTest::newRow("Go!") << false;
+        QTest::newRow("preview") << true;
+    }
+    void noDestinationRowChosen() {
+        QFETCH(bool, preview);
+        addSource(QStringLiteral("a.wmv"));
+        const QString before = w_->ShadowLabel1->Caption();
+        w_->C1_02->setItemIndex(-1);  // as a first start leaves it
+        click(preview ? w_->CButton14 : w_->CButton10);
+        QCOMPARE(recorded(Record::Message), (QStringList{kNoDestination}));
+        QVERIFY(calls().isEmpty());
+        QCOMPARE(w_->ShadowLabel1->Caption(), before);
         expectAcceptsInput();
     }
 
@@ -546,9 +621,9 @@ private slots:
         QCOMPARE(conv.size(), otherConverted ? 1 : 0);
         QCOMPARE(calls(QStringLiteral("THUMB")).size(), conv.size());
         if (otherConverted) QCOMPARE(conv[0].back(), work(QStringLiteral("out/z.wmv")));
-        QCOMPARE(recorded(Record::Message),
-                 (QStringList{kNotice + (otherConverted ? QStringLiteral("\n\na.avi")
-                                                        : QStringLiteral("\n\na.avi\nz.wmv"))}));
+        QStringList lines{"a.avi: " + kSameAsSource};
+        if (!otherConverted) lines << "z.wmv: " + kSameAsSource;
+        QCOMPARE(recorded(Record::Message), (QStringList{notice(lines)}));
         expectAcceptsInput();
     }
 
@@ -564,7 +639,8 @@ private slots:
         const auto conv = calls(QStringLiteral("CONV"));
         QCOMPARE(conv.size(), 1);
         QCOMPARE(conv[0].back(), work(QStringLiteral("b.mp4")));
-        QCOMPARE(recorded(Record::Message), (QStringList{kNotice + QStringLiteral("\n\na.avi\na.mp4")}));
+        QCOMPARE(recorded(Record::Message),
+                 (QStringList{notice({"a.avi: " + kOtherSource, "a.mp4: " + kSameAsSource})}));
         expectAcceptsInput();
     }
 
@@ -592,9 +668,222 @@ private slots:
         const auto conv = calls(QStringLiteral("CONV"));
         QCOMPARE(conv.size(), 1);
         QCOMPARE(conv[0].back(), work(QStringLiteral("b.avi")));
-        QCOMPARE(recorded(Record::Message), (QStringList{kNotice + QStringLiteral("\n\na.wmv")}));
+        QCOMPARE(recorded(Record::Message), (QStringList{notice({"a.wmv: " + kSourceMissing})}));
         QCOMPARE(w_->ShadowLabel1->Caption(), kFinished);
         expectAcceptsInput();
+    }
+
+    void resultNameIsNotAFile_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("link to a file") << "link";
+        QTest::newRow("link that leads nowhere") << "dangling";
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("named pipe") << "fifo";
+    }
+    void resultNameIsNotAFile() {
+        QFETCH(QString, kind);
+        addSource(QStringLiteral("v.wmv"));
+        addSource(QStringLiteral("w.wmv"));
+        const QString notes = work(QStringLiteral("notes.txt"));
+        writeFile(notes, "MY NOTES");
+        QVERIFY(setMtime(notes, {1300000000, 0}));
+        const QString v = work(QStringLiteral("v.avi"));
+        const QByteArray vBytes = QFile::encodeName(v);
+        if (kind == QLatin1String("link")) QVERIFY(QFile::link(notes, v));
+        if (kind == QLatin1String("dangling")) QVERIFY(QFile::link(work(QStringLiteral("gone")), v));
+        if (kind == QLatin1String("folder")) QVERIFY(QDir().mkpath(v));
+        if (kind == QLatin1String("fifo")) QCOMPARE(::mkfifo(vBytes.constData(), 0600), 0);
+        w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
+        go();
+        const auto conv = calls(QStringLiteral("CONV"));
+        QVERIFY2(conv.size() == 1, qPrintable(recorded(Record::Message).join('|')));
+        QCOMPARE(conv[0].back(), work(QStringLiteral("w.avi")));
+        QCOMPARE(readFile(notes), QByteArray("MY NOTES"));
+        QCOMPARE(mtimeOf(notes).tv_sec, time_t(1300000000));
+        QVERIFY(!QFile::exists(work(QStringLiteral("gone"))));
+        QCOMPARE(recorded(Record::Message), (QStringList{notice({"v.wmv: " + kNotRegular})}));
+        expectAcceptsInput();
+    }
+
+    void twoJobsOneResult_data() {
+        QTest::addColumn<QStringList>("sources");
+        QTest::addColumn<bool>("folderMode");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("x.mov and x.mp4 become x.avi")
+            << QStringList{"x.mov", "x.mp4", "y.mov"} << false << "x.avi";
+        QTest::newRow("equal names from two folders") << QStringList{"in1/x.wmv", "in2/x.wmv", "in1/y.wmv"}
+                                                      << true << "out/x.avi";
+    }
+    void twoJobsOneResult() {
+        QFETCH(QStringList, sources);
+        QFETCH(bool, folderMode);
+        QFETCH(QString, result);
+        for (const QString& name : sources) addSource(name, name.toUtf8());
+        w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
+        if (folderMode) {
+            w_->C1_02->setItemIndex(1);
+            w_->C1_03->setPath(work(QStringLiteral("out")));
+        }
+        go();
+        const auto conv = calls(QStringLiteral("CONV"));
+        QCOMPARE(conv.size(), 2);
+        // The first job's result stands; the second never reached the encoder.
+        QCOMPARE(conv[0].back(), work(result));
+        QCOMPARE(conv[0][2], work(sources[0]));
+        QCOMPARE(conv[1][2], work(sources[2]));
+        QCOMPARE(recorded(Record::Message),
+                 (QStringList{notice({QFileInfo(sources[1]).fileName() + ": " + kOtherResult})}));
+        expectAcceptsInput();
+    }
+
+    void previousResultKeptUntilSuccess_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("twoPass");
+        QTest::addColumn<bool>("cancel");     // the first conversion hangs and is cancelled
+        QTest::addColumn<bool>("replaced");
+        QTest::addColumn<QString>("reason");  // empty: no notice
+        QTest::addColumn<int>("conversions");
+        QTest::newRow("success replaces it") << "ok" << false << false << true << QString() << 1;
+        QTest::newRow("failing pass") << "fail" << false << false << false << kExit1 << 1;
+        QTest::newRow("failing pass 1 of two") << "fail" << true << false << false << kExit1 << 1;
+        QTest::newRow("empty result") << "empty" << false << false << false << kEmptyResult << 1;
+        QTest::newRow("no result at all") << "none" << false << false << false << kEmptyResult << 1;
+        QTest::newRow("cancelled only pass") << "hang_once" << false << true << false << QString() << 1;
+        QTest::newRow("cancelled pass 1, pass 2 succeeds") << "hang_once" << true << true << true << QString() << 2;
+    }
+    void previousResultKeptUntilSuccess() {
+        QFETCH(QString, mode);
+        QFETCH(bool, twoPass);
+        QFETCH(bool, cancel);
+        QFETCH(bool, replaced);
+        QFETCH(QString, reason);
+        QFETCH(int, conversions);
+        const QString src = addSource(QStringLiteral("a.wmv"));
+        QVERIFY(setMtime(src, {1500000002, 0}));
+        const QString out = work(QStringLiteral("a.avi"));
+        writeFile(out, "OLD RESULT");
+        QVERIFY(setMtime(out, {1300000001, 424242}));
+        w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
+        w_->CheckBox1->setChecked(twoPass);
+        setModes(QStringLiteral("valid"), mode);
+        if (cancel)
+            duringRun([this] { return QFile::exists(prog(QStringLiteral("written"))); },
+                      [this] { clickCancel(); });
+        go();
+        QCOMPARE(calls(QStringLiteral("CONV")).size(), conversions);
+        // While the encoder worked, the old result waited under a hidden name beside it,
+        // where a program killed meanwhile leaves it.
+        const auto hidden = calls(QStringLiteral("HIDDEN"));
+        QCOMPARE(hidden.size(), conversions);
+        QCOMPARE(hidden[0].mid(1), (QStringList{".a.avi.previous", "OLD RESULT"}));
+        QVERIFY(calls(QStringLiteral("EXISTED")).size() < conversions);  // never written over
+        if (replaced) {
+            QCOMPARE(readFile(out), QByteArray("part1part2"));
+            QCOMPARE(mtimeOf(out).tv_sec, time_t(1500000002));
+        } else {
+            QCOMPARE(readFile(out), QByteArray("OLD RESULT"));
+            QCOMPARE(mtimeOf(out).tv_sec, time_t(1300000001));
+            QCOMPARE(mtimeOf(out).tv_nsec, 424242L);
+        }
+        QCOMPARE(hiddenIn(work_->path()), QStringList());
+        QCOMPARE(recorded(Record::Message),
+                 reason.isEmpty() ? QStringList() : QStringList{notice({"a.wmv: " + reason})});
+        expectAcceptsInput();
+    }
+
+    void reasonAndLogOfTheEncoder() {
+        addSource(QStringLiteral("a.wmv"));
+        addSource(QStringLiteral("b.wmv"));
+        w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
+        w_->CheckBox1->setChecked(true);
+        setModes(QStringLiteral("valid"), QStringLiteral("report"));
+        writeFile(logPath(), "LOG OF THE RUN BEFORE\n");
+        go();
+        // The encoder's line is the reason; the log holds this run only.
+        QCOMPARE(recorded(Record::Message),
+                 (QStringList{notice({QStringLiteral("a.wmv: 入力ファイルを読めません"),
+                                      QStringLiteral("b.wmv: 入力ファイルを読めません")})}));
+        QCOMPARE(readFile(logPath()), QByteArray("encoder words\nencoder words\n"));
+        const auto env = calls(QStringLiteral("ENV"));
+        QCOMPARE(env.size(), 2);
+        QCOMPARE(env[0][2], logPath());
+        // A report file of its own for every pass, private and gone afterwards.
+        QVERIFY(!env[0][1].isEmpty() && env[0][1] != QLatin1String("unset"));
+        QVERIFY(env[0][1] != env[1][1]);
+        QVERIFY(!QFile::exists(env[0][1]) && !QFile::exists(env[1][1]));
+        QVERIFY(!QFile::exists(work(QStringLiteral("a.avi"))));
+    }
+
+    void stopWholeBatch_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("Esc, yes") << "esc" << true;
+        QTest::newRow("Shift+click, yes") << "shift" << true;
+        QTest::newRow("Esc, no keeps the batch going") << "esc" << false;
+    }
+    void stopWholeBatch() {
+        QFETCH(QString, how);
+        QFETCH(bool, yes);
+        for (const char* n : {"a.wmv", "b.wmv", "c.wmv"}) addSource(QString::fromLatin1(n));
+        const QString a = work(QStringLiteral("a.avi"));
+        writeFile(a, "OLD RESULT");
+        w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
+        w_->CheckBox1->setChecked(true);
+        setModes(QStringLiteral("valid"), QStringLiteral("hang_once"));
+        duringRun([this] { return QFile::exists(prog(QStringLiteral("written"))); },
+                  [this, how, yes] {
+                      qv::ui::testing::queueYesNo(yes);
+                      if (how == QLatin1String("esc"))
+                          QTest::keyClick(ProgressForm1, Qt::Key_Escape);
+                      else
+                          QTest::mouseClick(ProgressForm1->CButton1, Qt::LeftButton, Qt::ShiftModifier,
+                                            ProgressForm1->CButton1->rect().center());
+                      // No: the pass goes on until an ordinary cancel.
+                      if (!yes && ProgressForm1) clickCancel();
+                  });
+        go();
+        QCOMPARE(recorded(Record::Question), (QStringList{kStopQuestion}));
+        QVERIFY(recorded(Record::Message).isEmpty());
+        if (yes) {
+            // The running pass is cancelled, pass 2 and every later job skipped.
+            QCOMPARE(calls(QStringLiteral("CONV")).size(), 1);
+            QCOMPARE(readFile(a), QByteArray("OLD RESULT"));
+            QVERIFY(!QFile::exists(work(QStringLiteral("b.avi"))));
+            QCOMPARE(w_->ShadowLabel1->Caption(), kStopped);
+        } else {
+            QCOMPARE(calls(QStringLiteral("CONV")).size(), 6);
+            QCOMPARE(readFile(a), QByteArray("part1part2"));
+            QCOMPARE(readFile(work(QStringLiteral("c.avi"))), QByteArray("part1part2"));
+            QCOMPARE(w_->ShadowLabel1->Caption(), kFinished);
+        }
+        expectAcceptsInput();
+    }
+
+    void homeFolderDestination_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("expected");  // below the home folder
+        QTest::newRow("the home folder") << "~" << "a.avi";
+        QTest::newRow("below it") << "~/Videos/" << "Videos/a.avi";
+    }
+    void homeFolderDestination() {
+        QFETCH(QString, folder);
+        QFETCH(QString, expected);
+        QTemporaryDir home;
+        QTemporaryDir cwd;
+        const QByteArray oldHome = qgetenv("HOME");
+        const QString oldCwd = QDir::currentPath();
+        qputenv("HOME", QFile::encodeName(home.path()));
+        QDir::setCurrent(cwd.path());
+        addSource(QStringLiteral("a.wmv"));
+        w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
+        w_->C1_02->setItemIndex(1);
+        w_->C1_03->setPath(folder);
+        go();
+        qputenv("HOME", oldHome);
+        QDir::setCurrent(oldCwd);
+        QCOMPARE(readFile(QDir(home.path()).filePath(expected)), QByteArray("part1part2"));
+        QCOMPARE(QDir(cwd.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        QVERIFY(recorded(Record::Message).isEmpty());
     }
 
     void emptyListDoesNothing() {

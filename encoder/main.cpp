@@ -1,20 +1,22 @@
 // The program folder's `ffmpeg`: translates the program's command line for the installed
-// encoder and becomes that encoder (exec), so the process the batch run waits for and
-// stops is the encoder itself.
+// encoder, starts that encoder as its child and waits for it, so that it can tell why a
+// call failed, remove a result it knows to be broken, and stop the encoder when the
+// program that started it goes away.
 //
-// Two-pass statistics live in a folder of their own per result path (under
-// $XDG_RUNTIME_DIR, else /tmp), never in the caller's working folder. Since exec leaves
-// nobody behind to clean up, pass 1 first removes whatever an earlier, interrupted job left
-// there, and pass 2 leaves a small watcher in a session of its own (so stopping the
-// encoder's process group does not reach it): it waits for the encoder to end, however it
-// ends, and then removes the folder.
+// The encoder stays in the adapter's process group: the program's cancel stops the group
+// and with it both. Two-pass statistics live in a private folder per result path; the
+// adapter removes it after pass 2. Only a stop by SIGKILL leaves the adapter no chance,
+// so pass 2 also leaves a small watcher in a session of its own that removes the folder
+// once the adapter has ended, however it ended.
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,11 +32,21 @@
 
 namespace {
 
+// Exit status of the adapter's own refusals (the encoder's failures keep theirs).
+constexpr int kRefused = 2;
+
+volatile sig_atomic_t g_child = -1;
+volatile sig_atomic_t g_signal = 0;
+
+void onStopSignal(int sig) {
+    g_signal = sig;
+    if (g_child > 0) ::kill(static_cast<pid_t>(g_child), sig);
+}
+
 std::string realPath(const std::string& p) {
     char buf[PATH_MAX];
     return ::realpath(p.c_str(), buf) ? std::string(buf) : std::string();
 }
-
 
 // Real paths of the adapters this call has passed through, so that two copies on
 // the search path can never start each other in turn.
@@ -61,7 +73,35 @@ bool ownedFolder(const std::string& p) {
     return ::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
 }
 
-// Removes the statistics files in folder; the folder itself too when asked.
+// A folder of this user that nobody else can enter or list.
+bool privateFolder(const std::string& p) {
+    struct stat st {};
+    return ::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+// $HOME/.cache/<name>, made 0700; empty when it cannot be had.
+std::string privateCacheFolder(const char* name) {
+    std::string home;
+    if (const char* h = std::getenv("HOME"); h && *h == '/') home = h;
+    if (home.empty()) return {};
+    const std::string cache = home + "/.cache";
+    ::mkdir(cache.c_str(), 0700);
+    const std::string base = cache + "/" + name;
+    if (::mkdir(base.c_str(), 0700) != 0 && errno != EEXIST) return {};
+    if (ownedFolder(base) && !privateFolder(base)) ::chmod(base.c_str(), 0700);
+    return privateFolder(base) ? base : std::string();
+}
+
+// $XDG_RUNTIME_DIR when it is private, else $HOME/.cache/quorvane-2pass. Empty when
+// neither can be had: then two-pass is refused rather than using a shared folder.
+std::string privateBase() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime == '/' && privateFolder(runtime)) return runtime;
+    return privateCacheFolder("quorvane-2pass");
+}
+
+// Removes the files in folder; the folder itself too when asked.
 void clearFolder(const std::string& folder, bool removeFolder) {
     if (DIR* d = ::opendir(folder.c_str())) {
         std::vector<std::string> names;
@@ -75,19 +115,14 @@ void clearFolder(const std::string& folder, bool removeFolder) {
     if (removeFolder) ::rmdir(folder.c_str());
 }
 
-std::string statsFolderFor(const std::string& output) {
-    std::string abs = output;
-    if (abs.empty() || abs[0] != '/') {
-        char cwd[PATH_MAX];
-        if (::getcwd(cwd, sizeof cwd)) abs = std::string(cwd) + "/" + output;
-    }
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string base = runtime && *runtime && ownedFolder(runtime) ? runtime : "/tmp";
-    return qv::adapter::passLogFolder(base, ::getuid(), abs);
+std::string absolute(const std::string& path) {
+    if (!path.empty() && path[0] == '/') return path;
+    char cwd[PATH_MAX];
+    return ::getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
 }
 
-// Leaves a process behind that removes folder once the process `pid` (this one, soon the
-// encoder) has ended.
+// Leaves a process behind, outside the caller's process group, that removes folder once
+// the process `pid` (this adapter) has ended.
 void cleanUpAfter(pid_t pid, const std::string& folder) {
     const int pidfd = qv::openPidfd(pid);
     pid_t first = ::fork();
@@ -120,17 +155,265 @@ void cleanUpAfter(pid_t pid, const std::string& folder) {
     if (pidfd >= 0) ::close(pidfd);
 }
 
+void writeAll(int fd, const char* p, size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return;
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+}
+
+// The header line of one call in the log: when, and the call as the program made it.
+std::string logHeader(const std::vector<std::string>& args) {
+    char when[32] = "";
+    const time_t now = ::time(nullptr);
+    tm t{};
+    if (::gmtime_r(&now, &t)) ::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", &t);
+    std::string line = std::string("=== ") + when + " ffmpeg";
+    for (const auto& a : args) line += " " + a;
+    for (char& c : line)
+        if (c == '\n' || c == '\r') c = ' ';
+    return line + "\n";
+}
+
+// Whatever the environment asks to be told: the log of the encoder's error output and
+// the one-line report of why a call failed.
+class Outcome {
+  public:
+    explicit Outcome(const std::vector<std::string>& args) {
+        if (const char* log = std::getenv("QUORVANE_LOG"); log && *log) {
+            log_ = ::open(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
+            if (log_ >= 0) {
+                const std::string header = logHeader(args);
+                writeAll(log_, header.data(), header.size());
+            }
+        }
+    }
+    ~Outcome() {
+        if (log_ >= 0) ::close(log_);
+    }
+    Outcome(const Outcome&) = delete;
+    Outcome& operator=(const Outcome&) = delete;
+
+    // Bytes of the encoder's error output: passed on, logged, and its last line kept.
+    void encoderOutput(const char* p, size_t n) {
+        writeAll(2, p, n);
+        if (log_ >= 0) writeAll(log_, p, n);
+        for (size_t i = 0; i < n; ++i) {
+            if (p[i] == '\n' || p[i] == '\r') {
+                keepLine();
+            } else if (partial_.size() < 4096) {
+                partial_ += p[i];
+            }
+        }
+    }
+
+    // The adapter's own reason for refusing or failing: said, logged, reported.
+    void refuse(const std::string& reason) {
+        const std::string line = "ffmpeg: " + reason + "\n";
+        writeAll(2, line.data(), line.size());
+        if (log_ >= 0) writeAll(log_, line.data(), line.size());
+        report(reason);
+    }
+
+    // The encoder failed: its last error line is the reason, unless the adapter knows better.
+    void encoderFailed(int status, const std::string& fallback) {
+        keepLine();
+        if (!last_.empty())
+            report(last_);
+        else
+            report(fallback.empty() ? "エンコーダが異常終了しました (終了コード " +
+                                          std::to_string(status) + ")"
+                                    : fallback);
+    }
+
+  private:
+    void keepLine() {
+        std::string l = shortened(partial_);
+        partial_.clear();
+        // The closing summary says nothing the line before it did not.
+        if (!l.empty() && l != "Conversion failed!") last_ = l;
+    }
+
+    // "[mp4 @ 0x55d1...] text" -> "mp4: text", blanks trimmed.
+    static std::string shortened(const std::string& s) {
+        size_t b = s.find_first_not_of(" \t"), e = s.find_last_not_of(" \t");
+        if (b == std::string::npos) return {};
+        std::string l = s.substr(b, e - b + 1);
+        if (l[0] == '[') {
+            size_t at = l.find(" @ 0x"), close = l.find("] ");
+            if (at != std::string::npos && close != std::string::npos && at < close)
+                l = l.substr(1, at - 1) + ": " + l.substr(close + 2);
+        }
+        return l;
+    }
+
+    static std::string validUtf8(const std::string& s) {
+        std::string out;
+        for (size_t i = 0; i < s.size();) {
+            const unsigned char c = static_cast<unsigned char>(s[i]);
+            size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+            bool ok = len > 0 && i + len <= s.size() && (len > 1 || c >= 0x20 || c == '\t');
+            for (size_t k = 1; ok && k < len; ++k)
+                ok = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+            if (ok) {
+                out.append(s, i, len);
+                i += len;
+            } else {
+                out += '?';
+                ++i;
+            }
+        }
+        return out;
+    }
+
+    void report(const std::string& reason) {
+        const char* path = std::getenv("QUORVANE_REPORT");
+        if (!path || !*path) return;
+        const int fd = ::open(path, O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
+        if (fd < 0) return;
+        const std::string line = validUtf8(reason) + "\n";
+        writeAll(fd, line.data(), line.size());
+        ::close(fd);
+    }
+
+    int log_ = -1;
+    std::string partial_, last_;
+};
+
+struct FileState {
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtime{};
+};
+
+FileState stateOf(const std::string& path) {
+    FileState s;
+    struct stat st {};
+    if (!path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        s = {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    }
+    return s;
+}
+
+// The encoder wrote to the result during this call (or made it).
+bool writtenSince(const FileState& before, const FileState& now) {
+    if (!now.exists) return false;
+    if (!before.exists) return true;
+    return before.dev != now.dev || before.ino != now.ino || before.size != now.size ||
+           before.mtime.tv_sec != now.mtime.tv_sec || before.mtime.tv_nsec != now.mtime.tv_nsec;
+}
+
+// Starts the encoder as a child in this process group, its stderr into errWrite. The
+// child dies with the adapter, however the adapter ends.
+pid_t startEncoder(const std::string& encoder, std::vector<std::string>& full, int errWrite) {
+    std::vector<char*> cargs;
+    for (auto& a : full) cargs.push_back(a.data());
+    cargs.push_back(nullptr);
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const pid_t adapter = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid != 0) {
+        if (null >= 0) ::close(null);
+        return pid;
+    }
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != adapter) ::_exit(128 + SIGKILL);
+    ::signal(SIGPIPE, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (null >= 0) ::dup2(null, 0);
+    ::dup2(errWrite, 2);
+    ::execv(encoder.c_str(), cargs.data());
+    const std::string msg =
+        "エンコーダを起動できません: " + encoder + ": " + std::strerror(errno) + "\n";
+    writeAll(2, msg.data(), msg.size());
+    ::_exit(126);
+}
+
+// Waits for the encoder, passing its error output on. A stop signal that reached the
+// adapter has been forwarded to it; if it has not ended half a second later, it is killed.
+int awaitEncoder(pid_t pid, int errRead, Outcome& outcome) {
+    const int pidfd = qv::openPidfd(pid);
+    bool pipeOpen = true;
+    timespec deadline{};
+    bool killed = false;
+    int status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) break;
+        if (done < 0 && errno != EINTR) return 1;
+        if (g_signal && !killed) {
+            timespec now{};
+            ::clock_gettime(CLOCK_MONOTONIC, &now);
+            if (deadline.tv_sec == 0) {
+                deadline = now;
+                deadline.tv_nsec += 500'000'000;
+                if (deadline.tv_nsec >= 1'000'000'000) {
+                    deadline.tv_sec += 1;
+                    deadline.tv_nsec -= 1'000'000'000;
+                }
+            } else if (now.tv_sec > deadline.tv_sec ||
+                       (now.tv_sec == deadline.tv_sec && now.tv_nsec >= deadline.tv_nsec)) {
+                ::kill(pid, SIGKILL);
+                killed = true;
+            }
+        }
+        pollfd fds[2];
+        nfds_t n = 0;
+        if (pipeOpen) fds[n++] = {errRead, POLLIN, 0};
+        if (pidfd >= 0) fds[n++] = {pidfd, POLLIN, 0};
+        const int timeout = g_signal ? 50 : (pidfd >= 0 ? -1 : 50);
+        const int r = ::poll(fds, n, timeout);
+        if (r < 0 && errno != EINTR) ::usleep(10000);
+        if (r > 0 && pipeOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
+            char buf[4096];
+            const ssize_t got = ::read(errRead, buf, sizeof buf);
+            if (got > 0)
+                outcome.encoderOutput(buf, static_cast<size_t>(got));
+            else if (got == 0 || (errno != EINTR && errno != EAGAIN))
+                pipeOpen = false;
+        }
+    }
+    // What is left in the pipe; whatever the encoder may have left running keeps no hold.
+    ::fcntl(errRead, F_SETFL, ::fcntl(errRead, F_GETFL) | O_NONBLOCK);
+    char buf[4096];
+    for (ssize_t got; pipeOpen && (got = ::read(errRead, buf, sizeof buf)) > 0;)
+        outcome.encoderOutput(buf, static_cast<size_t>(got));
+    if (pidfd >= 0) ::close(pidfd);
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
 
+    // The program that started us may die at any moment; then so do we (and the encoder
+    // with us). One that died before we got here is seen at once.
+    const pid_t parent = ::getppid();
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (parent == 1 || ::getppid() != parent) return 128 + SIGTERM;
+    struct sigaction stop {};
+    stop.sa_handler = onStopSignal;
+    sigemptyset(&stop.sa_mask);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &stop, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    Outcome outcome(args);
+
     std::string self = realPath("/proc/self/exe");
     if (self.empty()) self = realPath(argv[0]);
     const std::string encoder = findRealEncoder(self);
     if (encoder.empty()) {
-        std::fprintf(stderr,
-                     "ffmpeg: the installed FFmpeg encoder is missing (no other ffmpeg on PATH)\n");
+        outcome.refuse("インストールされた FFmpeg が見つかりません (PATH に他の ffmpeg がありません)");
         return 127;
     }
 
@@ -138,15 +421,22 @@ int main(int argc, char** argv) {
     const int pass = qv::adapter::passNumberOf(args);
     const std::string output = qv::adapter::outputPathOf(args);
     if (pass != 0 && !output.empty()) {
-        folder = statsFolderFor(output);
-        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-            std::fprintf(stderr, "ffmpeg: cannot create %s: %s\n", folder.c_str(),
-                         std::strerror(errno));
-            return 1;
+        const std::string base = privateBase();
+        if (base.empty()) {
+            outcome.refuse("2パスの統計を置く自分専用のフォルダを用意できません");
+            return kRefused;
         }
-        if (!ownedFolder(folder)) {
-            std::fprintf(stderr, "ffmpeg: %s is not a folder of this user\n", folder.c_str());
-            return 1;
+        folder = qv::adapter::passLogFolder(base, ::getuid(), absolute(output));
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            outcome.refuse("2パスの統計フォルダを作れません: " + folder + ": " +
+                           std::strerror(errno));
+            return kRefused;
+        }
+        // Inside a private base, a folder of ours with looser bits is ours alone all the same.
+        if (ownedFolder(folder) && !privateFolder(folder)) ::chmod(folder.c_str(), 0700);
+        if (!privateFolder(folder)) {
+            outcome.refuse("2パスの統計フォルダがこのユーザー専用ではありません: " + folder);
+            return kRefused;
         }
         if (pass == 1) clearFolder(folder, false);
         passLog = folder + "/stats";
@@ -156,16 +446,44 @@ int main(int argc, char** argv) {
     std::vector<std::string> full = {encoder,    "-hide_banner", "-nostdin",
                                      "-nostats", "-loglevel",    "error"};
     full.insert(full.end(), translated.begin(), translated.end());
-    std::vector<char*> cargs;
-    for (auto& a : full) cargs.push_back(a.data());
-    cargs.push_back(nullptr);
 
     const char* seen = std::getenv(kSeenVariable);
     const std::string seenNow = seen && *seen ? std::string(seen) + ":" + self : self;
     ::setenv(kSeenVariable, seenNow.c_str(), 1);
     if (pass == 2 && !folder.empty()) cleanUpAfter(::getpid(), folder);
-    ::execv(encoder.c_str(), cargs.data());
-    std::fprintf(stderr, "ffmpeg: cannot start %s: %s\n", encoder.c_str(), std::strerror(errno));
-    if (pass == 2 && !folder.empty()) clearFolder(folder, true);
-    return 126;
+
+    int errPipe[2];
+    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+        outcome.refuse(std::string("パイプを作れません: ") + std::strerror(errno));
+        return kRefused;
+    }
+    const FileState before = stateOf(output);
+    // Signals wait until the child's id is known, so none is lost on the way.
+    sigset_t stops, old;
+    sigemptyset(&stops);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stops, sig);
+    ::sigprocmask(SIG_BLOCK, &stops, &old);
+    const pid_t child = startEncoder(encoder, full, errPipe[1]);
+    if (child > 0) g_child = child;
+    ::sigprocmask(SIG_SETMASK, &old, nullptr);
+    ::close(errPipe[1]);
+    if (child < 0) {
+        ::close(errPipe[0]);
+        outcome.refuse(std::string("エンコーダを起動できません: ") + std::strerror(errno));
+        if (pass == 2 && !folder.empty()) clearFolder(folder, true);
+        return kRefused;
+    }
+    if (g_signal) ::kill(child, g_signal);
+
+    const int status = awaitEncoder(child, errPipe[0], outcome);
+    ::close(errPipe[0]);
+    if (status != 0) {
+        // A result the encoder wrote and then gave up on does not play: it goes.
+        if (writtenSince(before, stateOf(output))) ::unlink(output.c_str());
+        outcome.encoderFailed(status, g_signal ? "中断されました" : "");
+        if (!folder.empty()) clearFolder(folder, true);
+    } else if (pass == 2 && !folder.empty()) {
+        clearFolder(folder, true);
+    }
+    return status;
 }

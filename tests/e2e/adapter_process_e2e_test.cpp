@@ -1,0 +1,231 @@
+// The program folder's encoder as a process: what it tells its caller (exit status, the
+// one-line report, the log), what it leaves on disk when the encoder fails, and that the
+// encoder never outlives the program that asked for it.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "run/encoder_process.h"
+#include "support/program_folder.h"
+
+namespace {
+
+bool alive(int pid) { return pid > 0 && ::kill(pid, 0) == 0 && !qvtest::isZombie(pid); }
+
+int readPid(const QString& file) { return qvtest::readFile(file).trimmed().toInt(); }
+
+}  // namespace
+
+class AdapterProcessE2ETest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString adapter_;
+
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+    // A stand-in for the installed encoder, alone on the search path of the calls that use it.
+    QString fakeEncoder(const QString& name, const QByteArray& body) {
+        const QString folder = path("fake_" + name);
+        if (!QDir().mkpath(folder) || !qvtest::writeFile(folder + "/ffmpeg", "#!/bin/sh\n" + body))
+            return {};
+        QFile::setPermissions(folder + "/ffmpeg",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return folder;
+    }
+
+    // Runs the adapter with extra environment; returns its exit status (-1: did not end).
+    int runAdapter(const QStringList& args, const QMap<QString, QString>& env = {}) {
+        QProcess p;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        for (auto it = env.begin(); it != env.end(); ++it) e.insert(it.key(), it.value());
+        p.setProcessEnvironment(e);
+        p.setStandardInputFile(QProcess::nullDevice());
+        p.start(adapter_, args);
+        if (!p.waitForFinished(60000)) {
+            p.kill();
+            p.waitForFinished();
+            return -1;
+        }
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        const QByteArray programDir = qgetenv("QV_PROGRAM_DIR");
+        QVERIFY2(!programDir.isEmpty(), "QV_PROGRAM_DIR is not set");
+        adapter_ = QString::fromLocal8Bit(programDir) + "/ffmpeg";
+        QString out;
+        QVERIFY2(qvtest::makeClip(path("av.avi"),
+                                  {"testsrc=size=160x120:rate=25:duration=2",
+                                   "sine=sample_rate=44100:duration=2"},
+                                  {"-c:v", "mpeg4", "-c:a", "mp2"}, &out),
+                 qPrintable(out));
+    }
+
+    // The encoder's status comes back unchanged; the report names its last error line.
+    void encoderStatusAndReport_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("success") << QByteArray("echo 'a warning' >&2\nexit 0\n") << 0 << ""
+                                 << "a warning";
+        QTest::newRow("failure")
+            << QByteArray("printf '[mp4 @ 0x55d1c0] could not write\\nConversion failed!\\n' >&2\n"
+                          "exit 1\n")
+            << 1 << "mp4: could not write"
+            << "[mp4 @ 0x55d1c0] could not write\nConversion failed!";
+        QTest::newRow("own status") << QByteArray("echo 'stopped early' >&2\nexit 3\n") << 3
+                                    << "stopped early" << "stopped early";
+        QTest::newRow("killed by a signal")
+            << QByteArray("echo 'about to die' >&2\nkill -KILL $$\n") << 128 + SIGKILL
+            << "about to die" << "about to die";
+        QTest::newRow("silent failure") << QByteArray("exit 4\n") << 4 << "(終了コード 4)" << "";
+    }
+    void encoderStatusAndReport() {
+        QFETCH(QByteArray, body);
+        QFETCH(int, status);
+        QFETCH(QString, report);
+        QFETCH(QString, logged);
+        const QString fake = fakeEncoder(QTest::currentDataTag(), body);
+        QVERIFY(!fake.isEmpty());
+        const QString reportFile = path("report.txt"), logFile = path("log.txt");
+        QFile::remove(reportFile);
+        QVERIFY(qvtest::writeFile(logFile, "earlier\n"));
+        const QStringList args = {"-i", path("av.avi"), "-y", "-vcodec", "copy", path("out.avi")};
+        QCOMPARE(runAdapter(args, {{"PATH", fake},
+                                   {"QUORVANE_REPORT", reportFile},
+                                   {"QUORVANE_LOG", logFile}}),
+                 status);
+
+        if (report.isEmpty()) {
+            QVERIFY(!QFileInfo::exists(reportFile));
+        } else {
+            const QStringList lines =
+                QString::fromUtf8(qvtest::readFile(reportFile)).split('\n', Qt::SkipEmptyParts);
+            QCOMPARE(lines.size(), 1);
+            QVERIFY2(lines[0].contains(report), qPrintable(lines[0]));
+        }
+        // The log keeps what was there, then one header naming the call, then the output.
+        const QStringList log = QString::fromUtf8(qvtest::readFile(logFile)).split('\n');
+        QVERIFY2(log.size() >= 3, qPrintable(log.join('|')));
+        QCOMPARE(log[0], QString("earlier"));
+        QVERIFY2(log[1].startsWith("=== ") && log[1].contains(path("out.avi")),
+                 qPrintable(log[1]));
+        QVERIFY2(log.join('\n').contains(logged), qPrintable(log.join('|')));
+    }
+
+    // A result the encoder started and failed is removed; a file it never touched stays.
+    void brokenResultRemoved_data() {
+        QTest::addColumn<QStringList>("streams");
+        QTest::addColumn<bool>("existedBefore");
+        QTest::addColumn<bool>("kept");
+        // Fails at the sound encoder's start, after the result was opened.
+        const QStringList lateFailure = {"-vcodec", "mpeg4", "-acodec", "mp2", "-ar", "12345"};
+        QTest::newRow("new result, failed late") << lateFailure << false << false;
+        QTest::newRow("old file overwritten, failed late") << lateFailure << true << false;
+        QTest::newRow("old file, encoder never started on it")
+            << QStringList{"-vcodec", "no_such_codec"} << true << true;
+    }
+    void brokenResultRemoved() {
+        QFETCH(QStringList, streams);
+        QFETCH(bool, existedBefore);
+        QFETCH(bool, kept);
+        const QString dest = path("broken.avi");
+        QFile::remove(dest);
+        if (existedBefore) QVERIFY(qvtest::writeFile(dest, "the user's own file"));
+        const int rc = runAdapter(QStringList{"-i", path("av.avi"), "-y"} + streams + QStringList{dest});
+        QVERIFY(rc != 0);
+        QCOMPARE(QFileInfo::exists(dest), kept);
+        if (kept) QCOMPARE(qvtest::readFile(dest), QByteArray("the user's own file"));
+    }
+
+    // However the program goes away, the encoder it asked for is gone a second later.
+    void encoderEndsWithTheProgram_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("program killed") << "kill";
+        QTest::newRow("program's cancel stops the group") << "cancel";
+        QTest::newRow("program gone before the adapter starts") << "gone";
+    }
+    void encoderEndsWithTheProgram() {
+        QFETCH(QString, how);
+        const QString pidFile = path("encoder_" + how + ".pid");
+        const QString adapterPidFile = path("adapter_" + how + ".pid");
+        const QString fake = fakeEncoder("long_" + how, "echo $$ > '" + pidFile.toUtf8() +
+                                                            "'\nexec /bin/sleep 30\n");
+        QVERIFY(!fake.isEmpty());
+        const QByteArray savedPath = qgetenv("PATH");
+        qputenv("PATH", fake.toLocal8Bit());
+        const QStringList call = {adapter_, "-i", path("av.avi"), "-y", path("long.avi")};
+        qv::EncoderProcess program;
+        bool started = false;
+        if (how == "cancel") {
+            started = program.start(adapter_.toStdString(),
+                                    {"-i", path("av.avi").toStdString(), "-y",
+                                     path("long.avi").toStdString()});
+        } else {
+            // A shell stands in for the program; "&" and exit let it die before or after
+            // the adapter has started, a plain wait keeps it there until it is killed.
+            const std::string script =
+                how == "gone" ? "\"$@\" & echo $! > \"$PIDFILE\"; exit 0"
+                              : "\"$@\" & echo $! > \"$PIDFILE\"; wait";
+            qputenv("PIDFILE", adapterPidFile.toLocal8Bit());
+            std::vector<std::string> args = {"-c", script, "sh"};
+            for (const QString& a : call) args.push_back(a.toStdString());
+            started = program.start("/bin/sh", args);
+        }
+        qputenv("PATH", savedPath);
+        QVERIFY(started);
+
+        int encoder = 0;
+        if (how != "gone") {
+            QTRY_VERIFY_WITH_TIMEOUT((encoder = readPid(pidFile)) > 0, 10000);
+            QVERIFY(alive(encoder));
+        }
+        if (how == "kill") QCOMPARE(::kill(program.pid(), SIGKILL), 0);
+        if (how == "cancel") QVERIFY(program.stop());
+        if (how == "gone") QVERIFY(program.waitFor(10000));
+        QElapsedTimer t;
+        t.start();
+        QTest::qWait(1000);
+        encoder = readPid(pidFile);
+        QVERIFY2(!alive(encoder), qPrintable(QString::number(encoder)));
+        if (how != "cancel") QVERIFY(!alive(readPid(adapterPidFile)));
+        program.waitFor(5000);
+    }
+
+    // Statistics never go to a folder others can enter: a runtime folder that is not
+    // private is passed over for one of the user's own.
+    void statisticsFolderIsPrivate() {
+        const QString args = path("pass_args.txt");
+        const QString fake = fakeEncoder("passargs", "echo \"$@\" > '" + args.toUtf8() + "'\n");
+        QVERIFY(!fake.isEmpty());
+        const QString shared = path("shared_runtime"), home = path("home");
+        QVERIFY(QDir().mkpath(shared) && QDir().mkpath(home));
+        QVERIFY(::chmod(shared.toLocal8Bit().constData(), 0777) == 0);
+        QCOMPARE(runAdapter({"-i", path("av.avi"), "-y", "-pass", "1", "-an", "-vcodec", "mpeg4",
+                             path("p.avi")},
+                            {{"PATH", fake}, {"XDG_RUNTIME_DIR", shared}, {"HOME", home}}),
+                 0);
+        QVERIFY(QDir(shared).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+        const QString text = QString::fromUtf8(qvtest::readFile(args));
+        const QString base = home + "/.cache/quorvane-2pass/";
+        QVERIFY2(text.contains("-passlogfile " + base), qPrintable(text));
+        struct stat st {};
+        QCOMPARE(::stat(base.toLocal8Bit().constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0700u);
+    }
+};
+
+QTEST_MAIN(AdapterProcessE2ETest)
+#include "adapter_process_e2e_test.moc"

@@ -28,6 +28,8 @@
 
 #include "base/process.h"
 #include "base/search_path.h"
+#include "probe.h"
+#include "rules.h"
 #include "translate.h"
 
 namespace {
@@ -99,6 +101,36 @@ std::string privateBase() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && *runtime == '/' && privateFolder(runtime)) return runtime;
     return privateCacheFolder("quorvane-2pass");
+}
+
+// Notes a pass 1 leaves for its pass 2, beside the statistics.
+qv::adapter::PassNotes readNotes(const std::string& folder) {
+    qv::adapter::PassNotes n;
+    FILE* f = std::fopen((folder + "/notes").c_str(), "re");
+    if (!f) return n;
+    char line[256];
+    std::vector<std::string> fields;
+    while (std::fgets(line, sizeof line, f)) {
+        std::string l = line;
+        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+        fields.push_back(l);
+    }
+    std::fclose(f);
+    struct stat st {};
+    n.present = fields.size() == 3 && ::stat((folder + "/stats-0.log").c_str(), &st) == 0;
+    if (n.present) {
+        n.rangeStart = fields[0];
+        n.rangeLength = fields[1];
+        n.bitRate = fields[2];
+    }
+    return n;
+}
+
+void writeNotes(const std::string& folder, const qv::adapter::PassNotes& n) {
+    FILE* f = std::fopen((folder + "/notes").c_str(), "we");
+    if (!f) return;
+    std::fprintf(f, "%s\n%s\n%s\n", n.rangeStart.c_str(), n.rangeLength.c_str(), n.bitRate.c_str());
+    std::fclose(f);
 }
 
 // Removes the files in folder; the folder itself too when asked.
@@ -442,7 +474,23 @@ int main(int argc, char** argv) {
         passLog = folder + "/stats";
     }
 
-    std::vector<std::string> translated = qv::adapter::translateArguments(args, passLog);
+    const qv::adapter::Call call = qv::adapter::parseCall(args);
+    qv::adapter::Source source;
+    if (qv::adapter::needsSource(call)) {
+        std::string why;
+        source = qv::adapter::probeSource(call.input, privateCacheFolder("quorvane-sources"), &why);
+    }
+    const qv::adapter::PassNotes notes =
+        pass == 2 && !folder.empty() ? readNotes(folder) : qv::adapter::PassNotes{};
+    const qv::adapter::Plan plan = qv::adapter::planCall(call, source, notes);
+    if (!plan.refusal.empty()) {
+        outcome.refuse(plan.refusal);
+        if (!folder.empty()) clearFolder(folder, true);
+        return kRefused;
+    }
+    if (pass == 1 && !folder.empty() && plan.notesToKeep.present) writeNotes(folder, plan.notesToKeep);
+    std::vector<std::string> translated =
+        qv::adapter::applyPlan(qv::adapter::translateArguments(args, passLog), plan);
     std::vector<std::string> full = {encoder,    "-hide_banner", "-nostdin",
                                      "-nostats", "-loglevel",    "error"};
     full.insert(full.end(), translated.begin(), translated.end());

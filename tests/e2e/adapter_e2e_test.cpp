@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -25,7 +26,7 @@ namespace {
 
 // Row indices of the catalogues used here.
 constexpr int kAvi = 1, kMp4 = 4, kQvga = 7, kAspect43 = 3, kMpeg4 = 17, kCbr768 = 11,
-              kFps2997 = 12;
+              kFps2997 = 12, kLibx264 = 11;
 constexpr int kLibfaac = 1, kMp2 = 26, kPcmS16le = 32, kAb128 = 13, kAr44100 = 8, kStereo = 2,
               kVolume2x = 5;
 
@@ -33,6 +34,13 @@ double rate(const QString& fraction) {
     const QStringList parts = fraction.split('/');
     return parts.size() == 2 && parts[1].toDouble() != 0 ? parts[0].toDouble() / parts[1].toDouble()
                                                          : 0;
+}
+
+// A full decode prints nothing and ends with 0.
+bool decodesCleanly(const QString& path, QString* why) {
+    int rc = 0;
+    *why = run("/usr/bin/ffmpeg", {"-v", "error", "-nostdin", "-i", path, "-f", "null", "-"}, &rc);
+    return rc == 0 && why->trimmed().isEmpty();
 }
 
 double meanVolume(const QString& path) {
@@ -370,15 +378,109 @@ class AdapterE2ETest : public QObject {
         QVERIFY2(decoded, decoded.message.c_str());
     }
 
+    // A source shorter than the usual moment still gives a picture, from near its end.
     void thumbnailOfAShortClip() {
         const QString folder = path("thumbs_short");
         QVERIFY(QDir().mkpath(folder));
         const auto command =
             qv::buildThumbnailCommand(path("short.avi").toStdString(), folder.toStdString());
-        const int rc = runAdapter(command);
-        QVERIFY2(rc >= 0, "the call did not end by itself");
+        QCOMPARE(runAdapter(command), 0);
+        qv::RgbImage image;
+        const qv::FileResult decoded =
+            qv::decodeJpegFile(qv::thumbnailPath(folder.toStdString()), image);
+        QVERIFY2(decoded, decoded.message.c_str());
+        QCOMPARE(image.width, 80);
+    }
+
+    // Sound only: no picture, a refusal, and quickly.
+    void thumbnailOfSoundOnly() {
+        makeClip("sound.mp3", {"sine=sample_rate=44100:duration=20"}, {"-c:a", "libmp3lame"});
+        const QString folder = path("thumbs_sound");
+        QVERIFY(QDir().mkpath(folder));
+        QElapsedTimer t;
+        t.start();
+        const int rc = runAdapter(
+            qv::buildThumbnailCommand(path("sound.mp3").toStdString(), folder.toStdString()));
+        QVERIFY(rc > 0);
+        QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
         QVERIFY(
             !QFileInfo::exists(QString::fromStdString(qv::thumbnailPath(folder.toStdString()))));
+    }
+
+    // A preview of a range is as long as the range when that is shorter than 30 s.
+    void previewOfAShortRange() {
+        qv::ConversionSettings s = automaticSettings();
+        s.C2_04 = kMpeg4;
+        s.CheckBox5 = true;
+        s.C4_01_3 = 1;
+        s.C4_01_6 = 2;
+        const QString dest = path("out/preview_range.avi");
+        QCOMPARE(runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(),
+                                                       dest.toStdString(), 1, true)),
+                 0);
+        const Probe p = probe(dest);
+        QVERIFY2(qAbs(p.duration - 2) < 0.2, qPrintable(QString::number(p.duration)));
+    }
+
+    // Two passes with each encoder that has them, with and without a chosen rate and a
+    // range: a result that plays whole, as long as asked.
+    void twoPassMatrix_data() {
+        QTest::addColumn<int>("container");
+        QTest::addColumn<int>("codec");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<bool>("range");
+        for (int codec : {kLibx264, kMpeg4})
+            for (int rate : {0, kCbr768})
+                for (bool range : {false, true})
+                    QTest::addRow("%s, rate %s, %s", codec == kLibx264 ? "libx264" : "mpeg4",
+                                  rate ? "768k" : "automatic", range ? "range" : "whole")
+                        << (codec == kLibx264 ? kMp4 : kAvi) << codec << rate << range;
+    }
+    void twoPassMatrix() {
+        QFETCH(int, container);
+        QFETCH(int, codec);
+        QFETCH(int, rate);
+        QFETCH(bool, range);
+        qv::ConversionSettings s = automaticSettings();
+        s.C2_01 = container;
+        s.C2_04 = codec;
+        s.C2_05 = rate;
+        s.CheckBox1 = true;
+        s.CheckBox5 = range;
+        s.C4_01_3 = 2;  // from 2 s, 3 s long
+        s.C4_01_6 = 3;
+        const QString dest = path(QString("out/matrix_%1_%2_%3.%4")
+                                      .arg(codec)
+                                      .arg(rate)
+                                      .arg(range)
+                                      .arg(container == kMp4 ? "mp4" : "avi"));
+        const std::string source = path("av.avi").toStdString();
+        QCOMPARE(runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), 1, false)),
+                 0);
+        QCOMPARE(runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), 2, false)),
+                 0);
+        QString why;
+        QVERIFY2(decodesCleanly(dest, &why), qPrintable(why));
+        const Probe p = probe(dest);
+        const double want = range ? 3 : 8;
+        QVERIFY2(qAbs(p.duration - want) <= want * 0.1, qPrintable(QString::number(p.duration)));
+        QVERIFY(!p.audio.isEmpty());
+    }
+
+    // A pass 2 with no pass 1 before it is refused, with a reason, and writes nothing.
+    void secondPassAlone() {
+        qv::ConversionSettings s = automaticSettings();
+        s.C2_04 = kMpeg4;
+        s.CheckBox1 = true;
+        const QString dest = path("out/alone.avi");
+        const QString report = path("alone_report.txt");
+        qputenv("QUORVANE_REPORT", report.toLocal8Bit());
+        const int rc = runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(),
+                                                             dest.toStdString(), 2, false));
+        qunsetenv("QUORVANE_REPORT");
+        QVERIFY(rc > 0);
+        QVERIFY(!QFileInfo::exists(dest));
+        QVERIFY(QString::fromUtf8(qvtest::readFile(report)).contains("1パス目"));
     }
 };
 

@@ -1,0 +1,19 @@
+#pragma once
+// What a source holds, read with the installed libavformat in this process. The library
+// is loaded only when a call needs it; most calls never pay for it.
+#include <string>
+
+#include "rules.h"
+
+namespace qv::adapter {
+
+// Probes path. notesFolder, when not empty, is a private folder where the result is kept
+// for later calls on the same unchanged file (the thumbnail call comes first for every
+// job). error gets a reason when the source cannot be read.
+Source probeSource(const std::string& path, const std::string& notesFolder, std::string* error);
+
+// One line of text and back, for the notes kept between calls.
+std::string sourceToText(const Source& s);
+bool sourceFromText(const std::string& text, Source& s);
+
+}  // namespace qv::adapter

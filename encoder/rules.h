@@ -1,0 +1,63 @@
+#pragma once
+// What the adapter decides about one call before the encoder starts: whether the result
+// can play at all (else a reason, in the interface's language), and the parameters the
+// installed encoder needs that the program's line does not give.
+#include <string>
+#include <vector>
+
+namespace qv::adapter {
+
+// The program's line, read once.
+struct Call {
+    std::string input, output, ext;  // ext in lower case
+    std::string videoCodec, audioCodec;  // encoder names as the encoder knows them; "copy"; "" = none
+    bool noVideo = false, noAudio = false, thumbnail = false, hasCrop = false;
+    std::string size, frameRate, sampleRate, channels, bitRate, quality;
+    int pass = 0;
+    std::string rangeStart, rangeLength;  // the first -ss / -t of the line
+    std::string lastLength;               // the last -t (the preview's, when there are two)
+    int lengthCount = 0;
+};
+
+Call parseCall(const std::vector<std::string>& args);
+
+// What the source holds, as far as a probe found out.
+struct Source {
+    bool known = false;
+    bool hasVideo = false, hasAudio = false;
+    std::string videoCodec, audioCodec;  // codec names ("h264", "aac")
+    int width = 0, height = 0, sampleRate = 0, channels = 0;
+    double duration = 0;    // seconds; 0 when unknown
+    long videoBitRate = 0;  // bit/s; 0 when unknown
+};
+
+// Notes kept beside the statistics of a two-pass result between its passes.
+struct PassNotes {
+    bool present = false;  // pass 1 left them
+    std::string rangeStart, rangeLength, bitRate;
+};
+
+// True when the decision depends on what the source holds (stream copy into a container
+// that takes only some codecs, a thumbnail, a two-pass rate chosen from the source).
+bool needsSource(const Call& call);
+
+struct Plan {
+    std::string refusal;  // not empty: the call is refused for this reason
+    std::vector<std::string> removeOptions;  // options dropped from the translated line
+    std::string videoFilter;                 // appended to the line's -vf chain
+    std::string audioFilter;                 // appended to the line's -af chain
+    std::vector<std::string> extra;          // options placed before the result path
+    std::string audioEncoder;                // replaces the line's sound encoder
+    bool bitexactPictureOnly = false;        // -flags bitexact in the form Matroska takes
+    PassNotes notesToKeep;                   // pass 1: what pass 2 must see
+};
+
+Plan planCall(const Call& call, const Source& source, const PassNotes& notes);
+
+// The translated line with the plan applied.
+std::vector<std::string> applyPlan(std::vector<std::string> translated, const Plan& plan);
+
+// "00:01:30" or "5" or "2.5" -> seconds; -1 when it is not a time.
+double parseTime(const std::string& t);
+
+}  // namespace qv::adapter

@@ -265,8 +265,15 @@ class Outcome {
     void keepLine() {
         std::string l = shortened(partial_);
         partial_.clear();
-        // The closing summary says nothing the line before it did not.
-        if (!l.empty() && l != "Conversion failed!") last_ = l;
+        // The closing summaries say less than the line that caused them.
+        if (l.empty()) return;
+        const bool summary = l == "Conversion failed!" ||
+                             l.rfind("Error initializing output stream", 0) == 0 ||
+                             l.rfind("Could not write header for output file", 0) == 0;
+        if (!summary || last_.empty() || lastIsSummary_) {
+            last_ = l;
+            lastIsSummary_ = summary;
+        }
     }
 
     // "[mp4 @ 0x55d1...] text" -> "mp4: text", blanks trimmed.
@@ -313,6 +320,7 @@ class Outcome {
 
     int log_ = -1;
     std::string partial_, last_;
+    bool lastIsSummary_ = false;
 };
 
 struct FileState {

@@ -11,6 +11,13 @@ namespace qv::adapter {
 
 namespace {
 
+std::string upperName(const std::string& s) {
+    std::string u = s;
+    for (char& c : u)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return u;
+}
+
 bool takesValue(std::string_view o) {
     static constexpr std::string_view withValue[] = {
         "-i",      "-pass", "-threads", "-ss", "-t",       "-flags",      "-s",        "-aspect",
@@ -49,7 +56,7 @@ struct Holds {
 
 const Holds kContainers[] = {
     {"avi",
-     {"asv1", "asv2", "dvvideo", "ffv1", "ffvhuff", "flv1", "h261", "h263", "h263p", "h264",
+     {"asv1", "asv2", "dvvideo", "ffv1", "ffvhuff", "flv1", "h263", "h263p", "h264",
       "huffyuv", "jpegls", "mjpeg", "mpeg1video", "mpeg2video", "mpeg4", "msmpeg4v2", "msmpeg4v3",
       "rawvideo", "snow", "wmv1", "wmv2", "zlib", "zmbv", "theora", "vp8"},
      {"aac", "ac3", "adpcm_ima_wav", "adpcm_ms", "adpcm_swf", "adpcm_yamaha", "flac", "adpcm_g726",
@@ -58,9 +65,9 @@ const Holds kContainers[] = {
     {"mpg", {"mpeg1video", "mpeg2video", "h264"}, {"mp2", "mp3", "ac3", "pcm_s16be"}},
     {"m2p", {"mpeg1video", "mpeg2video", "h264"}, {"mp2", "mp3", "ac3", "pcm_s16be"}},
     {"mp4",
-     {"h264", "mpeg4", "mpeg1video", "mpeg2video", "mjpeg", "h263", "h263p"},
+     {"h264", "mpeg4", "mpeg1video", "mpeg2video", "mjpeg", "h263"},
      {"aac", "ac3", "mp2", "mp3", "flac"}},
-    {"3gp", {"h264", "mpeg4", "h263", "h263p"}, {"aac", "amr_nb", "amr_wb"}},
+    {"3gp", {"h264", "mpeg4", "h263"}, {"aac", "amr_nb", "amr_wb"}},
     {"wmv",
      {"wmv1", "wmv2", "mpeg4", "msmpeg4v2", "msmpeg4v3", "h264", "mpeg1video", "mpeg2video",
       "mjpeg"},
@@ -72,7 +79,7 @@ const Holds kContainers[] = {
      {"wmav1", "wmav2", "mp3", "mp2", "ac3", "aac", "pcm_s16le", "adpcm_ms", "adpcm_ima_wav",
       "pcm_alaw", "pcm_mulaw"}},
     {"mov",
-     {"h264", "mpeg4", "svq1", "qtrle", "mjpeg", "mpeg1video", "mpeg2video", "h263", "h263p",
+     {"h264", "mpeg4", "svq1", "qtrle", "mjpeg", "mpeg1video", "mpeg2video", "h263",
       "dvvideo", "rawvideo", "ffv1", "huffyuv", "ffvhuff", "jpegls", "zlib", "zmbv", "asv1",
       "asv2", "snow", "msmpeg4v2", "msmpeg4v3", "wmv1", "wmv2", "flv1"},
      {"aac", "ac3", "mp2", "mp3", "adpcm_ima_qt", "pcm_alaw", "pcm_mulaw", "pcm_s8", "pcm_s16be",
@@ -84,6 +91,19 @@ const Holds kContainers[] = {
     // Its MP3 comes back a tenth longer than it went in.
     {"swf", {"flv1", "flashsv", "mjpeg"}, {}},
 };
+
+// Encoders of the lists whose result plays in none of the containers, and why.
+std::string neverPlayable(const std::string& e) {
+    if (e == "h261")
+        return "H261 の結果はインストールされた FFmpeg で読むと必ず最初のフレームでエラーになります";
+    if (e == "roqvideo" || e == "roq_dpcm")
+        return upperName(e) + " を入れられるのは RoQ 形式だけで、一覧の形式には入れられません";
+    if (e == "adpcm_adx" || e == "adpcm_ima_ws" || e == "pcm_s24daud")
+        return upperName(e) + " を入れられる形式が一覧にありません";
+    if (e == "sonic" || e == "sonicls")
+        return upperName(e) + " は一覧の形式に入れると長さが正しく読み戻せません";
+    return {};
+}
 
 const Holds* containerOf(const std::string& ext) {
     for (const Holds& h : kContainers)
@@ -98,6 +118,7 @@ bool holds(std::initializer_list<std::string_view> list, const std::string& code
 // Codecs that take only frame sizes divisible by this.
 int sizeStep(const std::string& e) {
     if (isOneOf(e, {"asv1", "asv2", "roqvideo", "rv10", "rv20", "svq1"})) return 16;
+    if (e == "h263p") return 4;
     if (isOneOf(e, {"ffv1", "jpegls", "rawvideo", "qtrle", "flashsv", "zmbv"}))
         return 1;
     return 2;
@@ -110,16 +131,10 @@ bool standardH263Size(const std::string& s) {
 // Sound encoders of the list that take one or two channels only (and do not say so to
 // the encoder's channel negotiation).
 bool atMostStereo(const std::string& e) {
-    return isOneOf(e, {"adpcm_swf", "adpcm_ima_qt", "adpcm_ms", "adpcm_yamaha", "adpcm_ima_wav",
+    return isOneOf(e, {"wmav1", "wmav2", "adpcm_swf", "adpcm_ima_qt", "adpcm_ms", "adpcm_yamaha", "adpcm_ima_wav",
                        "adpcm_ima_ws", "adpcm_adx", "sonic", "sonicls", "roq_dpcm"});
 }
 
-std::string upper(const std::string& s) {
-    std::string u = s;
-    for (char& c : u)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return u;
-}
 
 std::string seconds(double s) {
     char buf[32];
@@ -234,15 +249,21 @@ Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
     const Holds* h = containerOf(c.ext);
     const std::string video = c.noVideo ? "" : c.videoCodec;
     const std::string audio = c.noAudio ? "" : c.audioCodec;
-    const std::string container = upper(c.ext);
+    const std::string container = upperName(c.ext);
 
+    for (const std::string& e : {video, audio}) {
+        if (std::string why = neverPlayable(e); !why.empty()) {
+            p.refusal = why;
+            return p;
+        }
+    }
     if (h) {
         if (!video.empty() && video != "copy" && !holds(h->video, codecOfEncoder(video))) {
-            p.refusal = container + " 形式には映像コーデック " + upper(video) + " を入れられません";
+            p.refusal = container + " 形式には映像コーデック " + upperName(video) + " を入れられません";
             return p;
         }
         if (!audio.empty() && audio != "copy" && !holds(h->audio, codecOfEncoder(audio))) {
-            p.refusal = container + " 形式には音声コーデック " + upper(audio) + " を入れられません";
+            p.refusal = container + " 形式には音声コーデック " + upperName(audio) + " を入れられません";
             return p;
         }
         if (s.known && video == "copy" && s.hasVideo && !holds(h->video, s.videoCodec)) {
@@ -266,7 +287,7 @@ Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
             const bool h261 = video == "h261";
             if (!c.size.empty() && !(h261 ? isOneOf(c.size, {"176x144", "352x288"})
                                           : standardH263Size(c.size))) {
-                p.refusal = upper(video) + " は " +
+                p.refusal = upperName(video) + " は " +
                             (h261 ? "176x144 か 352x288" : "128x96/176x144/352x288/704x576/1408x1152") +
                             " の大きさしか扱えません";
                 return p;
@@ -287,6 +308,9 @@ Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
         } else if (const int step = sizeStep(video); step > 1 && (c.size.empty() || c.hasCrop)) {
             const std::string n = std::to_string(step);
             p.videoFilter = "scale=trunc(iw/" + n + ")*" + n + ":trunc(ih/" + n + ")*" + n;
+            // H.263+ writes the pixel shape in bytes: a shape only near square after the
+            // rounding would come back as a broken first frame.
+            if (video == "h263p") p.videoFilter += ",setsar=r=sar:max=255";
         }
         if (video == "libx264") {
             p.extra.insert(p.extra.end(), {"-pix_fmt", "yuv420p"});
@@ -302,7 +326,7 @@ Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
     if (!audio.empty() && audio != "copy") {
         if (isOneOf(audio, {"libgsm", "libgsm_ms", "g726"})) {
             if (!c.sampleRate.empty() && c.sampleRate != "8000") {
-                p.refusal = upper(audio) + " は 8000Hz の音声しか扱えません";
+                p.refusal = upperName(audio) + " は 8000Hz の音声しか扱えません";
                 return p;
             }
             if (c.sampleRate.empty()) p.extra.insert(p.extra.end(), {"-ar", "8000"});

@@ -81,10 +81,11 @@ class AdapterProcessE2ETest : public QObject {
         QTest::newRow("success") << QByteArray("echo 'a warning' >&2\nexit 0\n") << 0 << ""
                                  << "a warning";
         QTest::newRow("failure")
-            << QByteArray("printf '[mp4 @ 0x55d1c0] could not write\\nConversion failed!\\n' >&2\n"
-                          "exit 1\n")
+            << QByteArray("printf '[mp4 @ 0x55d1c0] could not write\\nError initializing output "
+                          "stream 0:0 -- \\nConversion failed!\\n' >&2\nexit 1\n")
             << 1 << "mp4: could not write"
-            << "[mp4 @ 0x55d1c0] could not write\nConversion failed!";
+            << "[mp4 @ 0x55d1c0] could not write\nError initializing output stream 0:0 -- \n"
+               "Conversion failed!";
         QTest::newRow("own status") << QByteArray("echo 'stopped early' >&2\nexit 3\n") << 3
                                     << "stopped early" << "stopped early";
         QTest::newRow("killed by a signal")

@@ -431,6 +431,44 @@ int awaitEncoder(pid_t pid, int errRead, Outcome& outcome) {
     return 1;
 }
 
+// Runs the encoder once on a translated line and waits for it. A result it wrote and
+// then gave up on does not play: it goes.
+int runEncoder(const std::string& encoder, const std::vector<std::string>& translated,
+               const std::string& output, Outcome& outcome) {
+    std::vector<std::string> full = {encoder,    "-hide_banner", "-nostdin",
+                                     "-nostats", "-loglevel",    "error"};
+    full.insert(full.end(), translated.begin(), translated.end());
+    int errPipe[2];
+    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+        outcome.refuse(std::string("パイプを作れません: ") + std::strerror(errno));
+        return kRefused;
+    }
+    const FileState before = stateOf(output);
+    // Signals wait until the child's id is known, so none is lost on the way.
+    sigset_t stops, old;
+    sigemptyset(&stops);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stops, sig);
+    ::sigprocmask(SIG_BLOCK, &stops, &old);
+    const pid_t child = startEncoder(encoder, full, errPipe[1]);
+    if (child > 0) g_child = child;
+    ::sigprocmask(SIG_SETMASK, &old, nullptr);
+    ::close(errPipe[1]);
+    if (child < 0) {
+        ::close(errPipe[0]);
+        outcome.refuse(std::string("エンコーダを起動できません: ") + std::strerror(errno));
+        return kRefused;
+    }
+    if (g_signal) ::kill(child, g_signal);
+    const int status = awaitEncoder(child, errPipe[0], outcome);
+    ::close(errPipe[0]);
+    g_child = -1;
+    if (status != 0) {
+        if (writtenSince(before, stateOf(output))) ::unlink(output.c_str());
+        outcome.encoderFailed(status, g_signal ? "中断されました" : "");
+    }
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -499,44 +537,37 @@ int main(int argc, char** argv) {
     if (pass == 1 && !folder.empty() && plan.notesToKeep.present) writeNotes(folder, plan.notesToKeep);
     std::vector<std::string> translated =
         qv::adapter::applyPlan(qv::adapter::translateArguments(args, passLog), plan);
-    std::vector<std::string> full = {encoder,    "-hide_banner", "-nostdin",
-                                     "-nostats", "-loglevel",    "error"};
-    full.insert(full.end(), translated.begin(), translated.end());
 
     const char* seen = std::getenv(kSeenVariable);
     const std::string seenNow = seen && *seen ? std::string(seen) + ":" + self : self;
     ::setenv(kSeenVariable, seenNow.c_str(), 1);
     if (pass == 2 && !folder.empty()) cleanUpAfter(::getpid(), folder);
 
-    int errPipe[2];
-    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
-        outcome.refuse(std::string("パイプを作れません: ") + std::strerror(errno));
-        return kRefused;
+    if (call.thumbnail) {
+        // The picture at the usual moment first, at the cost of a direct call; only when
+        // there is none does the source decide. Either way the source's notes are then
+        // left for the conversion calls that follow.
+        const std::string notesFolder = privateCacheFolder("quorvane-sources");
+        const FileState before = stateOf(output);
+        const int first = runEncoder(encoder, translated, output, outcome);
+        if ((first == 0 && writtenSince(before, stateOf(output))) || g_signal) {
+            if (first == 0) qv::adapter::probeSource(call.input, notesFolder, nullptr);
+            return first;
+        }
+        const qv::adapter::Source s = qv::adapter::probeSource(call.input, notesFolder, nullptr);
+        const qv::adapter::Plan again = qv::adapter::planCall(call, s, {});
+        if (!again.refusal.empty()) {
+            outcome.refuse(again.refusal);
+            return kRefused;
+        }
+        if (again.extra.empty()) return first;
+        return runEncoder(encoder,
+                          qv::adapter::applyPlan(qv::adapter::translateArguments(args), again),
+                          output, outcome);
     }
-    const FileState before = stateOf(output);
-    // Signals wait until the child's id is known, so none is lost on the way.
-    sigset_t stops, old;
-    sigemptyset(&stops);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stops, sig);
-    ::sigprocmask(SIG_BLOCK, &stops, &old);
-    const pid_t child = startEncoder(encoder, full, errPipe[1]);
-    if (child > 0) g_child = child;
-    ::sigprocmask(SIG_SETMASK, &old, nullptr);
-    ::close(errPipe[1]);
-    if (child < 0) {
-        ::close(errPipe[0]);
-        outcome.refuse(std::string("エンコーダを起動できません: ") + std::strerror(errno));
-        if (pass == 2 && !folder.empty()) clearFolder(folder, true);
-        return kRefused;
-    }
-    if (g_signal) ::kill(child, g_signal);
 
-    const int status = awaitEncoder(child, errPipe[0], outcome);
-    ::close(errPipe[0]);
+    const int status = runEncoder(encoder, translated, output, outcome);
     if (status != 0) {
-        // A result the encoder wrote and then gave up on does not play: it goes.
-        if (writtenSince(before, stateOf(output))) ::unlink(output.c_str());
-        outcome.encoderFailed(status, g_signal ? "中断されました" : "");
         if (!folder.empty()) clearFolder(folder, true);
     } else if (pass == 2 && !folder.empty()) {
         clearFolder(folder, true);

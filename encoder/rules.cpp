@@ -219,7 +219,7 @@ Call parseCall(const std::vector<std::string>& args) {
 
 bool needsSource(const Call& c) {
     if (c.output.empty() || c.input.empty()) return false;
-    if (c.thumbnail) return true;
+    if (c.thumbnail) return false;  // asked only when the usual moment gives no picture
     const Holds* h = containerOf(c.ext);
     if (h) {
         if (!c.noVideo && c.videoCodec == "copy") return true;

@@ -1,7 +1,8 @@
 // Go! over 20 one-second clips through the program folder's encoder (its thumbnail
-// calls included), against a shell loop of the same conversion calls alone on the
-// installed encoder. Prints both times and their ratio: the thumbnail, made beside each
-// conversion, and the run's own work should cost next to nothing.
+// calls included), against a shell loop of the same conversion calls alone through that
+// same encoder. Prints both times and their ratio: the thumbnail, made beside each
+// conversion, and the run's own work should cost next to nothing. (What the adapter itself
+// costs against the installed encoder is adapter_bench's business.)
 // Usage: batch_bench [clips] [rounds]
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,7 +25,6 @@
 #include "run/encoder_process.h"
 #include "support/program_folder.h"
 #include "support/mp4_qvga_rows.h"
-#include "translate.h"
 #include "ui/services/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
@@ -80,7 +80,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int clips = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 2;
-    const std::string installed = "/usr/bin/ffmpeg";
 
     QString shipped = qEnvironmentVariable("QV_PROGRAM_DIR");
     if (shipped.isEmpty()) shipped = QCoreApplication::applicationDirPath() + QStringLiteral("/../program");
@@ -123,7 +122,7 @@ int main(int argc, char** argv) {
     for (const auto& s : sources) w.AddSourcePath(s);
     if (!setUp(w, batchOut)) return 1;
 
-    // The same conversion commands, translated as the adapter does, one line each in one shell.
+    // The same conversion commands as the run emits, one line each in one shell.
     const qv::ConversionSettings settings = w.settings();
     const std::string directFolder = QFile::encodeName(directOut).toStdString();
     const std::string script = work.filePath(QStringLiteral("direct.sh")).toStdString();
@@ -132,8 +131,8 @@ int main(int argc, char** argv) {
         for (const auto& s : sources) {
             const std::string dest = directFolder + "/" +
                                      s.substr(s.rfind('/') + 1, s.rfind('.') - s.rfind('/') - 1) + ".mp4";
-            text += commandLine(installed, qv::adapter::translateArguments(
-                                               qv::buildConversionCommand(settings, s, dest, 1, false).args)) +
+            text += commandLine(QFile::encodeName(adapter).toStdString(),
+                                qv::buildConversionCommand(settings, s, dest, 1, false).args) +
                     "\n";
         }
         QFile f(QString::fromStdString(script));

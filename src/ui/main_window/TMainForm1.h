@@ -79,7 +79,7 @@ public:
 
     // The settings as the controls hold them now (main_form.cpp).
     qv::ConversionSettings settings() const;
-    std::string settingsFilePath() const;  // ProgramFolder joined with "Quorvane_R.ini"
+    std::string settingsFilePath() const;  // "Quorvane_R.ini" in qv::settingsFolder(ProgramFolder)
     // The setting control a row of the control table names.
     QWidget* control(const qv::ControlSpec& spec) const;
 

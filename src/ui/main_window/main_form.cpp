@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "base/file_io.h"
+#include "base/file_places.h"
 #include "base/path.h"
 #include "settings/catalogues.h"
 #include "settings/conversion_settings.h"
@@ -135,7 +136,9 @@ QWidget* TMainForm1::control(const qv::ControlSpec& spec) const {
     return found->second;
 }
 
-std::string TMainForm1::settingsFilePath() const { return qv::joinPath(ProgramFolder, "Quorvane_R.ini"); }
+std::string TMainForm1::settingsFilePath() const {
+    return qv::joinPath(qv::settingsFolder(ProgramFolder), "Quorvane_R.ini");
+}
 
 // --- first activation ---
 

@@ -1,8 +1,9 @@
-// Presets: profile.txt beside the program, the list C2_00, applying and saving.
+// Presets: profile.txt (qv::presetFilePath), the list C2_00, applying and saving.
 #include <QPlainTextEdit>
 #include <stdexcept>
 
 #include "base/cp932.h"
+#include "base/file_places.h"
 #include "base/path.h"
 #include "settings/catalogues.h"
 #include "settings/column_split.h"
@@ -20,7 +21,7 @@ std::string selectedValue(const TMultiColComboBox* box) {
     return i < 0 ? std::string() : qv::columnOf(box->item(i), 0);
 }
 
-std::string presetFilePath(const std::string& programFolder) { return qv::joinPath(programFolder, "profile.txt"); }
+std::string presetFilePath(const std::string& programFolder) { return qv::presetFilePath(programFolder); }
 
 }  // namespace
 

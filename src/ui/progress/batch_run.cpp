@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/file_places.h"
 #include "base/path.h"
 #include "run/batch_rules.h"
 #include "run/command_line.h"
@@ -80,6 +81,7 @@ public:
 
     void start(const std::string& source) {
         done_ = true;
+        if (folder_.empty()) return;  // nowhere private to put it: no picture
         // The encoder will not replace an existing picture: a leftover would be shown for
         // this source, or block every later one.
         qv::removeFile(path_);
@@ -141,7 +143,7 @@ public:
           settings_(std::move(settings)),
           encoder_(std::move(encoder)),
           programFolder_(host.programFolder()),
-          thumbnail_(encoder_, programFolder_) {}
+          thumbnail_(encoder_, qv::scratchFolder(programFolder_)) {}
 
     void run();
 

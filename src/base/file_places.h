@@ -1,0 +1,44 @@
+#pragma once
+// Where the program keeps the files it writes. A program folder that takes files (the
+// build's program folder, a copied portable folder) keeps everything beside the
+// executable. An installed, read-only one sends the settings file and the presets to
+// the user's configuration folder, and the thumbnail to a private folder of this process.
+#include <string>
+
+namespace qv {
+
+// True when files can be made in the folder: it is a folder, some write permission bit
+// is set and this user may write there. The bits are looked at too, so that a folder
+// made read-only counts as such for the superuser as well.
+bool folderTakesFiles(const std::string& folder);
+
+// $XDG_CONFIG_HOME/quorvane, else $HOME/.config/quorvane (a relative XDG_CONFIG_HOME is
+// ignored, as the base directory rules ask); empty when there is no home either.
+std::string userConfigFolder();
+
+// Below, a read-only program folder is one that is there and takes no files; any other
+// (one that takes files, or one that is gone) keeps its files beside the executable.
+
+// The folder of the settings file: the program folder unless that is read-only, else
+// the user's configuration folder, made when missing. Should that fail, the program
+// folder, so that reading still works and a failed save is reported on its path.
+std::string settingsFolder(const std::string& programFolder);
+
+// The preset file: programFolder/profile.txt unless the program folder is read-only. Else
+// the user's copy, made from the shipped file the first time and left alone after that
+// (so the user's presets outlive an upgrade); the shipped file when the copy cannot be
+// made or there is nothing to copy.
+std::string presetFilePath(const std::string& programFolder);
+
+// The folder for short-lived files such as the thumbnail: the program folder unless it
+// is read-only, else one private folder for this process (made on the first call, under
+// $XDG_RUNTIME_DIR when that is ours, else the temporary folder; removed at exit).
+// Empty when no such folder can be made.
+std::string scratchFolder(const std::string& programFolder);
+
+// A new folder only this user can enter, with an unpredictable name, under
+// $XDG_RUNTIME_DIR when it is this user's and private, else $TMPDIR, else /tmp.
+// Empty when it cannot be made.
+std::string makePrivateFolder();
+
+}  // namespace qv

@@ -1,5 +1,6 @@
 #include "ui/services/application.h"
 
+#include <QIcon>
 #include <exception>
 
 #include "ui/services/dialogs.h"
@@ -31,6 +32,9 @@ Application::Application(int argc, char** argv)
     : ProgramNameOnly(argc > 0 && argv[0] ? argv[0] : kFallbackName),
       QApplication(qtArgc, qtArgv) {
     setApplicationName(kAppTitle);
+    // The installed menu entry and icon: desktops match the window to them by this name.
+    setDesktopFileName(QStringLiteral("example.quorvane.Request"));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("example.quorvane.Request")));
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -10,6 +10,7 @@ packages=(
   ffmpeg libavformat-dev libavcodec-dev libavutil-dev
   fonts-ipafont-gothic
   xvfb xauth
+  librsvg2-bin desktop-file-utils appstream dpkg-dev
 )
 missing=()
 for p in "${packages[@]}"; do

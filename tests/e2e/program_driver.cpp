@@ -1,0 +1,85 @@
+// Loaded into the installed program (LD_PRELOAD) by the install test, to use it as a
+// person would: once the file from the command line is queued, press Go!, and when the
+// run is over press the close button. Every message box is written to stderr and
+// answered, so a failure shows up in the test's output rather than as a hang.
+#include <QApplication>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWidget>
+#include <QtTest>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// The encoder this program starts must not load us in turn.
+const bool g_preloadCleared = [] {
+    ::unsetenv("LD_PRELOAD");
+    return true;
+}();
+
+constexpr int kTickMs = 100;
+constexpr int kGiveUpMs = 150000;
+
+void say(const QString& text) {
+    std::fprintf(stderr, "driver: %s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+QWidget* mainWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("TMainForm1") && w->isVisible()) return w;
+    return nullptr;
+}
+
+void click(QWidget* button) {
+    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+}
+
+// A box that a person would have to answer.
+void answerBoxes() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        say(QStringLiteral("message box: ") + box->text());
+        box->done(QMessageBox::Ok);
+    } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+        say(QStringLiteral("dialog: ") + dialog->windowTitle());
+        dialog->reject();
+    }
+}
+
+void drive() {
+    auto* boxes = new QTimer(qApp);
+    QObject::connect(boxes, &QTimer::timeout, answerBoxes);
+    boxes->start(kTickMs);
+    QTimer::singleShot(kGiveUpMs, [] {
+        say(QStringLiteral("gave up waiting"));
+        std::_Exit(3);
+    });
+
+    auto* steps = new QTimer(qApp);
+    QObject::connect(steps, &QTimer::timeout, steps, [steps] {
+        QWidget* w = mainWindow();
+        auto* list = w ? w->findChild<QListWidget*>(QStringLiteral("ListBox1")) : nullptr;
+        auto* go = w ? w->findChild<QWidget*>(QStringLiteral("CButton10")) : nullptr;
+        auto* close = w ? w->findChild<QWidget*>(QStringLiteral("CButton1")) : nullptr;
+        if (!list || !go || !close || list->count() == 0 || !go->isEnabled()) return;
+        steps->stop();
+        say(QStringLiteral("queued %1, pressing Go!").arg(list->count()));
+        click(go);  // the run goes on inside the click, the boxes timer still answering
+        say(QStringLiteral("run over, closing"));
+        click(close);
+    });
+    steps->start(kTickMs);
+}
+
+void startDriving() {
+    // Queued: the application is still being constructed when this runs.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), drive, Qt::QueuedConnection);
+}
+
+}  // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(startDriving)

@@ -82,12 +82,16 @@ bool privateFolder(const std::string& p) {
            (st.st_mode & 077) == 0;
 }
 
-// $HOME/.cache/<name>, made 0700; empty when it cannot be had.
+// <cache>/<name>, made 0700, where <cache> is $XDG_CACHE_HOME (when absolute, as the base
+// directory rules ask) else $HOME/.cache; empty when it cannot be had.
 std::string privateCacheFolder(const char* name) {
-    std::string home;
-    if (const char* h = std::getenv("HOME"); h && *h == '/') home = h;
-    if (home.empty()) return {};
-    const std::string cache = home + "/.cache";
+    std::string cache;
+    if (const char* x = std::getenv("XDG_CACHE_HOME"); x && *x == '/') {
+        cache = x;
+    } else if (const char* h = std::getenv("HOME"); h && *h == '/') {
+        cache = std::string(h) + "/.cache";
+    }
+    if (cache.empty()) return {};
     ::mkdir(cache.c_str(), 0700);
     const std::string base = cache + "/" + name;
     if (::mkdir(base.c_str(), 0700) != 0 && errno != EEXIST) return {};
@@ -95,7 +99,7 @@ std::string privateCacheFolder(const char* name) {
     return privateFolder(base) ? base : std::string();
 }
 
-// $XDG_RUNTIME_DIR when it is private, else $HOME/.cache/quorvane-2pass. Empty when
+// $XDG_RUNTIME_DIR when it is private, else the cache folder's quorvane-2pass. Empty when
 // neither can be had: then two-pass is refused rather than using a shared folder.
 std::string privateBase() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");

@@ -138,12 +138,16 @@ class InstallE2ETest : public QObject {
         QVERIFY(
             QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         const QString home = folder(QStringLiteral("home"));
+        const QString state = folder(QStringLiteral("state"));
+        const QString cache = folder(QStringLiteral("cache"));
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         env.insert(QStringLiteral("HOME"), home);
+        env.insert(QStringLiteral("XDG_STATE_HOME"), state);
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
         env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(QV_DRIVER));
         // A sanitizer build's runtime would refuse the driver loaded before it.
         env.insert(QStringLiteral("ASAN_OPTIONS"),
@@ -176,6 +180,9 @@ class InstallE2ETest : public QObject {
         QVERIFY2(saved.contains("M_LEFT=") && saved.contains("C2_01=1"), saved.constData());
         QCOMPARE(qvtest::readFile(own + QStringLiteral("/profile.txt")),
                  qvtest::readFile(QStringLiteral(QV_SOURCE_DIR_PATH "/dist/profile.txt")));
+        QCOMPARE(filesUnder(state), QStringList({"quorvane/last-run.log"}));
+        for (const QString& f : filesUnder(cache))
+            QVERIFY2(f.startsWith(QStringLiteral("quorvane-")), qPrintable(f));
         setWritable(programDir(), false);
         QCOMPARE(snapshot(programDir()), before);
         setWritable(programDir(), true);

@@ -8,14 +8,16 @@ namespace {
 
 using namespace std::string_view_literals;
 
-// One row per line, as the rows are numbered.
+// One row per line, as the rows are numbered. New rows go at the end only, so that
+// settings files (rows by index) and presets (rows by text) written before keep their
+// meaning.
 // clang-format off
 constexpr std::array<std::string_view, 2> kC1_02{
     "変換元と同じﾌｫﾙﾀﾞ,ﾌｧｲﾙ名が同じ場合は上書き保存"sv,
     "ﾌｫﾙﾀﾞ指定,ﾌｧｲﾙ名が同じ場合は上書き保存"sv,
 };
 
-constexpr std::array<std::string_view, 13> kC2_01{
+constexpr std::array<std::string_view, 15> kC2_01{
     "自動,元の形式を維持"sv,
     "AVI,XviD/MS-MPEG4/etc..."sv,
     "MPG,MPEG1"sv,
@@ -29,6 +31,8 @@ constexpr std::array<std::string_view, 13> kC2_01{
     "OGM,THEORA(Ogg-Vorbis)"sv,
     "FLV,FlashVideo"sv,
     "SWF,Flash"sv,
+    "MKV,Matroska"sv,
+    "WEBM,WebM"sv,
 };
 
 constexpr std::array<std::string_view, 43> kC2_02{
@@ -88,7 +92,7 @@ constexpr std::array<std::string_view, 8> kC2_03{
     "16:9"sv,
 };
 
-constexpr std::array<std::string_view, 34> kC2_04{
+constexpr std::array<std::string_view, 37> kC2_04{
     "自動,元のｺｰﾃﾞｯｸを維持"sv,
     "ASV1,Asus-v1"sv,
     "ASV2,Asus-v2"sv,
@@ -123,6 +127,9 @@ constexpr std::array<std::string_view, 34> kC2_04{
     "LIBXVID,XviD"sv,
     "ZLIB,LCL"sv,
     "ZMBV"sv,
+    "LIBX265,H.265(HEVC)"sv,
+    "LIBVPX-VP9,VP9"sv,
+    "LIBSVTAV1,AV1"sv,
 };
 
 constexpr std::array<std::string_view, 35> kC2_05{
@@ -182,7 +189,7 @@ constexpr std::array<std::string_view, 16> kC2_06{
     "60fps"sv,
 };
 
-constexpr std::array<std::string_view, 52> kC3_01{
+constexpr std::array<std::string_view, 53> kC3_01{
     "自動,元のｴﾝｺｰﾄﾞを維持"sv,
     "LIBFAAC,AAC(AdvancedAudio)"sv,
     "AC3"sv,
@@ -235,6 +242,7 @@ constexpr std::array<std::string_view, 52> kC3_01{
     "VORBIS,Ogg-Vorbis"sv,
     "WMAV1,WindowsMediaAudio1"sv,
     "WMAV2,WindowsMediaAudio2"sv,
+    "LIBOPUS,Opus"sv,
 };
 
 constexpr std::array<std::string_view, 19> kC3_02{

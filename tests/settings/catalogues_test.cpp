@@ -28,10 +28,10 @@ TEST_P(CatalogueRowCount, HasItsRows) {
 
 INSTANTIATE_TEST_SUITE_P(
     All, CatalogueRowCount,
-    ::testing::Values(CountCase{CatalogueId::C1_02, 2}, CountCase{CatalogueId::C2_01, 13},
+    ::testing::Values(CountCase{CatalogueId::C1_02, 2}, CountCase{CatalogueId::C2_01, 15},
                       CountCase{CatalogueId::C2_02, 43}, CountCase{CatalogueId::C2_03, 8},
-                      CountCase{CatalogueId::C2_04, 34}, CountCase{CatalogueId::C2_05, 35},
-                      CountCase{CatalogueId::C2_06, 16}, CountCase{CatalogueId::C3_01, 52},
+                      CountCase{CatalogueId::C2_04, 37}, CountCase{CatalogueId::C2_05, 35},
+                      CountCase{CatalogueId::C2_06, 16}, CountCase{CatalogueId::C3_01, 53},
                       CountCase{CatalogueId::C3_02, 19}, CountCase{CatalogueId::C3_03, 10},
                       CountCase{CatalogueId::C3_04, 3}, CountCase{CatalogueId::C3_05, 8},
                       CountCase{CatalogueId::C3_06, 15}));
@@ -93,6 +93,30 @@ TEST(Catalogues, SpotChecks) {
     EXPECT_EQ(row(CatalogueId::C3_06, 14), "1000,1秒間隔");
     EXPECT_EQ(row(CatalogueId::C1_02, 1), "ﾌｫﾙﾀﾞ指定,ﾌｧｲﾙ名が同じ場合は上書き保存");
 }
+
+// Rows of today's formats stand after every older row, so stored indices and the
+// presets written before them keep selecting what they selected.
+struct AppendedCase {
+    CatalogueId id;
+    std::size_t index;
+    const char* text;
+};
+
+class CatalogueRowAt : public ::testing::TestWithParam<AppendedCase> {};
+
+TEST_P(CatalogueRowAt, HoldsItsText) { EXPECT_EQ(row(GetParam().id, GetParam().index), GetParam().text); }
+
+INSTANTIATE_TEST_SUITE_P(
+    OldLastAndAppended, CatalogueRowAt,
+    ::testing::Values(AppendedCase{CatalogueId::C2_01, 12, "SWF,Flash"},
+                      AppendedCase{CatalogueId::C2_01, 13, "MKV,Matroska"},
+                      AppendedCase{CatalogueId::C2_01, 14, "WEBM,WebM"},
+                      AppendedCase{CatalogueId::C2_04, 33, "ZMBV"},
+                      AppendedCase{CatalogueId::C2_04, 34, "LIBX265,H.265(HEVC)"},
+                      AppendedCase{CatalogueId::C2_04, 35, "LIBVPX-VP9,VP9"},
+                      AppendedCase{CatalogueId::C2_04, 36, "LIBSVTAV1,AV1"},
+                      AppendedCase{CatalogueId::C3_01, 51, "WMAV2,WindowsMediaAudio2"},
+                      AppendedCase{CatalogueId::C3_01, 52, "LIBOPUS,Opus"}));
 
 TEST(Catalogues, ManualPresetRowHasTenColumns) {
     auto cols = qv::splitColumns(qv::kManualPresetRow);

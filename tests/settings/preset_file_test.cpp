@@ -208,7 +208,13 @@ INSTANTIATE_TEST_SUITE_P(
                     MatchCase{"ValueAndLabel", CatalogueId::C3_03, "44100Hz,CD音質", 8},
                     MatchCase{"Empty", CatalogueId::C2_01, "", -1},
                     MatchCase{"BracketedHeading", CatalogueId::C2_01, "[形式]", -1},
-                    MatchCase{"Unknown", CatalogueId::C3_01, "OPUS", -1},
+                    MatchCase{"Unknown", CatalogueId::C3_01, "SPEEX", -1},
+                    MatchCase{"MatroskaByValue", CatalogueId::C2_01, "MKV", 13},
+                    MatchCase{"WebmByLabel", CatalogueId::C2_01, "WebM", 14},
+                    MatchCase{"Hevc", CatalogueId::C2_04, "LIBX265", 34},
+                    MatchCase{"Vp9ByLabel", CatalogueId::C2_04, "VP9", 35},
+                    MatchCase{"Av1ByLabel", CatalogueId::C2_04, "AV1", 36},
+                    MatchCase{"OpusByLabel", CatalogueId::C3_01, "Opus", 52},
                     MatchCase{"CaseMatters", CatalogueId::C2_01, "mp4", -1}),
     [](const auto& test) { return std::string(test.param.name); });
 
@@ -223,6 +229,30 @@ TEST(PresetMatchEveryRow, SavedValueSelectsARowOfTheSameValue) {
             EXPECT_EQ(qv::columnOf(rows[static_cast<std::size_t>(got)], 0), value) << rows[i];
             EXPECT_LE(got, static_cast<int>(i)) << rows[i];
         }
+    }
+}
+
+// Rows appended to a catalogue take no match away from an older row: the old rows'
+// texts, columns and some parts of them select the row they selected when the
+// catalogue ended at its old length.
+TEST(PresetMatchAppendedRows, OldTextsSelectTheirOldRows) {
+    struct Grown {
+        CatalogueId id;
+        std::size_t oldRows;
+    };
+    const Grown grown[] = {{CatalogueId::C2_01, 13}, {CatalogueId::C2_04, 34}, {CatalogueId::C3_01, 52}};
+    for (const Grown& g : grown) {
+        const auto rows = qv::catalogue(g.id);
+        ASSERT_GT(rows.size(), g.oldRows);
+        const auto oldRows = rows.first(g.oldRows);
+        std::vector<std::string> texts;
+        for (std::string_view r : oldRows) {
+            texts.emplace_back(r);
+            for (const std::string& column : qv::splitColumns(r)) texts.push_back(column);
+        }
+        for (const char* t : {"H.264", "MPEG4", "AAC", "MP3", "Ogg", "Video", "LIB", "V", "4"}) texts.emplace_back(t);
+        for (const std::string& t : texts)
+            EXPECT_EQ(qv::presetRowFor(rows, t), qv::presetRowFor(oldRows, t)) << t;
     }
 }
 

@@ -17,6 +17,8 @@
 #include <string>
 
 #include "base/cp932.h"
+#include "run/batch_rules.h"
+#include "run/command_line.h"
 #include "support/program_folder.h"
 #include "support/screen.h"
 #include "ui/services/dialogs.h"
@@ -138,6 +140,12 @@ private slots:
         QTest::newRow("dollar hex") << QByteArray("[SET2]\r\nC2_02=$1b\r\n") << "C2_02" << 27;
         QTest::newRow("names any case") << QByteArray("[set2]\r\nc2_04 = 11 \r\n") << "C2_04" << 11;
         QTest::newRow("index beyond rows") << QByteArray("[SET2]\r\nC2_02=43\r\n") << "C2_02" << -1;
+        QTest::newRow("first container after the old ones") << QByteArray("[SET2]\r\nC2_01=13\r\n") << "C2_01" << 13;
+        QTest::newRow("index past the containers") << QByteArray("[SET2]\r\nC2_01=15\r\n") << "C2_01" << -1;
+        QTest::newRow("last video codec") << QByteArray("[SET2]\r\nC2_04=36\r\n") << "C2_04" << 36;
+        QTest::newRow("index past the video codecs") << QByteArray("[SET2]\r\nC2_04=37\r\n") << "C2_04" << -1;
+        QTest::newRow("last audio codec") << QByteArray("[SET3]\r\nC3_01=52\r\n") << "C3_01" << 52;
+        QTest::newRow("index past the audio codecs") << QByteArray("[SET3]\r\nC3_01=53\r\n") << "C3_01" << -1;
         QTest::newRow("preset index beyond list") << QByteArray("[SET2]\r\nC2_00=7\r\n") << "C2_00" << -1;
         QTest::newRow("preset index within list") << QByteArray("[SET2]\r\nC2_00=4\r\n") << "C2_00" << 4;
         QTest::newRow("left off screen") << QByteArray("[SET]\r\nM_LEFT=-2000\r\n") << "M_LEFT" << -2000;
@@ -160,7 +168,9 @@ private slots:
             {"M_TOP", [&] { return f.y(); }},
             {"C1_02", [&] { return f.C1_02->ItemIndex(); }},
             {"C2_00", [&] { return f.C2_00->ItemIndex(); }},
+            {"C2_01", [&] { return f.C2_01->ItemIndex(); }},
             {"C2_02", [&] { return f.C2_02->ItemIndex(); }},
+            {"C3_01", [&] { return f.C3_01->ItemIndex(); }},
             {"C2_04", [&] { return f.C2_04->ItemIndex(); }},
             {"C3_02", [&] { return f.C3_02->ItemIndex(); }},
             {"C3_04", [&] { return f.C3_04->ItemIndex(); }},
@@ -194,6 +204,68 @@ private slots:
         QVERIFY(form->CheckBox5->isChecked());
         QVERIFY(form->C4_01_1->isEnabled());
         QCOMPARE(form->C1_03->Path(), dir_->path() + "/kept");
+    }
+
+    // A file written before today's formats were added, naming the last of the old
+    // rows: the same rows come back, and so does the same command line.
+    void fileFromBeforeTheNewRows() {
+        const QByteArray folder = cp932((dir_->path() + "/ﾌｫﾙﾀﾞ").toUtf8().constData());
+        writeIni("[SET]\r\nM_LEFT=20\r\nM_TOP=20\r\n[SET1]\r\nC1_03=" + folder +
+                 "\r\nC1_02=1\r\n[SET2]\r\nC2_00=0\r\nC2_01=12\r\nC2_02=42\r\nC2_03=7\r\nC2_04=33\r\n"
+                 "C2_05=34\r\nC2_06=15\r\nC2_07_1=0\r\nC2_07_2=0\r\nC2_07_3=0\r\nC2_07_4=0\r\n[SET3]\r\n"
+                 "C3_01=51\r\nC3_02=18\r\nC3_03=9\r\nC3_04=2\r\nC3_05=7\r\nC3_06=14\r\n[SET4]\r\n"
+                 "C4_C1=0\r\nC4_C2=0\r\nC4_C3=0\r\nC4_C4=0\r\nC4_C5=0\r\n");
+        auto form = openForm();
+        const QStringList rows{"SWF,Flash", "512x384,<ﾆｺﾆｺ動画>", "16:9", "ZMBV", "31,VBR(最低品質)", "60fps",
+                               "WMAV2,WindowsMediaAudio2", "320kbps", "48000Hz", "2,ｽﾃﾚｵ", "768,3.0倍",
+                               "1000,1秒間隔"};
+        const auto boxes = encoderBoxes(*form);
+        for (int i = 0; i < boxes.size(); ++i)
+            QCOMPARE(QString::fromStdString(boxes[i]->item(boxes[i]->ItemIndex())), rows[i]);
+
+        const qv::ConversionSettings s = form->settings();
+        const std::string dst = qv::destinationFor(s, "/v/clip.avi");
+        QCOMPARE(QString::fromStdString(dst), dir_->path() + "/ﾌｫﾙﾀﾞ/clip.swf");
+        QCOMPARE(qv::buildConversionCommand(s, "/v/clip.avi", dst, 1, false).text,
+                 "-i \"/v/clip.avi\" -y -flags bitexact -s 512x384 -aspect 16:9 -vcodec zmbv -qscale 31 -r 60 "
+                 "-acodec wmav2 -ab 320k -ar 48000 -ac 2 -vol 768 -async 1000 \"" + dst + "\"");
+    }
+
+    void newRowsByIndex_data() {
+        QTest::addColumn<int>("container");
+        QTest::addColumn<int>("videoCodec");
+        QTest::addColumn<int>("videoBitrate");
+        QTest::addColumn<int>("audioCodec");
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<QString>("fragment");
+        QTest::newRow("H.265 and Opus in Matroska, quality 11")
+            << 13 << 34 << 24 << 52 << ".mkv" << "-vcodec libx265 -qscale 11 -sameq -acodec libopus";
+        QTest::newRow("VP9 and Opus in WebM, 1024k")
+            << 14 << 35 << 12 << 52 << ".webm" << "-vcodec libvpx-vp9 -b 1024k -sameq -acodec libopus";
+        QTest::newRow("AV1 and Opus in MP4, source bitrate")
+            << 4 << 36 << 0 << 52 << ".mp4" << "-vcodec libsvtav1 -sameq -acodec libopus";
+    }
+
+    // The new rows chosen by their indices give the new values on the command line.
+    void newRowsByIndex() {
+        QFETCH(int, container);
+        QFETCH(int, videoCodec);
+        QFETCH(int, videoBitrate);
+        QFETCH(int, audioCodec);
+        QFETCH(QString, extension);
+        QFETCH(QString, fragment);
+        QByteArray ini = "[SET1]\r\nC1_02=0\r\n[SET2]\r\nC2_01=" + QByteArray::number(container) +
+                         "\r\nC2_02=0\r\nC2_03=0\r\nC2_04=" + QByteArray::number(videoCodec) +
+                         "\r\nC2_05=" + QByteArray::number(videoBitrate) + "\r\nC2_06=0\r\n[SET3]\r\nC3_01=" +
+                         QByteArray::number(audioCodec) + "\r\n";
+        for (const char* k : {"C3_02", "C3_03", "C3_04", "C3_05", "C3_06"}) ini += QByteArray(k) + "=0\r\n";
+        writeIni(ini);
+        auto form = openForm();
+        const qv::ConversionSettings s = form->settings();
+        const std::string dst = qv::destinationFor(s, "/v/clip.avi");
+        QCOMPARE(QString::fromStdString(dst), "/v/clip" + extension);
+        QCOMPARE(QString::fromStdString(qv::buildConversionCommand(s, "/v/clip.avi", dst, 1, false).text),
+                 "-i \"/v/clip.avi\" -y -flags bitexact " + fragment + " \"/v/clip" + extension + "\"");
     }
 
     void handlersFollowRestoredValues() {

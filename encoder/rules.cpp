@@ -33,6 +33,10 @@ bool isOneOf(std::string_view s, std::initializer_list<std::string_view> list) {
 // The codec an encoder of the line produces, named as a probe names it.
 std::string codecOfEncoder(const std::string& e) {
     if (e == "libx264") return "h264";
+    if (e == "libx265") return "hevc";
+    if (e == "libvpx-vp9") return "vp9";
+    if (e == "libsvtav1") return "av1";
+    if (e == "libopus") return "opus";
     if (e == "libxvid") return "mpeg4";
     if (e == "libtheora") return "theora";
     if (e == "flv") return "flv1";
@@ -65,8 +69,8 @@ const Holds kContainers[] = {
     {"mpg", {"mpeg1video", "mpeg2video", "h264"}, {"mp2", "mp3", "ac3", "pcm_s16be"}},
     {"m2p", {"mpeg1video", "mpeg2video", "h264"}, {"mp2", "mp3", "ac3", "pcm_s16be"}},
     {"mp4",
-     {"h264", "mpeg4", "mpeg1video", "mpeg2video", "mjpeg", "h263"},
-     {"aac", "ac3", "mp2", "mp3", "flac"}},
+     {"h264", "mpeg4", "mpeg1video", "mpeg2video", "mjpeg", "h263", "hevc", "av1"},
+     {"aac", "ac3", "mp2", "mp3", "flac", "opus"}},
     {"3gp", {"h264", "mpeg4", "h263"}, {"aac", "amr_nb", "amr_wb"}},
     {"wmv",
      {"wmv1", "wmv2", "mpeg4", "msmpeg4v2", "msmpeg4v3", "h264", "mpeg1video", "mpeg2video",
@@ -90,6 +94,8 @@ const Holds kContainers[] = {
     {"flv", {"flv1", "h264", "flashsv"}, {"mp3", "aac", "adpcm_swf", "pcm_s16le", "pcm_u8"}},
     // Its MP3 comes back a tenth longer than it went in.
     {"swf", {"flv1", "flashsv", "mjpeg"}, {}},
+    // Matroska holds every codec of the lists and has no row here.
+    {"webm", {"vp9", "av1", "vp8"}, {"opus", "vorbis"}},
 };
 
 // Encoders of the lists whose result plays in none of the containers, and why.
@@ -136,6 +142,12 @@ bool atMostStereo(const std::string& e) {
 }
 
 
+bool parseQuality(const std::string& s, int& out) {
+    if (s.empty() || s.size() > 3 || s.find_first_not_of("0123456789") != std::string::npos) return false;
+    out = std::atoi(s.c_str());
+    return true;
+}
+
 std::string seconds(double s) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.3f", s < 0 ? 0.0 : s);
@@ -148,7 +160,35 @@ bool rateForTwoPass(const std::string& e) {
                         "zmbv", "flashsv", "jpegls", "dvvideo", "asv1", "asv2"});
 }
 
+// Today's encoders: a quality row becomes a constant-quality encode on the encoder's own
+// scale, and each runs at a speed that keeps a preview within a few times MPEG-4's.
+struct QualityScale {
+    std::string_view encoder;
+    int lowest, highest;  // the encoder's CRF range, lower is better
+    std::initializer_list<std::string_view> speed;
+};
+
+const QualityScale kQualityScales[] = {
+    {"libx265", 0, 51, {"-preset", "ultrafast", "-x265-params", "log-level=error"}},
+    {"libvpx-vp9", 0, 63, {"-deadline", "realtime", "-cpu-used", "8", "-row-mt", "1"}},
+    {"libsvtav1", 1, 63, {"-preset", "12"}},
+};
+
+const QualityScale* qualityScaleOf(const std::string& e) {
+    for (const QualityScale& q : kQualityScales)
+        if (q.encoder == e) return &q;
+    return nullptr;
+}
+
 }  // namespace
+
+int crfForQuality(std::string_view encoder, int quality) {
+    const QualityScale* q = qualityScaleOf(std::string(encoder));
+    if (!q) return -1;
+    quality = std::clamp(quality, 1, 31);
+    // 1..31 onto the whole range, rounded to the nearest step.
+    return q->lowest + ((quality - 1) * (q->highest - q->lowest) + 15) / 30;
+}
 
 double parseTime(const std::string& t) {
     if (t.empty()) return -1;
@@ -316,6 +356,26 @@ Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
             p.extra.insert(p.extra.end(), {"-pix_fmt", "yuv420p"});
             p.bitexactPictureOnly = isOneOf(c.ext, {"mkv", "webm"});
         }
+        if (const QualityScale* q = qualityScaleOf(video)) {
+            // Its real-time mode keeps no statistics for a second pass.
+            if (video == "libvpx-vp9" && c.pass != 0)
+                p.extra.insert(p.extra.end(), {"-deadline", "good", "-cpu-used", "5", "-row-mt", "1"});
+            else
+                p.extra.insert(p.extra.end(), q->speed.begin(), q->speed.end());
+            p.extra.insert(p.extra.end(), {"-pix_fmt", "yuv420p"});
+            p.bitexactPictureOnly = isOneOf(c.ext, {"mkv", "webm"});
+            int quality = 0;
+            if (parseQuality(c.quality, quality)) {
+                p.removeOptions.push_back("-q:v");
+                p.extra.insert(p.extra.end(), {"-crf", std::to_string(crfForQuality(video, quality))});
+                // Without a rate of its own the encoder would aim at its default rate as a cap.
+                if (video == "libvpx-vp9" && c.bitRate.empty()) p.extra.insert(p.extra.end(), {"-b:v", "0"});
+            }
+            if (c.pass != 0 && video != "libvpx-vp9") {
+                p.refusal = upperName(video) + " は 2パスエンコードに対応していません。2ﾊﾟｽｴﾝｺｰﾄﾞを外してください";
+                return p;
+            }
+        }
         if (video == "zlib") p.extra.insert(p.extra.end(), {"-pix_fmt", "bgr24"});
         // RealMedia's millisecond clock gives NTSC rates' frames the same time stamp.
         if ((video == "rv10" || video == "rv20") && c.frameRate.empty())
@@ -333,6 +393,10 @@ Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
             if (c.channels.empty()) p.extra.insert(p.extra.end(), {"-ac", "1"});
         } else if (audio == "adpcm_swf" && c.sampleRate.empty()) {
             p.extra.insert(p.extra.end(), {"-ar", "44100"});
+        } else if (audio == "libopus" && !c.sampleRate.empty() &&
+                   !isOneOf(c.sampleRate, {"8000", "12000", "16000", "24000", "48000"})) {
+            p.refusal = "LIBOPUS は 8000Hz/16000Hz/24000Hz/48000Hz の音声しか扱えません";
+            return p;
         } else if (audio == "roq_dpcm" && c.sampleRate.empty()) {
             p.extra.insert(p.extra.end(), {"-ar", "22050"});
         }
@@ -349,7 +413,7 @@ Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
             use.present = true;
             use.rangeStart = c.rangeStart;
             use.rangeLength = c.rangeLength;
-            if (c.bitRate.empty() && rateForTwoPass(video)) {
+            if (c.bitRate.empty() && rateForTwoPass(video) && !(qualityScaleOf(video) && !c.quality.empty())) {
                 long rate = s.videoBitRate > 0 ? s.videoBitRate : 1000000;
                 rate = std::clamp(rate, 100000L, 20000000L);
                 use.bitRate = std::to_string(rate / 1000) + "k";

@@ -3,6 +3,7 @@
 // can play at all (else a reason, in the interface's language), and the parameters the
 // installed encoder needs that the program's line does not give.
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qv::adapter {
@@ -56,6 +57,10 @@ Plan planCall(const Call& call, const Source& source, const PassNotes& notes);
 
 // The translated line with the plan applied.
 std::vector<std::string> applyPlan(std::vector<std::string> translated, const Plan& plan);
+
+// The CRF that a quality row (1 best .. 31 worst) gives with one of today's encoders
+// (libx265, libvpx-vp9, libsvtav1), lower still better; -1 for any other encoder.
+int crfForQuality(std::string_view encoder, int quality);
 
 // "00:01:30" or "5" or "2.5" -> seconds; -1 when it is not a time.
 double parseTime(const std::string& t);

@@ -110,6 +110,9 @@ video_target() {
     case "$1" in
         flv|flashsv) echo "flv libmp3lame" ;;
         libx264) echo "mp4 libfaac" ;;
+        libx265) echo "mp4 libfaac" ;;
+        libvpx-vp9) echo "webm libopus" ;;
+        libsvtav1) echo "mkv libopus" ;;
         mpeg1video) echo "mpg mp2" ;;
         mpeg2video) echo "m2p mp2" ;;
         rv10|rv20) echo "rm ac3" ;;
@@ -124,6 +127,7 @@ video_target() {
 audio_target() {
     case "$1" in
         libfaac) echo mp4 ;;
+        libopus) echo webm ;;
         wmav1|wmav2) echo wmv ;;
         vorbis|flac) echo ogm ;;
         adpcm_swf) echo flv ;;

@@ -152,6 +152,41 @@ const PlanCase kPlans[] = {
     {"ThumbnailOfSoundOnlyRefused",
      {"-i", "/v/a.mp3", "-f", "image2", "-ss", "5", "-vframes", "1", "-s", "80x60", "-an", "/p/_thumb.jpg"},
      video("", "mp3"), {}, "映像"},
+    {"HevcQualityBecomesCrfAtPreviewSpeed",
+     line({"-vcodec", "libx265", "-qscale", "11", "-sameq", "-acodec", "libopus"}, "/o/a.mkv"), {}, {},
+     "", {"-crf", "17", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-flags:v", "+bitexact"},
+     {"-q:v", "bitexact"}},
+    {"Vp9QualityIsCrfWithoutARateCap",
+     line({"-vcodec", "libvpx-vp9", "-qscale", "31", "-sameq", "-acodec", "libopus"}, "/o/a.webm"), {}, {},
+     "", {"-crf", "63", "-b:v", "0", "-deadline", "realtime", "-cpu-used", "8"}, {"-q:v"}},
+    {"Av1QualityOneIsTheBestCrf",
+     line({"-vcodec", "libsvtav1", "-qscale", "1", "-sameq", "-acodec", "libopus"}, "/o/a.mp4"), {}, {},
+     "", {"-crf", "1", "-preset", "12"}, {"-q:v"}},
+    {"Vp9ConstantRateKeepsTheRate",
+     line({"-vcodec", "libvpx-vp9", "-b", "1024k", "-sameq", "-acodec", "libopus"}, "/o/a.webm"), {}, {},
+     "", {"-b:v", "1024k"}, {"-crf", "0"}},
+    {"HevcIntoAviRefused", line({"-vcodec", "libx265", "-sameq", "-acodec", "mp2"}, "/o/a.avi"), {}, {},
+     "AVI 形式には映像コーデック LIBX265"},
+    {"Vp9IntoMp4Refused", line({"-vcodec", "libvpx-vp9", "-sameq", "-acodec", "aac"}, "/o/a.mp4"), {}, {},
+     "MP4 形式には映像コーデック LIBVPX-VP9"},
+    {"OpusIntoFlvRefused", line({"-vcodec", "flv", "-sameq", "-acodec", "libopus"}, "/o/a.flv"), {}, {},
+     "FLV 形式には音声コーデック LIBOPUS"},
+    {"AacIntoWebmRefused", line({"-vcodec", "libvpx-vp9", "-sameq", "-acodec", "libfaac"}, "/o/a.webm"), {},
+     {}, "WEBM 形式には音声コーデック AAC"},
+    {"CopyOfH264IntoWebmRefused", line(kCopy, "/o/a.webm"), video("h264", "aac"), {}, "WEBM"},
+    {"OpusAtACdRateRefused",
+     line({"-vcodec", "copy", "-sameq", "-acodec", "libopus", "-ar", "44100", "-vn"}, "/o/a.mkv"), {}, {},
+     "48000Hz"},
+    {"OpusAtAnOpusRate",
+     line({"-vcodec", "copy", "-sameq", "-acodec", "libopus", "-ar", "24000", "-vn"}, "/o/a.webm"), {}, {},
+     "", {"-ar", "24000"}},
+    {"HevcTwoPassRefused", line({"-pass", "1", "-an", "-vcodec", "libx265", "-b", "768k"}, "/o/a.mkv"), {},
+     {}, "2パス"},
+    {"Av1TwoPassRefused", line({"-pass", "2", "-vcodec", "libsvtav1", "-b", "768k"}, "/o/a.mkv"), {},
+     notes("", "", ""), "2パス"},
+    {"Vp9TwoPassQualityStaysAQuality",
+     line({"-pass", "1", "-an", "-vcodec", "libvpx-vp9", "-qscale", "11", "-sameq"}, "/o/a.webm"),
+     video("h264", "aac"), {}, "", {"-crf", "21", "-b:v", "0", "-deadline", "good"}, {"2500k", "realtime"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Calls, PlanRules, ::testing::ValuesIn(kPlans),
@@ -164,6 +199,22 @@ TEST(PlanRules, OnlyCopiesThumbnailsAndRateChoicesNeedTheSource) {
     EXPECT_FALSE(needsSource(parseCall(line({"-vcodec", "copy", "-vn", "-acodec", "mp2"}, "/o/a.avi"))));
     EXPECT_TRUE(needsSource(parseCall(line({"-pass", "1", "-vcodec", "mpeg4"}, "/o/a.avi"))));
     EXPECT_FALSE(needsSource(parseCall(line({"-pass", "2", "-vcodec", "mpeg4"}, "/o/a.avi"))));
+}
+
+// Quality rows 1..31 spread over each encoder's whole CRF range, lower still better.
+TEST(PlanRules, QualityRowsOntoEachCrfScale) {
+    struct Point {
+        const char* encoder;
+        int quality, crf;
+    };
+    const Point points[] = {{"libx265", 1, 0},     {"libx265", 11, 17},    {"libx265", 21, 34},
+                            {"libx265", 31, 51},   {"libvpx-vp9", 1, 0},   {"libvpx-vp9", 11, 21},
+                            {"libvpx-vp9", 21, 42}, {"libvpx-vp9", 31, 63}, {"libsvtav1", 1, 1},
+                            {"libsvtav1", 11, 22},  {"libsvtav1", 21, 42},  {"libsvtav1", 31, 63},
+                            {"libx265", 40, 51},   {"libx264", 11, -1}};
+    for (const Point& p : points) EXPECT_EQ(crfForQuality(p.encoder, p.quality), p.crf) << p.encoder << " " << p.quality;
+    for (const char* e : {"libx265", "libvpx-vp9", "libsvtav1"})
+        for (int q = 2; q <= 31; ++q) EXPECT_GT(crfForQuality(e, q), crfForQuality(e, q - 1)) << e << " " << q;
 }
 
 TEST(PlanRules, TimesInEveryForm) {

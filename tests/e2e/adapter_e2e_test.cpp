@@ -27,6 +27,9 @@ namespace {
 // Row indices of the catalogues used here.
 constexpr int kAvi = 1, kMp4 = 4, kQvga = 7, kAspect43 = 3, kMpeg4 = 17, kCbr768 = 11,
               kFps2997 = 12, kLibx264 = 11;
+// Today's rows, after the older ones.
+constexpr int kMkv = 13, kWebm = 14, kLibx265 = 34, kLibvpxVp9 = 35, kLibsvtav1 = 36, kVbr11 = 24,
+              kLibopus = 52;
 constexpr int kLibfaac = 1, kMp2 = 26, kPcmS16le = 32, kAb128 = 13, kAr44100 = 8, kStereo = 2,
               kVolume2x = 5;
 
@@ -465,6 +468,102 @@ class AdapterE2ETest : public QObject {
         const double want = range ? 3 : 8;
         QVERIFY2(qAbs(p.duration - want) <= want * 0.1, qPrintable(QString::number(p.duration)));
         QVERIFY(!p.audio.isEmpty());
+    }
+
+    // Today's rows chosen by their indices: results of the right codecs in the right
+    // containers that decode whole and last as long as the source.
+    void todaysFormats_data() {
+        QTest::addColumn<int>("container");
+        QTest::addColumn<int>("videoCodec");
+        QTest::addColumn<int>("videoRate");
+        QTest::addColumn<int>("audioCodec");
+        QTest::addColumn<bool>("twoPass");
+        QTest::addColumn<QString>("docType");  // what the file says it is
+        QTest::addColumn<QString>("video");
+        QTest::addColumn<QString>("audio");
+        QTest::newRow("H.265 + Opus in Matroska, VBR 11")
+            << kMkv << kLibx265 << kVbr11 << kLibopus << false << "matroska" << "hevc" << "opus";
+        QTest::newRow("VP9 + Opus in WebM, VBR 11")
+            << kWebm << kLibvpxVp9 << kVbr11 << kLibopus << false << "webm" << "vp9" << "opus";
+        QTest::newRow("AV1 + Opus in Matroska, 768k")
+            << kMkv << kLibsvtav1 << kCbr768 << kLibopus << false << "matroska" << "av1" << "opus";
+        QTest::newRow("AV1 + Opus in WebM, source rate")
+            << kWebm << kLibsvtav1 << 0 << kLibopus << false << "webm" << "av1" << "opus";
+        QTest::newRow("H.265 + AAC in MP4, 768k")
+            << kMp4 << kLibx265 << kCbr768 << kLibfaac << false << "ftyp" << "hevc" << "aac";
+        QTest::newRow("AV1 + Opus in MP4, VBR 11")
+            << kMp4 << kLibsvtav1 << kVbr11 << kLibopus << false << "ftyp" << "av1" << "opus";
+        QTest::newRow("VP9 + MP2 in Matroska, 768k")
+            << kMkv << kLibvpxVp9 << kCbr768 << kMp2 << false << "matroska" << "vp9" << "mp2";
+        QTest::newRow("VP9 + Opus in WebM, two passes, VBR 11")
+            << kWebm << kLibvpxVp9 << kVbr11 << kLibopus << true << "webm" << "vp9" << "opus";
+    }
+    void todaysFormats() {
+        QFETCH(int, container);
+        QFETCH(int, videoCodec);
+        QFETCH(int, videoRate);
+        QFETCH(int, audioCodec);
+        QFETCH(bool, twoPass);
+        QFETCH(QString, docType);
+        QFETCH(QString, video);
+        QFETCH(QString, audio);
+        qv::ConversionSettings s = automaticSettings();
+        s.C2_01 = container;
+        s.C2_04 = videoCodec;
+        s.C2_05 = videoRate;
+        s.C3_01 = audioCodec;
+        s.CheckBox1 = twoPass;
+        const QString ext = container == kMkv ? "mkv" : container == kWebm ? "webm" : "mp4";
+        const QString dest = path(QString("out/today_%1_%2_%3_%4.%5")
+                                      .arg(videoCodec).arg(videoRate).arg(audioCodec).arg(twoPass).arg(ext));
+        const std::string source = path("av.avi").toStdString();
+        for (int pass = 1; pass <= (twoPass ? 2 : 1); ++pass)
+            QCOMPARE(runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), pass, false)), 0);
+        QString why;
+        QVERIFY2(decodesCleanly(dest, &why), qPrintable(why));
+        QVERIFY2(qvtest::readFile(dest).left(64).contains(docType.toLatin1()), qPrintable(docType));
+        const Probe p = probe(dest);
+        QCOMPARE(p.video["codec_name"].toString(), video);
+        QCOMPARE(p.audio["codec_name"].toString(), audio);
+        QVERIFY2(qAbs(p.duration - 8) < 0.5, qPrintable(QString::number(p.duration)));
+    }
+
+    // Today's codecs in a container that cannot hold them, or two passes where the encoder
+    // has none: refused with a reason, nothing written.
+    void todaysFormatsRefused_data() {
+        QTest::addColumn<int>("container");
+        QTest::addColumn<int>("videoCodec");
+        QTest::addColumn<int>("audioCodec");
+        QTest::addColumn<bool>("twoPass");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("H.265 in AVI") << kAvi << kLibx265 << kMp2 << false << "LIBX265";
+        QTest::newRow("VP9 in MP4") << kMp4 << kLibvpxVp9 << kLibfaac << false << "LIBVPX-VP9";
+        QTest::newRow("AAC in WebM") << kWebm << kLibvpxVp9 << kLibfaac << false << "AAC";
+        QTest::newRow("H.265 in two passes") << kMkv << kLibx265 << kLibopus << true << "2パス";
+    }
+    void todaysFormatsRefused() {
+        QFETCH(int, container);
+        QFETCH(int, videoCodec);
+        QFETCH(int, audioCodec);
+        QFETCH(bool, twoPass);
+        QFETCH(QString, reason);
+        qv::ConversionSettings s = automaticSettings();
+        s.C2_01 = container;
+        s.C2_04 = videoCodec;
+        s.C3_01 = audioCodec;
+        s.CheckBox1 = twoPass;
+        const QString ext = container == kAvi ? "avi" : container == kMp4 ? "mp4" : container == kWebm ? "webm" : "mkv";
+        const QString dest = path(QString("out/refused_%1_%2.%3").arg(videoCodec).arg(audioCodec).arg(ext));
+        const QString report = path("refused_report.txt");
+        QFile::remove(report);
+        qputenv("QUORVANE_REPORT", report.toLocal8Bit());
+        const int rc = runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(),
+                                                             dest.toStdString(), 1, false));
+        qunsetenv("QUORVANE_REPORT");
+        QVERIFY(rc > 0);
+        QVERIFY(!QFileInfo::exists(dest));
+        QVERIFY2(QString::fromUtf8(qvtest::readFile(report)).contains(reason),
+                 qvtest::readFile(report).constData());
     }
 
     // A pass 2 with no pass 1 before it is refused, with a reason, and writes nothing.

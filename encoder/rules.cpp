@@ -403,6 +403,9 @@ Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
         // Five-point-one comes down to stereo; mono stays mono.
         if (c.channels.empty() && atMostStereo(audio))
             p.audioFilter = "aformat=channel_layouts=mono|stereo";
+        // Its surround mapping takes the usual layouts only: 5.1 with side speakers becomes 5.1.
+        if (c.channels.empty() && audio == "libopus")
+            p.audioFilter = "aformat=channel_layouts=mono|stereo|3.0|quad|5.0|5.1|6.1|7.1";
         if (audio == "libvorbis") p.audioEncoder = "libvorbis";
     }
 

@@ -37,12 +37,12 @@ std::string selectedColumn(CatalogueId id, int index, int column) {
     return columnOf(rows[static_cast<std::size_t>(index)], column);
 }
 
-std::vector<const ControlSpec*> presetDrivenControls() {
-    std::vector<const ControlSpec*> driven;
-    for (const ControlSpec& c : kControls)
+std::vector<const ControlEntry*> presetDrivenControls() {
+    std::vector<const ControlEntry*> driven;
+    for (const ControlEntry& c : kControls)
         if (c.presetColumn > 0) driven.push_back(&c);
     std::sort(driven.begin(), driven.end(),
-              [](const ControlSpec* a, const ControlSpec* b) { return a->presetColumn < b->presetColumn; });
+              [](const ControlEntry* a, const ControlEntry* b) { return a->presetColumn < b->presetColumn; });
     return driven;
 }
 

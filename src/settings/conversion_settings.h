@@ -56,7 +56,7 @@ enum class ControlRole {
 
 // One setting control of the main window. Every list of controls (the settings
 // record, the settings file, preset application, the range group) is this table.
-struct ControlSpec {
+struct ControlEntry {
     std::string_view name;  // the control's member and object name
     ControlKind kind;
     std::string_view section, key;  // its place in the settings file
@@ -81,21 +81,21 @@ constexpr auto A = Panel::Audio;
 constexpr auto O = Panel::Options;
 constexpr std::nullopt_t none = std::nullopt;
 
-constexpr ControlSpec index(std::string_view name, std::string_view section, std::optional<Panel> tint,
+constexpr ControlEntry index(std::string_view name, std::string_view section, std::optional<Panel> tint,
                             std::optional<CatalogueId> rows, int presetColumn, int S::*field,
                             ControlRole role = R::Plain) {
     return {name, K::Index, section, name, tint, rows, presetColumn, false, {}, role, field, nullptr, nullptr};
 }
-constexpr ControlSpec value(std::string_view name, std::string_view section, Panel tint, int S::*field,
+constexpr ControlEntry value(std::string_view name, std::string_view section, Panel tint, int S::*field,
                             std::string_view rangeLabel = {}) {
     return {name, K::Value, section, name, tint, none, 0, !rangeLabel.empty(), rangeLabel, R::Plain, field,
             nullptr, nullptr};
 }
-constexpr ControlSpec check(std::string_view name, std::string_view key, bool S::*field,
+constexpr ControlEntry check(std::string_view name, std::string_view key, bool S::*field,
                             ControlRole role = R::Plain) {
     return {name, K::Check, "SET4", key, none, none, 0, false, {}, role, nullptr, field, nullptr};
 }
-constexpr ControlSpec folder(std::string_view name, std::string_view section, std::string S::*field) {
+constexpr ControlEntry folder(std::string_view name, std::string_view section, std::string S::*field) {
     return {name, K::Folder, section, name, none, none, 0, false, {}, R::DestinationFolder, nullptr, nullptr,
             field};
 }
@@ -103,7 +103,7 @@ constexpr ControlSpec folder(std::string_view name, std::string_view section, st
 // In the order the settings file is read and written; the preset column says
 // which column of a preset row drives the control.
 // clang-format off
-inline constexpr ControlSpec kControls[] = {
+inline constexpr ControlEntry kControls[] = {
     //     name         section  tint  rows       preset  field
     folder("C1_03",     "SET1",                            &S::C1_03),
     index ("C1_02",     "SET1",  none, C::C1_02,  0,       &S::C1_02, R::DestinationMode),
@@ -142,7 +142,7 @@ inline constexpr ControlSpec kControls[] = {
 using control_rows::kControls;
 
 // The preset-driven controls in the order of their preset columns (1, 2, ...).
-std::vector<const ControlSpec*> presetDrivenControls();
+std::vector<const ControlEntry*> presetDrivenControls();
 
 // Whether the folder edit C1_03 and its label L0_03 are enabled for a C1_02 index.
 inline bool destinationFolderEnabled(int c1_02Index) { return c1_02Index == 1; }

@@ -44,7 +44,7 @@ const CatalogueId kEncoderCatalogues[] = {CatalogueId::C2_01, CatalogueId::C2_02
 // The controls of the control table offer the encoder catalogues, each its own, in order.
 TEST(Catalogues, EncoderCataloguesInFillOrder) {
     std::vector<CatalogueId> filled;
-    for (const qv::ControlSpec& c : qv::kControls)
+    for (const qv::ControlEntry& c : qv::kControls)
         if (c.catalogue && c.role != qv::ControlRole::DestinationMode) filled.push_back(*c.catalogue);
     ASSERT_EQ(filled.size(), std::size(kEncoderCatalogues));
     for (std::size_t i = 0; i < filled.size(); ++i) EXPECT_EQ(filled[i], kEncoderCatalogues[i]) << i;

@@ -8,13 +8,13 @@
 namespace {
 
 using qv::ControlKind;
-using qv::ControlSpec;
+using qv::ControlEntry;
 using qv::kControls;
 
 // Every control names the field it fills and a key of its own in the settings file.
 TEST(ControlTable, EachControlHasOneFieldAndOneKey) {
     std::set<std::string> names, keys;
-    for (const ControlSpec& c : kControls) {
+    for (const ControlEntry& c : kControls) {
         EXPECT_TRUE(names.insert(std::string(c.name)).second) << c.name;
         EXPECT_TRUE(keys.insert(std::string(c.section) + "/" + std::string(c.key)).second) << c.name;
         const int fields = (c.number != nullptr) + (c.flag != nullptr) + (c.text != nullptr);
@@ -52,7 +52,7 @@ TEST(ControlTable, PresetColumnsRunWithoutGaps) {
 TEST(ControlTable, FieldsReachTheSettingsRecord) {
     qv::ConversionSettings s;
     int n = 1;
-    for (const ControlSpec& c : kControls) {
+    for (const ControlEntry& c : kControls) {
         if (c.number) s.*c.number = n++;
         if (c.flag) s.*c.flag = true;
         if (c.text) s.*c.text = "/out";

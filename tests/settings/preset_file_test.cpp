@@ -219,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST(PresetMatchEveryRow, SavedValueSelectsARowOfTheSameValue) {
-    for (const qv::ControlSpec& control : qv::kControls) {
+    for (const qv::ControlEntry& control : qv::kControls) {
         if (!control.catalogue || control.role == qv::ControlRole::DestinationMode) continue;
         const auto rows = qv::catalogue(*control.catalogue);
         for (std::size_t i = 0; i < rows.size(); ++i) {

@@ -81,7 +81,7 @@ public:
     qv::ConversionSettings settings() const;
     std::string settingsFilePath() const;  // "Quorvane_R.ini" in qv::settingsFolder(ProgramFolder)
     // The setting control a row of the control table names.
-    QWidget* control(const qv::ControlSpec& spec) const;
+    QWidget* control(const qv::ControlEntry& entry) const;
 
     // Job list (job_list.cpp). Entries are kept as the platform's bytes.
     void AddSourcePath(const std::string& path);
@@ -141,7 +141,7 @@ protected:
 private:
     void buildWindow();  // the window description
     // What a change of a setting control sets off: its tint, and what its role asks for.
-    void controlChanged(const qv::ControlSpec& spec);
+    void controlChanged(const qv::ControlEntry& entry);
     // Connects every setting control's change to controlChanged.
     void connectControls();
 

@@ -85,8 +85,8 @@ TMainForm1::TMainForm1(const QString& programFolder, std::vector<std::string> ar
         ProgramFolder = findProgramFolder(programFolder);
         // The buttons' hints are part of the window description and show from here on.
 
-        for (const qv::ControlSpec& spec : qv::kControls)
-            if (spec.catalogue) fill(static_cast<TMultiColComboBox*>(control(spec)), *spec.catalogue);
+        for (const qv::ControlEntry& entry : qv::kControls)
+            if (entry.catalogue) fill(static_cast<TMultiColComboBox*>(control(entry)), *entry.catalogue);
         C2_00->addItem(std::string(qv::kManualPresetRow));
         loadPresets();
         connectControls();
@@ -109,30 +109,30 @@ TMainForm1::~TMainForm1() {
 
 qv::ConversionSettings TMainForm1::settings() const {
     qv::ConversionSettings s;
-    for (const qv::ControlSpec& spec : qv::kControls) {
-        QWidget* w = control(spec);
-        switch (spec.kind) {
+    for (const qv::ControlEntry& entry : qv::kControls) {
+        QWidget* w = control(entry);
+        switch (entry.kind) {
             case qv::ControlKind::Index:
-                s.*spec.number = static_cast<TMultiColComboBox*>(w)->ItemIndex();
+                s.*entry.number = static_cast<TMultiColComboBox*>(w)->ItemIndex();
                 break;
             case qv::ControlKind::Value:
-                s.*spec.number = static_cast<TLMDSpinEdit*>(w)->Value();
+                s.*entry.number = static_cast<TLMDSpinEdit*>(w)->Value();
                 break;
             case qv::ControlKind::Check:
-                s.*spec.flag = static_cast<QCheckBox*>(w)->isChecked();
+                s.*entry.flag = static_cast<QCheckBox*>(w)->isChecked();
                 break;
             case qv::ControlKind::Folder:
-                s.*spec.text = folderRule(static_cast<TLMDBrowseEdit*>(w)->Path()).toStdString();
+                s.*entry.text = folderRule(static_cast<TLMDBrowseEdit*>(w)->Path()).toStdString();
                 break;
         }
     }
     return s;
 }
 
-QWidget* TMainForm1::control(const qv::ControlSpec& spec) const {
-    const auto found = controls_.find(spec.name);
+QWidget* TMainForm1::control(const qv::ControlEntry& entry) const {
+    const auto found = controls_.find(entry.name);
     if (found == controls_.end())
-        throw std::logic_error("the window description has no control " + std::string(spec.name));
+        throw std::logic_error("the window description has no control " + std::string(entry.name));
     return found->second;
 }
 
@@ -245,26 +245,26 @@ void TMainForm1::C1_03Change() { applyFolderRule(C1_03, false); }
 
 void TMainForm1::CheckBox5Click() {
     const bool on = CheckBox5->isChecked();
-    for (const qv::ControlSpec& spec : qv::kControls) {
-        if (!spec.inRange) continue;
-        control(spec)->setEnabled(on);
-        if (QWidget* label = findChild<QWidget*>(QString::fromLatin1(spec.rangeLabel.data(), qsizetype(spec.rangeLabel.size()))))
+    for (const qv::ControlEntry& entry : qv::kControls) {
+        if (!entry.inRange) continue;
+        control(entry)->setEnabled(on);
+        if (QWidget* label = findChild<QWidget*>(QString::fromLatin1(entry.rangeLabel.data(), qsizetype(entry.rangeLabel.size()))))
             label->setEnabled(on);
     }
 }
 
-void TMainForm1::controlChanged(const qv::ControlSpec& spec) {
-    QWidget* w = control(spec);
-    if (spec.tint) {
-        if (spec.kind == qv::ControlKind::Index) {
+void TMainForm1::controlChanged(const qv::ControlEntry& entry) {
+    QWidget* w = control(entry);
+    if (entry.tint) {
+        if (entry.kind == qv::ControlKind::Index) {
             auto* box = static_cast<TMultiColComboBox*>(w);
-            box->setColor(qv::ui::colour(qv::tintForIndex(*spec.tint, box->ItemIndex())));
-        } else if (spec.kind == qv::ControlKind::Value) {
+            box->setColor(qv::ui::colour(qv::tintForIndex(*entry.tint, box->ItemIndex())));
+        } else if (entry.kind == qv::ControlKind::Value) {
             auto* edit = static_cast<TLMDSpinEdit*>(w);
-            edit->setColor(qv::ui::colour(qv::tintForValue(*spec.tint, edit->Value())));
+            edit->setColor(qv::ui::colour(qv::tintForValue(*entry.tint, edit->Value())));
         }
     }
-    switch (spec.role) {
+    switch (entry.role) {
         case qv::ControlRole::Plain:
             break;
         case qv::ControlRole::DestinationMode:
@@ -283,10 +283,10 @@ void TMainForm1::controlChanged(const qv::ControlSpec& spec) {
 }
 
 void TMainForm1::connectControls() {
-    for (const qv::ControlSpec& spec : qv::kControls) {
-        QWidget* w = control(spec);
-        const auto changed = [this, &spec] { controlChanged(spec); };
-        switch (spec.kind) {
+    for (const qv::ControlEntry& entry : qv::kControls) {
+        QWidget* w = control(entry);
+        const auto changed = [this, &entry] { controlChanged(entry); };
+        switch (entry.kind) {
             case qv::ControlKind::Index:
                 connect(static_cast<TMultiColComboBox*>(w), &TMultiColComboBox::OnChange, this, changed);
                 break;

@@ -49,14 +49,14 @@ void TMainForm1::C2_00Change() {
     const int picked = C2_00->ItemIndex();
     if (picked < 0) return;
     const std::string row = C2_00->item(picked);
-    for (const qv::ControlSpec* spec : qv::presetDrivenControls()) {
-        auto* box = static_cast<TMultiColComboBox*>(control(*spec));
+    for (const qv::ControlEntry* entry : qv::presetDrivenControls()) {
+        auto* box = static_cast<TMultiColComboBox*>(control(*entry));
         box->setItemIndex(0);
-        controlChanged(*spec);
-        const int match = qv::presetRowFor(qv::catalogue(*spec->catalogue), qv::columnOf(row, spec->presetColumn));
+        controlChanged(*entry);
+        const int match = qv::presetRowFor(qv::catalogue(*entry->catalogue), qv::columnOf(row, entry->presetColumn));
         if (match >= 0) {
             box->setItemIndex(match);
-            controlChanged(*spec);
+            controlChanged(*entry);
         }
     }
 }
@@ -76,8 +76,8 @@ void TMainForm1::CButton11Click() {
         return;
     }
     std::string text = name.toStdString();
-    for (const qv::ControlSpec* spec : qv::presetDrivenControls())
-        text += "," + selectedValue(static_cast<TMultiColComboBox*>(control(*spec)));
+    for (const qv::ControlEntry* entry : qv::presetDrivenControls())
+        text += "," + selectedValue(static_cast<TMultiColComboBox*>(control(*entry)));
     const std::string line = qv::encodeCp932Replacing(text);
 
     const std::string path = presetFilePath(ProgramFolder);

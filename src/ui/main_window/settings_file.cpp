@@ -17,35 +17,35 @@ void TMainForm1::applySettingsFile() {
     move(ini.readInt("SET", "M_LEFT", x()), y());
     move(x(), ini.readInt("SET", "M_TOP", y()));
 
-    for (const qv::ControlSpec& spec : qv::kControls) {
-        QWidget* w = control(spec);
-        switch (spec.kind) {
+    for (const qv::ControlEntry& entry : qv::kControls) {
+        QWidget* w = control(entry);
+        switch (entry.kind) {
             case qv::ControlKind::Folder: {
                 auto* edit = static_cast<TLMDBrowseEdit*>(w);
                 QString folder =
-                    QString::fromStdString(ini.readString(spec.section, spec.key, edit->Path().toStdString()));
+                    QString::fromStdString(ini.readString(entry.section, entry.key, edit->Path().toStdString()));
                 if (folder.isEmpty()) folder = QString::fromStdString(ProgramFolder);
                 edit->setPath(folder);
                 break;
             }
             case qv::ControlKind::Index: {
                 auto* box = static_cast<TMultiColComboBox*>(w);
-                box->setItemIndex(ini.readInt(spec.section, spec.key, box->ItemIndex()));
+                box->setItemIndex(ini.readInt(entry.section, entry.key, box->ItemIndex()));
                 break;
             }
             case qv::ControlKind::Value: {
                 auto* edit = static_cast<TLMDSpinEdit*>(w);
-                edit->setValue(ini.readInt(spec.section, spec.key, edit->Value()));
+                edit->setValue(ini.readInt(entry.section, entry.key, edit->Value()));
                 break;
             }
             case qv::ControlKind::Check: {
                 auto* box = static_cast<QCheckBox*>(w);
-                box->setChecked(ini.readInt(spec.section, spec.key, box->isChecked() ? 1 : 0) != 0);
+                box->setChecked(ini.readInt(entry.section, entry.key, box->isChecked() ? 1 : 0) != 0);
                 break;
             }
         }
         // The preset is not applied again: its controls take their own keys.
-        if (spec.role != qv::ControlRole::PresetList) controlChanged(spec);
+        if (entry.role != qv::ControlRole::PresetList) controlChanged(entry);
     }
 }
 
@@ -58,20 +58,20 @@ void TMainForm1::FormClose() {
     if (ok) {
         ini.writeInt("SET", "M_LEFT", x());
         ini.writeInt("SET", "M_TOP", y());
-        for (const qv::ControlSpec& spec : qv::kControls) {
-            QWidget* w = control(spec);
-            switch (spec.kind) {
+        for (const qv::ControlEntry& entry : qv::kControls) {
+            QWidget* w = control(entry);
+            switch (entry.kind) {
                 case qv::ControlKind::Folder:
-                    ini.writeString(spec.section, spec.key, static_cast<TLMDBrowseEdit*>(w)->Path().toStdString());
+                    ini.writeString(entry.section, entry.key, static_cast<TLMDBrowseEdit*>(w)->Path().toStdString());
                     break;
                 case qv::ControlKind::Index:
-                    ini.writeInt(spec.section, spec.key, static_cast<TMultiColComboBox*>(w)->ItemIndex());
+                    ini.writeInt(entry.section, entry.key, static_cast<TMultiColComboBox*>(w)->ItemIndex());
                     break;
                 case qv::ControlKind::Value:
-                    ini.writeInt(spec.section, spec.key, static_cast<TLMDSpinEdit*>(w)->Value());
+                    ini.writeInt(entry.section, entry.key, static_cast<TLMDSpinEdit*>(w)->Value());
                     break;
                 case qv::ControlKind::Check:
-                    ini.writeInt(spec.section, spec.key, static_cast<QCheckBox*>(w)->isChecked() ? 1 : 0);
+                    ini.writeInt(entry.section, entry.key, static_cast<QCheckBox*>(w)->isChecked() ? 1 : 0);
                     break;
             }
         }

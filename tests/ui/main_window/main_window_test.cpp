@@ -227,7 +227,7 @@ private slots:
         auto byName = [&f](std::string_view name) {
             return f.findChild<QWidget*>(QString::fromLatin1(name.data(), qsizetype(name.size())));
         };
-        for (const qv::ControlSpec& c : qv::kControls)
+        for (const qv::ControlEntry& c : qv::kControls)
             if (c.inRange) {
                 range.push_back(byName(c.name));
                 range.push_back(byName(c.rangeLabel));

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/text.h"
+#include "translate.h"
 
 namespace qv::adapter {
 
@@ -16,14 +17,6 @@ std::string upperName(const std::string& s) {
     for (char& c : u)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return u;
-}
-
-bool takesValue(std::string_view o) {
-    static constexpr std::string_view withValue[] = {
-        "-i",      "-pass", "-threads", "-ss", "-t",       "-flags",      "-s",        "-aspect",
-        "-vcodec", "-b",    "-qscale",  "-r",  "-croptop", "-cropbottom", "-cropleft", "-cropright",
-        "-acodec", "-ab",   "-ar",      "-ac", "-vol",     "-async",      "-f",        "-vframes"};
-    return std::find(std::begin(withValue), std::end(withValue), o) != std::end(withValue);
 }
 
 bool isOneOf(std::string_view s, std::initializer_list<std::string_view> list) {
@@ -210,16 +203,7 @@ double parseTime(const std::string& t) {
 
 Call parseCall(const std::vector<std::string>& args) {
     Call c;
-    // The result is the last element when it is not an option's value.
-    int out = -1;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (takesValue(args[i]) && i + 1 < args.size()) {
-            ++i;
-            continue;
-        }
-        if (i + 1 == args.size() && (args[i].empty() || args[i][0] != '-'))
-            out = static_cast<int>(i);
-    }
+    const int out = outputIndex(args);
     if (out >= 0) c.output = args[static_cast<size_t>(out)];
     size_t slash = c.output.find_last_of('/'), dot = c.output.find_last_of('.');
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash))

@@ -12,30 +12,6 @@ namespace qv::adapter {
 
 namespace {
 
-// Options of the program's command line that take a value.
-bool takesValue(std::string_view o) {
-    static constexpr std::string_view withValue[] = {
-        "-i",      "-pass", "-threads", "-ss", "-t",       "-flags",      "-s",        "-aspect",
-        "-vcodec", "-b",    "-qscale",  "-r",  "-croptop", "-cropbottom", "-cropleft", "-cropright",
-        "-acodec", "-ab",   "-ar",      "-ac", "-vol",     "-async",      "-f",        "-vframes"};
-    return std::find(std::begin(withValue), std::end(withValue), o) != std::end(withValue);
-}
-
-// Index of the result path, or -1.
-int outputIndex(const std::vector<std::string>& args) {
-    int last = -1;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (takesValue(args[i]) && i + 1 < args.size()) {
-            ++i;
-            continue;
-        }
-        last = (i + 1 == args.size() && (args[i].empty() || args[i][0] != '-'))
-                   ? static_cast<int>(i)
-                   : last;
-    }
-    return last;
-}
-
 bool parseCount(const std::string& s, long& out) {
     if (s.empty() || s.size() > 9) return false;
     auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
@@ -94,6 +70,28 @@ bool isEmptyValue(const std::string& option, const std::string& value) {
 }
 
 }  // namespace
+
+bool takesValue(std::string_view o) {
+    static constexpr std::string_view withValue[] = {
+        "-i",      "-pass", "-threads", "-ss", "-t",       "-flags",      "-s",        "-aspect",
+        "-vcodec", "-b",    "-qscale",  "-r",  "-croptop", "-cropbottom", "-cropleft", "-cropright",
+        "-acodec", "-ab",   "-ar",      "-ac", "-vol",     "-async",      "-f",        "-vframes"};
+    return std::find(std::begin(withValue), std::end(withValue), o) != std::end(withValue);
+}
+
+int outputIndex(const std::vector<std::string>& args) {
+    int last = -1;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (takesValue(args[i]) && i + 1 < args.size()) {
+            ++i;
+            continue;
+        }
+        last = (i + 1 == args.size() && (args[i].empty() || args[i][0] != '-'))
+                   ? static_cast<int>(i)
+                   : last;
+    }
+    return last;
+}
 
 std::string outputPathOf(const std::vector<std::string>& args) {
     int i = outputIndex(args);

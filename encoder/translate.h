@@ -2,6 +2,7 @@
 // Turns the argument list of the program's command line into one the installed
 // FFmpeg accepts, keeping its meaning.
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qv::adapter {
@@ -11,6 +12,12 @@ namespace qv::adapter {
 // "-0.log" and friends); otherwise the pass options are left as they are.
 std::vector<std::string> translateArguments(const std::vector<std::string>& args,
                                             const std::string& passLogFile = {});
+
+// True for the options of the program's command line that take a value.
+bool takesValue(std::string_view option);
+
+// Index of the result path (the last element when it is not an option's value), or -1.
+int outputIndex(const std::vector<std::string>& args);
 
 // The result path: the last element when it is not an option's value; empty otherwise.
 std::string outputPathOf(const std::vector<std::string>& args);

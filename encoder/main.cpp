@@ -28,6 +28,7 @@
 
 #include "base/process.h"
 #include "base/search_path.h"
+#include "picture.h"
 #include "probe.h"
 #include "rules.h"
 #include "translate.h"
@@ -548,10 +549,17 @@ int main(int argc, char** argv) {
     if (pass == 2 && !folder.empty()) cleanUpAfter(::getpid(), folder);
 
     if (call.thumbnail) {
-        // The picture at the usual moment first, at the cost of a direct call; only when
-        // there is none does the source decide. Either way the source's notes are then
-        // left for the conversion calls that follow.
         const std::string notesFolder = privateCacheFolder("quorvane-sources");
+        std::string why;
+        switch (qv::adapter::makePicture(args, call, notesFolder, g_signal, &why)) {
+            case qv::adapter::PictureOutcome::Made: return 0;
+            case qv::adapter::PictureOutcome::Refused: outcome.refuse(why); return kRefused;
+            case qv::adapter::PictureOutcome::Stopped: return 128 + g_signal;
+            case qv::adapter::PictureOutcome::NotHere: break;
+        }
+        // The encoder, then: the picture at the usual moment first; only when there is
+        // none does the source decide. Either way the source's notes are then left for the
+        // conversion calls that follow.
         const FileState before = stateOf(output);
         const int first = runEncoder(encoder, translated, output, outcome);
         if ((first == 0 && writtenSince(before, stateOf(output))) || g_signal) {

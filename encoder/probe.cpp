@@ -1,6 +1,5 @@
 #include "probe.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,40 +9,11 @@
 #include <string>
 #include <vector>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
+#include "libav.h"
 
 namespace qv::adapter {
 
 namespace {
-
-// The few entry points used, looked up once the library is loaded.
-struct Library {
-    int (*open)(AVFormatContext**, const char*, const AVInputFormat*, AVDictionary**) = nullptr;
-    int (*findInfo)(AVFormatContext*, AVDictionary**) = nullptr;
-    void (*close)(AVFormatContext**) = nullptr;
-    const char* (*codecName)(enum AVCodecID) = nullptr;
-    void (*setLogLevel)(int) = nullptr;
-    bool ok = false;
-};
-
-const Library& library() {
-    static Library lib = [] {
-        Library l;
-        const std::string soname = "libavformat.so." + std::to_string(LIBAVFORMAT_VERSION_MAJOR);
-        void* h = ::dlopen(soname.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!h) return l;
-        l.open = reinterpret_cast<decltype(l.open)>(::dlsym(h, "avformat_open_input"));
-        l.findInfo = reinterpret_cast<decltype(l.findInfo)>(::dlsym(h, "avformat_find_stream_info"));
-        l.close = reinterpret_cast<decltype(l.close)>(::dlsym(h, "avformat_close_input"));
-        l.codecName = reinterpret_cast<decltype(l.codecName)>(::dlsym(h, "avcodec_get_name"));
-        l.setLogLevel = reinterpret_cast<decltype(l.setLogLevel)>(::dlsym(h, "av_log_set_level"));
-        l.ok = l.open && l.findInfo && l.close && l.codecName && l.setLogLevel;
-        return l;
-    }();
-    return lib;
-}
 
 std::string noteKey(const struct stat& st) {
     return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" +
@@ -121,42 +91,26 @@ Source probeSource(const std::string& path, const std::string& notesFolder, std:
             return s;
     }
 
-    const Library& lib = library();
-    if (!lib.ok) {
+    const Libav& lib = libavForReading();
+    if (!lib.reads) {
         if (error) *error = "libavformat を読み込めないため元のファイルを調べられません";
         return s;
     }
-    lib.setLogLevel(AV_LOG_QUIET);
-    AVFormatContext* fmt = nullptr;
-    const std::string url = path.find(':') != std::string::npos && path[0] != '/' ? "file:" + path : path;
-    if (lib.open(&fmt, url.c_str(), nullptr, nullptr) < 0) {
+    AVFormatContext* fmt = openSource(lib, path);
+    if (!fmt) {
         if (error) *error = "元のファイルの形式がわかりません: " + path;
         return s;
     }
-    lib.findInfo(fmt, nullptr);
-    s.known = true;
-    for (unsigned i = 0; i < fmt->nb_streams; ++i) {
-        const AVCodecParameters* par = fmt->streams[i]->codecpar;
-        if (par->codec_type == AVMEDIA_TYPE_VIDEO && !s.hasVideo &&
-            !(fmt->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-            s.hasVideo = true;
-            s.videoCodec = lib.codecName(par->codec_id);
-            s.width = par->width;
-            s.height = par->height;
-            s.videoBitRate = static_cast<long>(par->bit_rate);
-        } else if (par->codec_type == AVMEDIA_TYPE_AUDIO && !s.hasAudio) {
-            s.hasAudio = true;
-            s.audioCodec = lib.codecName(par->codec_id);
-            s.sampleRate = par->sample_rate;
-            s.channels = par->ch_layout.nb_channels;
-        }
-    }
-    if (fmt->duration > 0) s.duration = static_cast<double>(fmt->duration) / AV_TIME_BASE;
-    // Without a rate of its own (Matroska, WebM), the picture gets what the file averages.
-    if (s.hasVideo && s.videoBitRate <= 0 && fmt->bit_rate > 0) s.videoBitRate = static_cast<long>(fmt->bit_rate);
-    lib.close(&fmt);
+    s = describeSource(lib, fmt);
+    lib.closeInput(&fmt);
     if (!notes.empty()) writeAtomically(notes, key + "\n" + sourceToText(s) + "\n");
     return s;
+}
+
+void keepSourceNotes(const std::string& path, const std::string& notesFolder, const Source& s) {
+    struct stat st {};
+    if (notesFolder.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    writeAtomically(noteFile(notesFolder, st), noteKey(st) + "\n" + sourceToText(s) + "\n");
 }
 
 }  // namespace qv::adapter

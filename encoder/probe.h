@@ -12,6 +12,9 @@ namespace qv::adapter {
 // job). error gets a reason when the source cannot be read.
 Source probeSource(const std::string& path, const std::string& notesFolder, std::string* error);
 
+// Keeps what a source holds for later calls, as probeSource does.
+void keepSourceNotes(const std::string& path, const std::string& notesFolder, const Source& s);
+
 // One line of text and back, for the notes kept between calls.
 std::string sourceToText(const Source& s);
 bool sourceFromText(const std::string& text, Source& s);

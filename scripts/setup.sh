@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
   libjpeg62-turbo-dev
-  ffmpeg libavformat-dev libavcodec-dev libavutil-dev
+  ffmpeg libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   fonts-ipafont-gothic
   xvfb xauth
   librsvg2-bin desktop-file-utils appstream dpkg-dev

@@ -381,6 +381,45 @@ class AdapterE2ETest : public QObject {
         QVERIFY2(decoded, decoded.message.c_str());
     }
 
+    // The picture is the frame of the usual moment (5 s), or of half a second before the end
+    // of a shorter source: red turning blue tells which frame came out.
+    void thumbnailMoment_data() {
+        QTest::addColumn<double>("redSeconds");
+        QTest::addColumn<double>("blueSeconds");
+        QTest::addColumn<QStringList>("codec");
+        QTest::addColumn<QString>("ext");
+        QTest::addColumn<bool>("blue");
+        const QStringList mpeg4 = {"-c:v", "mpeg4", "-g", "250"};  // one key frame only
+        const QStringList h264 = {"-c:v", "libx264", "-pix_fmt", "yuv420p"};
+        QTest::newRow("blue from 5 s") << 5.0 << 3.0 << mpeg4 << "avi" << true;
+        QTest::newRow("blue from 5.2 s") << 5.2 << 2.8 << mpeg4 << "avi" << false;
+        QTest::newRow("H.264 in MP4, blue from 5 s") << 5.0 << 3.0 << h264 << "mp4" << true;
+        QTest::newRow("2 s clip, blue from 1.4 s") << 1.4 << 0.6 << mpeg4 << "avi" << true;
+        QTest::newRow("2 s clip, blue from 1.6 s") << 1.6 << 0.4 << mpeg4 << "avi" << false;
+    }
+    void thumbnailMoment() {
+        QFETCH(double, redSeconds);
+        QFETCH(double, blueSeconds);
+        QFETCH(QStringList, codec);
+        QFETCH(QString, ext);
+        QFETCH(bool, blue);
+        const QString name = QString("moment_%1_%2.%3").arg(redSeconds).arg(blueSeconds).arg(ext);
+        const QString red = QString("color=c=red:s=160x120:r=25:d=%1").arg(redSeconds);
+        const QString rest = QString("color=c=blue:s=160x120:r=25:d=%1").arg(blueSeconds);
+        makeClip(name, {red + "[a];" + rest + "[b];[a][b]concat=n=2[out0]"}, codec);
+        const QString folder = path("thumbs_" + QFileInfo(name).completeBaseName() + ext);
+        QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(runAdapter(qv::buildThumbnailCommand(path(name).toStdString(), folder.toStdString())), 0);
+        qv::RgbImage image;
+        const qv::FileResult decoded = qv::decodeJpegFile(qv::thumbnailPath(folder.toStdString()), image);
+        QVERIFY2(decoded, decoded.message.c_str());
+        QCOMPARE(image.width, 80);
+        QCOMPARE(image.height, 60);
+        const size_t middle = (30 * 80 + 40) * 3;
+        const int r = image.pixels[middle], b = image.pixels[middle + 2];
+        QVERIFY2(blue ? b > 200 && r < 60 : r > 200 && b < 60, qPrintable(QString("r %1 b %2").arg(r).arg(b)));
+    }
+
     // A source shorter than the usual moment still gives a picture, from near its end.
     void thumbnailOfAShortClip() {
         const QString folder = path("thumbs_short");

@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
 
     QString shipped = qEnvironmentVariable("QV_PROGRAM_DIR");
     if (shipped.isEmpty()) shipped = QCoreApplication::applicationDirPath() + QStringLiteral("/../program");
-    const QString adapter = QDir(shipped).filePath(QStringLiteral("ffmpeg"));
+    const QString adapter = QDir(shipped).absoluteFilePath(QStringLiteral("ffmpeg"));
     if (!QFileInfo(adapter).isExecutable()) {
         std::fprintf(stderr, "no encoder adapter at %s (set QV_PROGRAM_DIR)\n", qPrintable(adapter));
         return 1;
@@ -157,6 +157,8 @@ int main(int argc, char** argv) {
     const QStringList made = QDir(batchOut).entryList({QStringLiteral("*.mp4")}, QDir::Files);
     if (made.size() != clips || !qv::ui::testing::texts(qv::ui::testing::Record::Message).isEmpty()) {
         std::fprintf(stderr, "batch run made %lld of %d results\n", static_cast<long long>(made.size()), clips);
+        for (const QString& m : qv::ui::testing::texts(qv::ui::testing::Record::Message))
+            std::fprintf(stderr, "%s\n", qPrintable(m));
         return 1;
     }
     std::printf("batch_bench: %d clips, batch run %.0f ms, direct loop %.0f ms, ratio %.3f (goal <= 1.05)\n",

@@ -48,6 +48,7 @@ const QString kCannotSetAside = QStringLiteral("前の変換結果を退避で�
 const QString kNoDestination =
     QStringLiteral("保存先が選ばれていません。保存先を選んでから、もう一度お試し下さい。");
 const QString kNoEncoder = QStringLiteral("変換に使う ffmpeg が見つかりません。");
+const QString kEncoderWillNotStart = QStringLiteral("変換に使う ffmpeg を起動できません。");
 constexpr int kListedFailures = 20;
 constexpr int kThumbnailWaitMs = 1000;
 
@@ -175,6 +176,7 @@ private:
     qv::ResultSet results_;
     Thumbnail thumbnail_;
     bool stopped_ = false;
+    std::string startError_;  // why the encoder could not be started
     CloseBlocker closeBlocker_;
 };
 
@@ -262,7 +264,7 @@ BatchRun::PassEnd BatchRun::runPass(int pass, QString& reason) {
         }
     } removeReport{report};
 
-    if (!record_.ProcessInfo.start(encoder_, command.args, nullptr, environment)) {
+    if (!record_.ProcessInfo.start(encoder_, command.args, &startError_, environment)) {
         thumbnail_.finish(nullptr);
         return PassEnd::EncoderCannotStart;
     }
@@ -386,7 +388,11 @@ void BatchRun::run() {
                 break;
             }
             if (runJob(job, passes) == JobEnd::EncoderCannotStart) {
+                // Every later job would fail the same way: the run ends here, saying why.
                 release();
+                qv::ui::beep();
+                qv::ui::showMessage(kEncoderWillNotStart + QStringLiteral("\n") +
+                                    QFile::decodeName(QByteArray::fromStdString(startError_)));
                 return;
             }
         }

@@ -59,19 +59,26 @@ QString displayName(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(qv::fileNameOf(path)));
 }
 
-// Close requests for the owning window wait until the run has ended.
+// A close request for the owning window during a run asks whether the whole batch should
+// stop; if so, the window closes once the run has ended. It never closes under the run.
 class CloseBlocker : public QObject {
 public:
     using QObject::QObject;
+    bool closeAfterRun() const { return closeAfterRun_; }
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Close) {
-            event->ignore();
-            return true;
+        if (event->type() != QEvent::Close) return false;
+        event->ignore();
+        if (TProgressForm1* form = ProgressForm1; form && !closeAfterRun_) {
+            form->askStopAll();
+            closeAfterRun_ = form->StopAll;
         }
-        return false;
+        return true;
     }
+
+private:
+    bool closeAfterRun_ = false;
 };
 
 // The thumbnail call of one pass, made beside its conversion.
@@ -213,6 +220,11 @@ void BatchRun::release() {
     record_.PreviewMode = false;
     window_.removeEventFilter(&closeBlocker_);
     window_.setEnabled(true);
+    // After the run's own messages: the close asked for during the run.
+    if (closeBlocker_.closeAfterRun())
+        QTimer::singleShot(0, &window_, [w = QPointer<QWidget>(&window_)] {
+            if (w) w->close();
+        });
 }
 
 void BatchRun::finish() {

@@ -825,6 +825,8 @@ private slots:
         QTest::newRow("Esc, yes") << "esc" << true;
         QTest::newRow("Shift+click, yes") << "shift" << true;
         QTest::newRow("Esc, no keeps the batch going") << "esc" << false;
+        QTest::newRow("main window closed, yes") << "close" << true;
+        QTest::newRow("main window closed, no") << "close" << false;
     }
     void stopWholeBatch() {
         QFETCH(QString, how);
@@ -840,6 +842,8 @@ private slots:
                       qv::ui::testing::queueYesNo(yes);
                       if (how == QLatin1String("esc"))
                           QTest::keyClick(ProgressForm1, Qt::Key_Escape);
+                      else if (how == QLatin1String("close"))
+                          w_->close();
                       else
                           QTest::mouseClick(ProgressForm1->CButton1, Qt::LeftButton, Qt::ShiftModifier,
                                             ProgressForm1->CButton1->rect().center());
@@ -861,7 +865,11 @@ private slots:
             QCOMPARE(readFile(work(QStringLiteral("c.avi"))), QByteArray("part1part2"));
             QCOMPARE(w_->ShadowLabel1->Caption(), kFinished);
         }
-        expectAcceptsInput();
+        // A close asked for during the run comes once the run has ended, and only on yes.
+        QVERIFY(w_->isVisible());
+        QCoreApplication::processEvents();
+        QCOMPARE(w_->isVisible(), !(yes && how == QLatin1String("close")));
+        if (w_->isVisible()) expectAcceptsInput();
     }
 
     void homeFolderDestination_data() {

@@ -217,11 +217,8 @@ Call parseCall(const std::vector<std::string>& args) {
         if (a == "-i") c.input = v;
         if (a == "-vcodec") c.videoCodec = v;
         if (a == "-acodec") {
-            c.audioCodec = v == "libfaac"     ? "aac"
-                           : v == "libamr_nb" ? "libopencore_amrnb"
-                           : v == "libamr_wb" ? "libvo_amrwbenc"
-                           : v == "vorbis"    ? "libvorbis"
-                                              : v;
+            // The experimental native Vorbis encoder gives way to libvorbis (see the plan).
+            c.audioCodec = v == "vorbis" ? "libvorbis" : audioCodecName(v);
         }
         if (a == "-s") c.size = v;
         if (a == "-r") c.frameRate = v;

@@ -35,13 +35,16 @@ std::string asFileName(const std::string& p) {
     return p;
 }
 
-// Names the installed build uses for the same encoder.
+}  // namespace
+
 std::string audioCodecName(const std::string& c) {
     if (c == "libfaac") return "aac";
     if (c == "libamr_nb") return "libopencore_amrnb";
     if (c == "libamr_wb") return "libvo_amrwbenc";
     return c;
 }
+
+namespace {
 
 bool experimentalAudio(const std::string& c) {
     return c == "vorbis" || c == "sonic" || c == "sonicls";

@@ -13,6 +13,9 @@ namespace qv::adapter {
 std::vector<std::string> translateArguments(const std::vector<std::string>& args,
                                             const std::string& passLogFile = {});
 
+// The name the installed build uses for a sound encoder of the program's line.
+std::string audioCodecName(const std::string& codec);
+
 // True for the options of the program's command line that take a value.
 bool takesValue(std::string_view option);
 

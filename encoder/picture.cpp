@@ -51,7 +51,6 @@ struct Work {
     AVFrame* chosen = nullptr;
     AVFrame* small = nullptr;
     SwsContext* scaler = nullptr;
-    std::string temporary;
 
     explicit Work(const Libav& l) : lib(l) {}
     ~Work() {
@@ -63,7 +62,6 @@ struct Work {
         lib.freeContext(&encoder);
         lib.freeContext(&decoder);
         if (fmt) lib.closeInput(&fmt);
-        if (!temporary.empty()) ::unlink(temporary.c_str());
     }
     Work(const Work&) = delete;
     Work& operator=(const Work&) = delete;
@@ -136,21 +134,18 @@ bool encodeJpeg(Work& w, int width, int height, std::string& bytes) {
 
 // Into place in one step: the program never reads half a picture, and a name that is a
 // link is replaced, not written through.
-bool writeInPlace(Work& w, const std::string& output, const std::string& bytes) {
+bool writeInPlace(const std::string& output, const std::string& bytes) {
     const size_t slash = output.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : output.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? output : output.substr(slash + 1);
-    w.temporary = folder + "." + name + "." + std::to_string(::getpid()) + ".part";
-    const int fd = ::open(w.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0) {
-        w.temporary.clear();
-        return false;
-    }
+    const std::string temporary = folder + "." + name + "." + std::to_string(::getpid()) + ".part";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) return false;
     bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(w.temporary.c_str(), output.c_str()) != 0) return false;
-    w.temporary.clear();
-    return true;
+    if (ok && ::rename(temporary.c_str(), output.c_str()) == 0) return true;
+    ::unlink(temporary.c_str());
+    return false;
 }
 
 }  // namespace
@@ -162,6 +157,10 @@ PictureOutcome makePicture(const std::vector<std::string>& args, const Call& cal
     const double usual = call.rangeStart.empty() ? 0 : parseTime(call.rangeStart);
     if (!plainThumbnailLine(args) || !parseSize(call.size, width, height) || usual < 0)
         return PictureOutcome::NotHere;
+    // The same picture again (the next pass, the run after a preview) is the one kept.
+    const std::string detail = "picture at " + call.rangeStart + " size " + call.size;
+    if (const auto kept = recallNote(call.input, notesFolder, "picture", detail); kept && !kept->empty())
+        if (writeInPlace(call.output, *kept)) return PictureOutcome::Made;
     const Libav& lib = libavForPictures();
     if (!lib.pictures) return PictureOutcome::NotHere;
 
@@ -205,7 +204,8 @@ PictureOutcome makePicture(const std::vector<std::string>& args, const Call& cal
     if (!decoded || !encodeJpeg(w, width, height, bytes) || stop) {
         return stop ? PictureOutcome::Stopped : PictureOutcome::NotHere;
     }
-    return writeInPlace(w, call.output, bytes) ? PictureOutcome::Made : PictureOutcome::NotHere;
+    keepNote(call.input, notesFolder, "picture", detail, bytes);
+    return writeInPlace(call.output, bytes) ? PictureOutcome::Made : PictureOutcome::NotHere;
 }
 
 }  // namespace qv::adapter

@@ -1,11 +1,15 @@
 #include "probe.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,20 +25,50 @@ std::string noteKey(const struct stat& st) {
            std::to_string(st.st_mtim.tv_nsec);
 }
 
-std::string noteFile(const std::string& folder, const struct stat& st) {
-    return folder + "/qv-source-" + std::to_string(::getuid()) + "-" + std::to_string(st.st_dev) +
+std::string noteFile(const std::string& folder, const struct stat& st, const std::string& kind) {
+    return folder + "/qv-" + kind + "-" + std::to_string(::getuid()) + "-" + std::to_string(st.st_dev) +
            "-" + std::to_string(st.st_ino);
 }
 
-std::string readSmall(const std::string& path) {
+// A note is small; anything larger is not one of ours.
+constexpr size_t kLargestNote = 1 << 20;
+
+std::string readNote(const std::string& path) {
     std::string text;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) return text;
-    char buf[1024];
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n > 0) text.assign(buf, static_cast<size_t>(n));
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) <= kLargestNote) {
+        char buf[16384];
+        for (ssize_t n; text.size() <= kLargestNote && (n = ::read(fd, buf, sizeof buf)) > 0;)
+            text.append(buf, static_cast<size_t>(n));
+    }
     ::close(fd);
     return text;
+}
+
+// Notes of files long gone or long unused go, looked for at most once a day.
+constexpr time_t kNoteLifetime = 30 * 24 * 3600;
+constexpr time_t kPruneInterval = 24 * 3600;
+
+void pruneOldNotes(const std::string& folder) {
+    const time_t now = ::time(nullptr);
+    const std::string stamp = folder + "/.pruned";
+    struct stat st {};
+    if (::stat(stamp.c_str(), &st) == 0 && now - st.st_mtime < kPruneInterval) return;
+    const int fd = ::open(stamp.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return;
+    ::futimens(fd, nullptr);
+    ::close(fd);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* e = ::readdir(dir)) {
+        if (std::strncmp(e->d_name, "qv-", 3) != 0) continue;
+        if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            now - st.st_mtime > kNoteLifetime)
+            ::unlinkat(::dirfd(dir), e->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 void writeAtomically(const std::string& path, const std::string& text) {
@@ -74,6 +108,26 @@ bool sourceFromText(const std::string& text, Source& s) {
     return true;
 }
 
+std::optional<std::string> recallNote(const std::string& path, const std::string& folder,
+                                      const std::string& kind, const std::string& detail) {
+    struct stat st {};
+    if (folder.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    const std::string text = readNote(noteFile(folder, st, kind));
+    const std::string header = detail.empty() ? noteKey(st) : noteKey(st) + " " + detail;
+    const size_t nl = text.find('\n');
+    if (nl == std::string::npos || text.compare(0, nl, header) != 0) return std::nullopt;
+    return text.substr(nl + 1);
+}
+
+void keepNote(const std::string& path, const std::string& folder, const std::string& kind,
+              const std::string& detail, const std::string& bytes) {
+    struct stat st {};
+    if (folder.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    const std::string header = detail.empty() ? noteKey(st) : noteKey(st) + " " + detail;
+    writeAtomically(noteFile(folder, st, kind), header + "\n" + bytes);
+    pruneOldNotes(folder);
+}
+
 Source probeSource(const std::string& path, const std::string& notesFolder, std::string* error) {
     Source s;
     struct stat st {};
@@ -81,15 +135,8 @@ Source probeSource(const std::string& path, const std::string& notesFolder, std:
         if (error) *error = "元のファイルを読めません: " + path;
         return s;
     }
-    const std::string notes = notesFolder.empty() ? std::string() : noteFile(notesFolder, st);
-    const std::string key = noteKey(st);
-    if (!notes.empty()) {
-        const std::string text = readSmall(notes);
-        const size_t nl = text.find('\n');
-        if (nl != std::string::npos && text.compare(0, nl, key) == 0 &&
-            sourceFromText(text.substr(nl + 1), s))
-            return s;
-    }
+    if (const auto kept = recallNote(path, notesFolder, "source", ""); kept && sourceFromText(*kept, s))
+        return s;
 
     const Libav& lib = libavForReading();
     if (!lib.reads) {
@@ -103,14 +150,12 @@ Source probeSource(const std::string& path, const std::string& notesFolder, std:
     }
     s = describeSource(lib, fmt);
     lib.closeInput(&fmt);
-    if (!notes.empty()) writeAtomically(notes, key + "\n" + sourceToText(s) + "\n");
+    keepSourceNotes(path, notesFolder, s);
     return s;
 }
 
 void keepSourceNotes(const std::string& path, const std::string& notesFolder, const Source& s) {
-    struct stat st {};
-    if (notesFolder.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-    writeAtomically(noteFile(notesFolder, st), noteKey(st) + "\n" + sourceToText(s) + "\n");
+    keepNote(path, notesFolder, "source", "", sourceToText(s) + "\n");
 }
 
 }  // namespace qv::adapter

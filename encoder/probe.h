@@ -1,6 +1,7 @@
 #pragma once
 // What a source holds, read with the installed libavformat in this process. The library
 // is loaded only when a call needs it; most calls never pay for it.
+#include <optional>
 #include <string>
 
 #include "rules.h"
@@ -11,6 +12,13 @@ namespace qv::adapter {
 // for later calls on the same unchanged file (the thumbnail call comes first for every
 // job). error gets a reason when the source cannot be read.
 Source probeSource(const std::string& path, const std::string& notesFolder, std::string* error);
+
+// Notes about one unchanged file, kept in a private folder between calls: one per file and
+// kind, valid while the file is unchanged and `detail` is the same.
+std::optional<std::string> recallNote(const std::string& path, const std::string& folder,
+                                      const std::string& kind, const std::string& detail);
+void keepNote(const std::string& path, const std::string& folder, const std::string& kind,
+              const std::string& detail, const std::string& bytes);
 
 // Keeps what a source holds for later calls, as probeSource does.
 void keepSourceNotes(const std::string& path, const std::string& notesFolder, const Source& s);

@@ -133,6 +133,8 @@ class AdapterE2ETest : public QObject {
         QVERIFY(QDir().mkpath(runtime_));
         QFile::setPermissions(runtime_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", runtime_.toLocal8Bit());
+        // What the adapter keeps about sources, in a cache of this test's own.
+        qputenv("XDG_CACHE_HOME", path("cache").toLocal8Bit());
 
         const QString sine = "sine=frequency=440:sample_rate=44100:duration=%1";
         makeClip("av.avi", {"testsrc=size=160x120:rate=25:duration=8", sine.arg(8)},
@@ -418,6 +420,24 @@ class AdapterE2ETest : public QObject {
         const size_t middle = (30 * 80 + 40) * 3;
         const int r = image.pixels[middle], b = image.pixels[middle + 2];
         QVERIFY2(blue ? b > 200 && r < 60 : r > 200 && b < 60, qPrintable(QString("r %1 b %2").arg(r).arg(b)));
+    }
+
+    // The picture of a source is kept for its next thumbnail call, but not past a change.
+    void thumbnailOfAChangedSource() {
+        const QString name = path("changing.avi");
+        const QString folder = path("thumbs_changing");
+        QVERIFY(QDir().mkpath(folder));
+        const auto command = qv::buildThumbnailCommand(name.toStdString(), folder.toStdString());
+        for (const char* colour : {"red", "red", "blue"}) {
+            makeClip("changing.avi", {QString("color=c=%1:s=160x120:r=25:d=6").arg(colour)},
+                     {"-c:v", "mpeg4"});
+            QCOMPARE(runAdapter(command), 0);
+            qv::RgbImage image;
+            const qv::FileResult decoded = qv::decodeJpegFile(qv::thumbnailPath(folder.toStdString()), image);
+            QVERIFY2(decoded, decoded.message.c_str());
+            const size_t middle = (30 * 80 + 40) * 3;
+            QCOMPARE(image.pixels[middle + 2] > 200, QByteArray(colour) == "blue");
+        }
     }
 
     // A source shorter than the usual moment still gives a picture, from near its end.

@@ -18,34 +18,8 @@
 
 #include "probe.h"
 #include "rules.h"
-#include "run/encoder_process.h"
+#include "timing.h"
 #include "translate.h"
-
-namespace {
-
-double runOnce(const std::string& exe, const std::vector<std::string>& args) {
-    qv::EncoderProcess p;
-    const auto t0 = std::chrono::steady_clock::now();
-    std::string error;
-    if (!p.start(exe, args, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        std::exit(1);
-    }
-    p.waitFor(-1);
-    const auto t1 = std::chrono::steady_clock::now();
-    if (p.exitCode() != 0) {
-        std::fprintf(stderr, "%s ended with %d\n", exe.c_str(), p.exitCode());
-        std::exit(1);
-    }
-    return std::chrono::duration<double, std::milli>(t1 - t0).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     const char* programDir = std::getenv("QV_PROGRAM_DIR");
@@ -59,7 +33,7 @@ int main(int argc, char** argv) {
     if (!mkdtemp(tmpl)) return 1;
     const std::string dir = tmpl;
     const std::string clip = dir + "/clip.avi";
-    runOnce(installed, {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+    qvbench::runTimed(installed, {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
                         "testsrc=size=160x120:rate=25:duration=1", "-f", "lavfi", "-i",
                         "sine=duration=1", "-c:v", "mpeg4", "-c:a", "mp2", "-shortest", clip});
 
@@ -90,14 +64,14 @@ int main(int argc, char** argv) {
         for (const auto& a :
              qv::adapter::applyPlan(qv::adapter::translateArguments(c.args), plan))
             direct.push_back(a);
-        runOnce(adapter, c.args);  // warm the caches for both
-        runOnce(installed, direct);
+        qvbench::runTimed(adapter, c.args);  // warm the caches for both
+        qvbench::runTimed(installed, direct);
         std::vector<double> viaAdapter, straight;
         for (int i = 0; i < rounds; ++i) {
-            viaAdapter.push_back(runOnce(adapter, c.args));
-            straight.push_back(runOnce(installed, direct));
+            viaAdapter.push_back(qvbench::runTimed(adapter, c.args));
+            straight.push_back(qvbench::runTimed(installed, direct));
         }
-        const double a = median(viaAdapter), d = median(straight), ratio = a / d;
+        const double a = qvbench::median(viaAdapter), d = qvbench::median(straight), ratio = a / d;
         worst = std::max(worst, ratio);
         std::printf("  %-46s adapter %7.1f ms  direct %7.1f ms  ratio %.3f\n", c.name, a, d, ratio);
     }
@@ -111,13 +85,13 @@ int main(int argc, char** argv) {
             std::filesystem::copy_file(clip, fresh);
             std::vector<std::string> args = {"-i", fresh};
             args.insert(args.end(), tail.begin(), tail.end());
-            viaAdapter.push_back(runOnce(adapter, args));
+            viaAdapter.push_back(qvbench::runTimed(adapter, args));
             std::vector<std::string> direct = {"-hide_banner", "-nostdin", "-nostats", "-loglevel",
                                                "error"};
             for (const auto& a : qv::adapter::translateArguments(args)) direct.push_back(a);
-            straight.push_back(runOnce(installed, direct));
+            straight.push_back(qvbench::runTimed(installed, direct));
         }
-        const double a = median(viaAdapter), d = median(straight);
+        const double a = qvbench::median(viaAdapter), d = qvbench::median(straight);
         std::printf("  %-46s adapter %7.1f ms  direct %7.1f ms  ratio %.3f (information)\n",
                     "stream copy, source not probed before", a, d, a / d);
     }

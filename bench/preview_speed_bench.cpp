@@ -12,38 +12,20 @@
 #include <vector>
 
 #include "run/command_line.h"
-#include "run/encoder_process.h"
+#include "timing.h"
 #include "settings/conversion_settings.h"
 
 namespace {
+
+double runSeconds(const std::string& exe, const std::vector<std::string>& args) {
+    return qvbench::runTimed(exe, args) / 1000;
+}
 
 // Rows by index, as a settings file names them.
 constexpr int kMp4 = 4, kMkv = 13, kWebm = 14;
 constexpr int kMpeg4 = 17, kLibx265 = 34, kLibvpxVp9 = 35, kLibsvtav1 = 36;
 constexpr int kVbr11 = 24;
 constexpr int kLibfaac = 1, kLibopus = 52;
-
-double runOnce(const std::string& exe, const std::vector<std::string>& args) {
-    qv::EncoderProcess p;
-    const auto t0 = std::chrono::steady_clock::now();
-    std::string error;
-    if (!p.start(exe, args, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        std::exit(1);
-    }
-    p.waitFor(-1);
-    const auto t1 = std::chrono::steady_clock::now();
-    if (p.exitCode() != 0) {
-        std::fprintf(stderr, "%s ended with %d\n", exe.c_str(), p.exitCode());
-        std::exit(1);
-    }
-    return std::chrono::duration<double>(t1 - t0).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 qv::ConversionSettings preview(int container, int videoCodec, int audioCodec) {
     qv::ConversionSettings s;
@@ -72,7 +54,7 @@ int main(int argc, char** argv) {
     const std::string dir = tmpl;
     const std::string source = dir + "/source.avi";
     // Moving detail, so that no encoder gets an easy picture.
-    runOnce("/usr/bin/ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+    runSeconds("/usr/bin/ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
                                 "testsrc2=size=1280x720:rate=30:duration=40", "-f", "lavfi", "-i",
                                 "sine=sample_rate=48000:duration=40", "-c:v", "mpeg4", "-q:v", "3",
                                 "-c:a", "mp2", "-shortest", source});
@@ -94,15 +76,15 @@ int main(int argc, char** argv) {
         for (std::size_t i = 0; i < n; ++i) {
             const std::string dest = dir + "/preview" + std::to_string(i) + cases[i].ext;
             const auto command = qv::buildConversionCommand(cases[i].settings, source, dest, 1, true);
-            times[i].push_back(runOnce(adapter, command.args));
+            times[i].push_back(runSeconds(adapter, command.args));
         }
     }
 
     std::printf("30-second preview of a 1280x720 source, %d rounds, median wall time\n", rounds);
-    const double base = median(times[0]);
+    const double base = qvbench::median(times[0]);
     double worst = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const double t = median(times[i]), ratio = t / base;
+        const double t = qvbench::median(times[i]), ratio = t / base;
         if (i > 0) worst = std::max(worst, ratio);
         std::printf("  %-32s %7.2f s  ratio %.2f\n", cases[i].name, t, ratio);
     }

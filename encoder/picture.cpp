@@ -1,10 +1,6 @@
 #include "picture.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
 
 #include "libav.h"
 #include "probe.h"
@@ -132,22 +128,6 @@ bool encodeJpeg(Work& w, int width, int height, std::string& bytes) {
     return !bytes.empty();
 }
 
-// Into place in one step: the program never reads half a picture, and a name that is a
-// link is replaced, not written through.
-bool writeInPlace(const std::string& output, const std::string& bytes) {
-    const size_t slash = output.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : output.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? output : output.substr(slash + 1);
-    const std::string temporary = folder + "." + name + "." + std::to_string(::getpid()) + ".part";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0) return false;
-    bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(temporary.c_str(), output.c_str()) == 0) return true;
-    ::unlink(temporary.c_str());
-    return false;
-}
-
 }  // namespace
 
 PictureOutcome makePicture(const std::vector<std::string>& args, const Call& call,
@@ -160,7 +140,7 @@ PictureOutcome makePicture(const std::vector<std::string>& args, const Call& cal
     // The same picture again (the next pass, the run after a preview) is the one kept.
     const std::string detail = "picture at " + call.rangeStart + " size " + call.size;
     if (const auto kept = recallNote(call.input, notesFolder, "picture", detail); kept && !kept->empty())
-        if (writeInPlace(call.output, *kept)) return PictureOutcome::Made;
+        if (replaceByRename(call.output, *kept, 0666)) return PictureOutcome::Made;
     const Libav& lib = libavForPictures();
     if (!lib.pictures) return PictureOutcome::NotHere;
 
@@ -205,7 +185,7 @@ PictureOutcome makePicture(const std::vector<std::string>& args, const Call& cal
         return stop ? PictureOutcome::Stopped : PictureOutcome::NotHere;
     }
     keepNote(call.input, notesFolder, "picture", detail, bytes);
-    return writeInPlace(call.output, bytes) ? PictureOutcome::Made : PictureOutcome::NotHere;
+    return replaceByRename(call.output, bytes, 0666) ? PictureOutcome::Made : PictureOutcome::NotHere;
 }
 
 }  // namespace qv::adapter

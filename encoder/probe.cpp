@@ -63,21 +63,13 @@ void pruneOldNotes(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;
     while (const dirent* e = ::readdir(dir)) {
-        if (std::strncmp(e->d_name, "qv-", 3) != 0) continue;
+        // The notes, and the temporary file of one whose writer was killed.
+        if (std::strncmp(e->d_name, "qv-", 3) != 0 && std::strncmp(e->d_name, ".qv-", 4) != 0) continue;
         if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
             now - st.st_mtime > kNoteLifetime)
             ::unlinkat(::dirfd(dir), e->d_name, 0);
     }
     ::closedir(dir);
-}
-
-void writeAtomically(const std::string& path, const std::string& text) {
-    const std::string tmp = path + ".tmp" + std::to_string(::getpid());
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) return;
-    const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ::close(fd);
-    if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) ::unlink(tmp.c_str());
 }
 
 }  // namespace
@@ -108,6 +100,20 @@ bool sourceFromText(const std::string& text, Source& s) {
     return true;
 }
 
+bool replaceByRename(const std::string& path, const std::string& bytes, mode_t mode) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string temporary = folder + "." + name + "." + std::to_string(::getpid()) + ".part";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (fd < 0) return false;
+    bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    ::unlink(temporary.c_str());
+    return false;
+}
+
 std::optional<std::string> recallNote(const std::string& path, const std::string& folder,
                                       const std::string& kind, const std::string& detail) {
     struct stat st {};
@@ -124,7 +130,7 @@ void keepNote(const std::string& path, const std::string& folder, const std::str
     struct stat st {};
     if (folder.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
     const std::string header = detail.empty() ? noteKey(st) : noteKey(st) + " " + detail;
-    writeAtomically(noteFile(folder, st, kind), header + "\n" + bytes);
+    replaceByRename(noteFile(folder, st, kind), header + "\n" + bytes, 0600);
     pruneOldNotes(folder);
 }
 

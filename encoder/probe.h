@@ -1,6 +1,8 @@
 #pragma once
 // What a source holds, read with the installed libavformat in this process. The library
 // is loaded only when a call needs it; most calls never pay for it.
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 
@@ -12,6 +14,11 @@ namespace qv::adapter {
 // for later calls on the same unchanged file (the thumbnail call comes first for every
 // job). error gets a reason when the source cannot be read.
 Source probeSource(const std::string& path, const std::string& notesFolder, std::string* error);
+
+// Puts bytes at path in one step, through a hidden temporary file beside it: a reader never
+// sees half of them, and a link at path is replaced, not written through. A new file gets
+// mode (less the umask).
+bool replaceByRename(const std::string& path, const std::string& bytes, mode_t mode);
 
 // Notes about one unchanged file, kept in a private folder between calls: one per file and
 // kind, valid while the file is unchanged and `detail` is the same.

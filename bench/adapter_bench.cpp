@@ -33,9 +33,10 @@ int main(int argc, char** argv) {
     if (!mkdtemp(tmpl)) return 1;
     const std::string dir = tmpl;
     const std::string clip = dir + "/clip.avi";
-    qvbench::runTimed(installed, {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                        "testsrc=size=160x120:rate=25:duration=1", "-f", "lavfi", "-i",
-                        "sine=duration=1", "-c:v", "mpeg4", "-c:a", "mp2", "-shortest", clip});
+    qvbench::runTimed(installed,
+                      {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                       "testsrc=size=160x120:rate=25:duration=1", "-f", "lavfi", "-i",
+                       "sine=duration=1", "-c:v", "mpeg4", "-c:a", "mp2", "-shortest", clip});
 
     struct Case {
         const char* name;
@@ -61,8 +62,7 @@ int main(int argc, char** argv) {
         if (qv::adapter::needsSource(call))
             source = qv::adapter::probeSource(call.input, {}, nullptr);
         const auto plan = qv::adapter::planCall(call, source, {});
-        for (const auto& a :
-             qv::adapter::applyPlan(qv::adapter::translateArguments(c.args), plan))
+        for (const auto& a : qv::adapter::applyPlan(qv::adapter::translateArguments(c.args), plan))
             direct.push_back(a);
         qvbench::runTimed(adapter, c.args);  // warm the caches for both
         qvbench::runTimed(installed, direct);
@@ -78,8 +78,9 @@ int main(int argc, char** argv) {
     {
         // For information: every round copies from a file nobody has probed yet.
         std::vector<double> viaAdapter, straight;
-        const std::vector<std::string> tail = {"-y",    "-flags", "bitexact", "-vcodec", "copy",
-                                               "-sameq", "-acodec", "copy",    dir + "/cold.avi"};
+        const std::vector<std::string> tail = {"-y",      "-flags", "bitexact",
+                                               "-vcodec", "copy",   "-sameq",
+                                               "-acodec", "copy",   dir + "/cold.avi"};
         for (int i = 0; i < rounds; ++i) {
             const std::string fresh = dir + "/fresh" + std::to_string(i) + ".avi";
             std::filesystem::copy_file(clip, fresh);

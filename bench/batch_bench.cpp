@@ -25,10 +25,10 @@
 
 #include "run/command_line.h"
 #include "run/encoder_process.h"
-#include "support/program_folder.h"
 #include "support/mp4_qvga_rows.h"
-#include "ui/services/dialogs.h"
+#include "support/program_folder.h"
 #include "ui/main_window/TMainForm1.h"
+#include "ui/services/dialogs.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
 #include "ui/widgets/TMultiColComboBox.h"
 
@@ -51,7 +51,9 @@ struct CpuTime {
         getrusage(RUSAGE_CHILDREN, &kids);
         return {ms(own.ru_utime) + ms(own.ru_stime), ms(kids.ru_utime) + ms(kids.ru_stime)};
     }
-    CpuTime since(const CpuTime& before) const { return {self - before.self, children - before.children}; }
+    CpuTime since(const CpuTime& before) const {
+        return {self - before.self, children - before.children};
+    }
 };
 
 int runAndWait(const std::string& exe, const std::vector<std::string>& args) {
@@ -98,10 +100,12 @@ int main(int argc, char** argv) {
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 2;
 
     QString shipped = qEnvironmentVariable("QV_PROGRAM_DIR");
-    if (shipped.isEmpty()) shipped = QCoreApplication::applicationDirPath() + QStringLiteral("/../program");
+    if (shipped.isEmpty())
+        shipped = QCoreApplication::applicationDirPath() + QStringLiteral("/../program");
     const QString adapter = QDir(shipped).absoluteFilePath(QStringLiteral("ffmpeg"));
     if (!QFileInfo(adapter).isExecutable()) {
-        std::fprintf(stderr, "no encoder adapter at %s (set QV_PROGRAM_DIR)\n", qPrintable(adapter));
+        std::fprintf(stderr, "no encoder adapter at %s (set QV_PROGRAM_DIR)\n",
+                     qPrintable(adapter));
         return 1;
     }
 
@@ -148,7 +152,8 @@ int main(int argc, char** argv) {
         std::string text;
         for (const auto& s : sources) {
             const std::string dest = directFolder + "/" +
-                                     s.substr(s.rfind('/') + 1, s.rfind('.') - s.rfind('/') - 1) + ".mp4";
+                                     s.substr(s.rfind('/') + 1, s.rfind('.') - s.rfind('/') - 1) +
+                                     ".mp4";
             text += commandLine(QFile::encodeName(adapter).toStdString(),
                                 qv::buildConversionCommand(settings, s, dest, 1, false).args) +
                     "\n";
@@ -173,22 +178,27 @@ int main(int argc, char** argv) {
         const double direct = msSince(t0);
         const CpuTime directCpu = CpuTime::now().since(c0);
         if (rc != 0) std::fprintf(stderr, "direct loop ended with %d\n", rc);
-        std::printf("round %d%s: batch run %.0f ms (program's processor time %.0f ms, encoders' %.0f ms), "
-                    "direct loop %.0f ms (encoders' %.0f ms), ratio %.3f\n",
-                    round, round == 0 ? " (nothing kept yet)" : "", batch, batchCpu.self, batchCpu.children,
-                    direct, directCpu.children, batch / direct);
+        std::printf(
+            "round %d%s: batch run %.0f ms (program's processor time %.0f ms, encoders' %.0f ms), "
+            "direct loop %.0f ms (encoders' %.0f ms), ratio %.3f\n",
+            round, round == 0 ? " (nothing kept yet)" : "", batch, batchCpu.self, batchCpu.children,
+            direct, directCpu.children, batch / direct);
         if (round == 0) continue;
         bestBatch = std::min(bestBatch, batch);
         bestDirect = std::min(bestDirect, direct);
     }
     const QStringList made = QDir(batchOut).entryList({QStringLiteral("*.mp4")}, QDir::Files);
-    if (made.size() != clips || !qv::ui::testing::texts(qv::ui::testing::Record::Message).isEmpty()) {
-        std::fprintf(stderr, "batch run made %lld of %d results\n", static_cast<long long>(made.size()), clips);
+    if (made.size() != clips ||
+        !qv::ui::testing::texts(qv::ui::testing::Record::Message).isEmpty()) {
+        std::fprintf(stderr, "batch run made %lld of %d results\n",
+                     static_cast<long long>(made.size()), clips);
         for (const QString& m : qv::ui::testing::texts(qv::ui::testing::Record::Message))
             std::fprintf(stderr, "%s\n", qPrintable(m));
         return 1;
     }
-    std::printf("batch_bench: %d clips, batch run %.0f ms, direct loop %.0f ms, ratio %.3f (goal <= 1.05)\n",
-                clips, bestBatch, bestDirect, bestBatch / bestDirect);
+    std::printf(
+        "batch_bench: %d clips, batch run %.0f ms, direct loop %.0f ms, ratio %.3f (goal <= "
+        "1.05)\n",
+        clips, bestBatch, bestDirect, bestBatch / bestDirect);
     return 0;
 }

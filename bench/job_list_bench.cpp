@@ -34,7 +34,8 @@ double msSince(Clock::time_point t0) {
 bool makeTree(const std::string& root, int folders, int files) {
     for (int d = 0; d < folders; ++d) {
         // two levels, so that the search descends
-        const std::string dir = root + "/g" + std::to_string(d % 10) + "/Folder " + std::to_string(d);
+        const std::string dir =
+            root + "/g" + std::to_string(d % 10) + "/Folder " + std::to_string(d);
         if (d < 10 && mkdir((root + "/g" + std::to_string(d)).c_str(), 0755) != 0) return false;
         if (mkdir(dir.c_str(), 0755) != 0) return false;
         for (int f = 0; f < files; ++f) {
@@ -152,9 +153,10 @@ int main(int argc, char** argv) {
             entries = o.entries;
         }
         const double b = median(base), t = median(total);
-        std::printf("%-20s entries %d | find|sort -f %.1f ms | AddSourcePath %.1f ms, with repaint "
-                    "%.1f ms | ratio %.2f (goal <= 3)\n",
-                    loc.label, entries, b, median(intake), t, t / b);
+        std::printf(
+            "%-20s entries %d | find|sort -f %.1f ms | AddSourcePath %.1f ms, with repaint "
+            "%.1f ms | ratio %.2f (goal <= 3)\n",
+            loc.label, entries, b, median(intake), t, t / b);
         if (entries != folders * files) status = 1;
     }
     w.CButton12Click();

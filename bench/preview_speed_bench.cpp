@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "run/command_line.h"
-#include "timing.h"
 #include "settings/conversion_settings.h"
+#include "timing.h"
 
 namespace {
 
@@ -54,10 +54,13 @@ int main(int argc, char** argv) {
     const std::string dir = tmpl;
     const std::string source = dir + "/source.avi";
     // Moving detail, so that no encoder gets an easy picture.
-    runSeconds("/usr/bin/ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                "testsrc2=size=1280x720:rate=30:duration=40", "-f", "lavfi", "-i",
-                                "sine=sample_rate=48000:duration=40", "-c:v", "mpeg4", "-q:v", "3",
-                                "-c:a", "mp2", "-shortest", source});
+    runSeconds(
+        "/usr/bin/ffmpeg",
+        {"-hide_banner", "-loglevel", "error",     "-y",
+         "-f",           "lavfi",     "-i",        "testsrc2=size=1280x720:rate=30:duration=40",
+         "-f",           "lavfi",     "-i",        "sine=sample_rate=48000:duration=40",
+         "-c:v",         "mpeg4",     "-q:v",      "3",
+         "-c:a",         "mp2",       "-shortest", source});
 
     struct Case {
         const char* name;
@@ -75,7 +78,8 @@ int main(int argc, char** argv) {
     for (int r = 0; r < rounds; ++r) {
         for (std::size_t i = 0; i < n; ++i) {
             const std::string dest = dir + "/preview" + std::to_string(i) + cases[i].ext;
-            const auto command = qv::buildConversionCommand(cases[i].settings, source, dest, 1, true);
+            const auto command =
+                qv::buildConversionCommand(cases[i].settings, source, dest, 1, true);
             times[i].push_back(runSeconds(adapter, command.args));
         }
     }

@@ -71,7 +71,8 @@ AVFormatContext* openSource(const Libav& lib, const std::string& path) {
     lib.setLogLevel(AV_LOG_QUIET);
     AVFormatContext* fmt = nullptr;
     // A relative name with a colon would be taken for a protocol.
-    const std::string url = path.find(':') != std::string::npos && path[0] != '/' ? "file:" + path : path;
+    const std::string url =
+        path.find(':') != std::string::npos && path[0] != '/' ? "file:" + path : path;
     if (lib.openInput(&fmt, url.c_str(), nullptr, nullptr) < 0) return nullptr;
     lib.findStreamInfo(fmt, nullptr);
     return fmt;
@@ -80,7 +81,8 @@ AVFormatContext* openSource(const Libav& lib, const std::string& path) {
 int pictureStream(const AVFormatContext* fmt) {
     for (unsigned i = 0; i < fmt->nb_streams; ++i) {
         const AVStream* st = fmt->streams[i];
-        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC))
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+            !(st->disposition & AV_DISPOSITION_ATTACHED_PIC))
             return static_cast<int>(i);
     }
     return -1;
@@ -109,7 +111,8 @@ Source describeSource(const Libav& lib, const AVFormatContext* fmt) {
     }
     if (fmt->duration > 0) s.duration = static_cast<double>(fmt->duration) / AV_TIME_BASE;
     // Without a rate of its own (Matroska, WebM), the picture gets what the file averages.
-    if (s.hasVideo && s.videoBitRate <= 0 && fmt->bit_rate > 0) s.videoBitRate = static_cast<long>(fmt->bit_rate);
+    if (s.hasVideo && s.videoBitRate <= 0 && fmt->bit_rate > 0)
+        s.videoBitRate = static_cast<long>(fmt->bit_rate);
     return s;
 }
 

@@ -16,7 +16,8 @@ namespace qv::adapter {
 
 struct Libav {
     // Reading a source (libavformat and what it brings with it).
-    int (*openInput)(AVFormatContext**, const char*, const AVInputFormat*, AVDictionary**) = nullptr;
+    int (*openInput)(AVFormatContext**, const char*, const AVInputFormat*,
+                     AVDictionary**) = nullptr;
     int (*findStreamInfo)(AVFormatContext*, AVDictionary**) = nullptr;
     void (*closeInput)(AVFormatContext**) = nullptr;
     int (*readFrame)(AVFormatContext*, AVPacket*) = nullptr;

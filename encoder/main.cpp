@@ -261,9 +261,9 @@ class Outcome {
         if (!last_.empty())
             report(last_);
         else
-            report(fallback.empty() ? "エンコーダが異常終了しました (終了コード " +
-                                          std::to_string(status) + ")"
-                                    : fallback);
+            report(fallback.empty()
+                       ? "エンコーダが異常終了しました (終了コード " + std::to_string(status) + ")"
+                       : fallback);
     }
 
   private:
@@ -298,7 +298,11 @@ class Outcome {
         std::string out;
         for (size_t i = 0; i < s.size();) {
             const unsigned char c = static_cast<unsigned char>(s[i]);
-            size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+            size_t len = c < 0x80         ? 1
+                         : (c >> 5) == 6  ? 2
+                         : (c >> 4) == 14 ? 3
+                         : (c >> 3) == 30 ? 4
+                                          : 0;
             bool ok = len > 0 && i + len <= s.size() && (len > 1 || c >= 0x20 || c == '\t');
             for (size_t k = 1; ok && k < len; ++k)
                 ok = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
@@ -496,7 +500,8 @@ int main(int argc, char** argv) {
     if (self.empty()) self = realPath(argv[0]);
     const std::string encoder = findRealEncoder(self);
     if (encoder.empty()) {
-        outcome.refuse("インストールされた FFmpeg が見つかりません (PATH に他の ffmpeg がありません)");
+        outcome.refuse(
+            "インストールされた FFmpeg が見つかりません (PATH に他の ffmpeg がありません)");
         return 127;
     }
 
@@ -539,7 +544,8 @@ int main(int argc, char** argv) {
         if (!folder.empty()) clearFolder(folder, true);
         return kRefused;
     }
-    if (pass == 1 && !folder.empty() && plan.notesToKeep.present) writeNotes(folder, plan.notesToKeep);
+    if (pass == 1 && !folder.empty() && plan.notesToKeep.present)
+        writeNotes(folder, plan.notesToKeep);
     std::vector<std::string> translated =
         qv::adapter::applyPlan(qv::adapter::translateArguments(args, passLog), plan);
 
@@ -552,10 +558,15 @@ int main(int argc, char** argv) {
         const std::string notesFolder = privateCacheFolder("quorvane-sources");
         std::string why;
         switch (qv::adapter::makePicture(args, call, notesFolder, g_signal, &why)) {
-            case qv::adapter::PictureOutcome::Made: return 0;
-            case qv::adapter::PictureOutcome::Refused: outcome.refuse(why); return kRefused;
-            case qv::adapter::PictureOutcome::Stopped: return 128 + g_signal;
-            case qv::adapter::PictureOutcome::NotHere: break;
+            case qv::adapter::PictureOutcome::Made:
+                return 0;
+            case qv::adapter::PictureOutcome::Refused:
+                outcome.refuse(why);
+                return kRefused;
+            case qv::adapter::PictureOutcome::Stopped:
+                return 128 + g_signal;
+            case qv::adapter::PictureOutcome::NotHere:
+                break;
         }
         // The encoder, then: the picture at the usual moment first; only when there is
         // none does the source decide. Either way the source's notes are then left for the

@@ -64,7 +64,8 @@ struct Work {
 };
 
 double secondsOf(const AVFrame* f, AVRational timeBase) {
-    const int64_t t = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
+    const int64_t t =
+        f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
     return t == AV_NOPTS_VALUE ? -1 : static_cast<double>(t) * av_q2d(timeBase);
 }
 
@@ -121,9 +122,11 @@ bool encodeJpeg(Work& w, int width, int height, std::string& bytes) {
     if (lib.openCodec(w.encoder, jpeg, nullptr) < 0) return false;
     w.small->pts = 0;
     w.small->quality = w.encoder->global_quality;
-    if (lib.sendFrame(w.encoder, w.small) < 0 || lib.sendFrame(w.encoder, nullptr) < 0) return false;
+    if (lib.sendFrame(w.encoder, w.small) < 0 || lib.sendFrame(w.encoder, nullptr) < 0)
+        return false;
     if (lib.receivePacket(w.encoder, w.packet) < 0) return false;
-    bytes.assign(reinterpret_cast<const char*>(w.packet->data), static_cast<size_t>(w.packet->size));
+    bytes.assign(reinterpret_cast<const char*>(w.packet->data),
+                 static_cast<size_t>(w.packet->size));
     lib.unrefPacket(w.packet);
     return !bytes.empty();
 }
@@ -139,7 +142,8 @@ PictureOutcome makePicture(const std::vector<std::string>& args, const Call& cal
         return PictureOutcome::NotHere;
     // The same picture again (the next pass, the run after a preview) is the one kept.
     const std::string detail = "picture at " + call.rangeStart + " size " + call.size;
-    if (const auto kept = recallNote(call.input, notesFolder, "picture", detail); kept && !kept->empty())
+    if (const auto kept = recallNote(call.input, notesFolder, "picture", detail);
+        kept && !kept->empty())
         if (replaceByRename(call.output, *kept, 0666)) return PictureOutcome::Made;
     const Libav& lib = libavForPictures();
     if (!lib.pictures) return PictureOutcome::NotHere;
@@ -185,7 +189,8 @@ PictureOutcome makePicture(const std::vector<std::string>& args, const Call& cal
         return stop ? PictureOutcome::Stopped : PictureOutcome::NotHere;
     }
     keepNote(call.input, notesFolder, "picture", detail, bytes);
-    return replaceByRename(call.output, bytes, 0666) ? PictureOutcome::Made : PictureOutcome::NotHere;
+    return replaceByRename(call.output, bytes, 0666) ? PictureOutcome::Made
+                                                     : PictureOutcome::NotHere;
 }
 
 }  // namespace qv::adapter

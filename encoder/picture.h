@@ -11,10 +11,10 @@
 namespace qv::adapter {
 
 enum class PictureOutcome {
-    Made,      // the picture is in place
-    Refused,   // the source has no picture; the reason says so
-    Stopped,   // a stop signal came first; nothing was written
-    NotHere,   // the encoder has to try (an unusual line, a library or codec missing, ...)
+    Made,     // the picture is in place
+    Refused,  // the source has no picture; the reason says so
+    Stopped,  // a stop signal came first; nothing was written
+    NotHere,  // the encoder has to try (an unusual line, a library or codec missing, ...)
 };
 
 // args is the program's line, call what parseCall made of it. What the source holds is

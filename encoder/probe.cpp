@@ -26,8 +26,8 @@ std::string noteKey(const struct stat& st) {
 }
 
 std::string noteFile(const std::string& folder, const struct stat& st, const std::string& kind) {
-    return folder + "/qv-" + kind + "-" + std::to_string(::getuid()) + "-" + std::to_string(st.st_dev) +
-           "-" + std::to_string(st.st_ino);
+    return folder + "/qv-" + kind + "-" + std::to_string(::getuid()) + "-" +
+           std::to_string(st.st_dev) + "-" + std::to_string(st.st_ino);
 }
 
 // A note is small; anything larger is not one of ours.
@@ -38,7 +38,8 @@ std::string readNote(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) return text;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) <= kLargestNote) {
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<size_t>(st.st_size) <= kLargestNote) {
         char buf[16384];
         for (ssize_t n; text.size() <= kLargestNote && (n = ::read(fd, buf, sizeof buf)) > 0;)
             text.append(buf, static_cast<size_t>(n));
@@ -64,9 +65,10 @@ void pruneOldNotes(const std::string& folder) {
     if (!dir) return;
     while (const dirent* e = ::readdir(dir)) {
         // The notes, and the temporary file of one whose writer was killed.
-        if (std::strncmp(e->d_name, "qv-", 3) != 0 && std::strncmp(e->d_name, ".qv-", 4) != 0) continue;
-        if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
-            now - st.st_mtime > kNoteLifetime)
+        if (std::strncmp(e->d_name, "qv-", 3) != 0 && std::strncmp(e->d_name, ".qv-", 4) != 0)
+            continue;
+        if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && now - st.st_mtime > kNoteLifetime)
             ::unlinkat(::dirfd(dir), e->d_name, 0);
     }
     ::closedir(dir);
@@ -102,10 +104,12 @@ bool sourceFromText(const std::string& text, Source& s) {
 
 bool replaceByRename(const std::string& path, const std::string& bytes, mode_t mode) {
     const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     const std::string temporary = folder + "." + name + "." + std::to_string(::getpid()) + ".part";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    const int fd =
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
     if (fd < 0) return false;
     bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     ok = ::close(fd) == 0 && ok;
@@ -117,7 +121,8 @@ bool replaceByRename(const std::string& path, const std::string& bytes, mode_t m
 std::optional<std::string> recallNote(const std::string& path, const std::string& folder,
                                       const std::string& kind, const std::string& detail) {
     struct stat st {};
-    if (folder.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    if (folder.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
     const std::string text = readNote(noteFile(folder, st, kind));
     const std::string header = detail.empty() ? noteKey(st) : noteKey(st) + " " + detail;
     const size_t nl = text.find('\n');
@@ -141,7 +146,8 @@ Source probeSource(const std::string& path, const std::string& notesFolder, std:
         if (error) *error = "元のファイルを読めません: " + path;
         return s;
     }
-    if (const auto kept = recallNote(path, notesFolder, "source", ""); kept && sourceFromText(*kept, s))
+    if (const auto kept = recallNote(path, notesFolder, "source", "");
+        kept && sourceFromText(*kept, s))
         return s;
 
     const Libav& lib = libavForReading();

@@ -54,12 +54,13 @@ struct Holds {
 
 const Holds kContainers[] = {
     {"avi",
-     {"asv1", "asv2", "dvvideo", "ffv1", "ffvhuff", "flv1", "h263", "h263p", "h264",
-      "huffyuv", "jpegls", "mjpeg", "mpeg1video", "mpeg2video", "mpeg4", "msmpeg4v2", "msmpeg4v3",
-      "rawvideo", "snow", "wmv1", "wmv2", "zlib", "zmbv", "theora", "vp8"},
+     {"asv1",  "asv2",      "dvvideo",   "ffv1",     "ffvhuff", "flv1",       "h263",
+      "h263p", "h264",      "huffyuv",   "jpegls",   "mjpeg",   "mpeg1video", "mpeg2video",
+      "mpeg4", "msmpeg4v2", "msmpeg4v3", "rawvideo", "snow",    "wmv1",       "wmv2",
+      "zlib",  "zmbv",      "theora",    "vp8"},
      // Its ADPCM and GSM blocks come back half as long again.
-     {"aac", "ac3", "adpcm_swf", "flac", "adpcm_g726", "mp2", "mp3", "pcm_alaw", "pcm_mulaw", "pcm_s16le", "pcm_s24le", "pcm_s32le",
-      "pcm_u8", "wmav1", "wmav2"}},
+     {"aac", "ac3", "adpcm_swf", "flac", "adpcm_g726", "mp2", "mp3", "pcm_alaw", "pcm_mulaw",
+      "pcm_s16le", "pcm_s24le", "pcm_s32le", "pcm_u8", "wmav1", "wmav2"}},
     {"mpg", {"mpeg1video", "mpeg2video", "h264"}, {"mp2", "mp3", "ac3", "pcm_s16be"}},
     {"m2p", {"mpeg1video", "mpeg2video", "h264"}, {"mp2", "mp3", "ac3", "pcm_s16be"}},
     {"mp4",
@@ -77,12 +78,13 @@ const Holds kContainers[] = {
      {"wmav1", "wmav2", "mp3", "mp2", "ac3", "aac", "pcm_s16le", "adpcm_ms", "adpcm_ima_wav",
       "adpcm_yamaha", "gsm_ms", "pcm_alaw", "pcm_mulaw"}},
     {"mov",
-     {"h264", "mpeg4", "svq1", "qtrle", "mjpeg", "mpeg1video", "mpeg2video", "h263",
-      "dvvideo", "rawvideo", "ffv1", "huffyuv", "ffvhuff", "jpegls", "zlib", "zmbv", "asv1",
-      "asv2", "snow", "msmpeg4v2", "msmpeg4v3", "wmv1", "wmv2", "flv1"},
-     {"aac", "ac3", "mp2", "mp3", "adpcm_ima_qt", "pcm_alaw", "pcm_mulaw", "pcm_s8", "pcm_s16be",
-      "pcm_s16le", "pcm_s24be", "pcm_s24le", "pcm_s32be", "pcm_s32le", "pcm_u8", "flac",
-      "adpcm_ms", "adpcm_ima_wav", "adpcm_yamaha", "gsm", "adpcm_g726"}},
+     {"h264",    "mpeg4",    "svq1", "qtrle",     "mjpeg",     "mpeg1video", "mpeg2video", "h263",
+      "dvvideo", "rawvideo", "ffv1", "huffyuv",   "ffvhuff",   "jpegls",     "zlib",       "zmbv",
+      "asv1",    "asv2",     "snow", "msmpeg4v2", "msmpeg4v3", "wmv1",       "wmv2",       "flv1"},
+     {"aac",          "ac3",       "mp2",       "mp3",       "adpcm_ima_qt", "pcm_alaw",
+      "pcm_mulaw",    "pcm_s8",    "pcm_s16be", "pcm_s16le", "pcm_s24be",    "pcm_s24le",
+      "pcm_s32be",    "pcm_s32le", "pcm_u8",    "flac",      "adpcm_ms",     "adpcm_ima_wav",
+      "adpcm_yamaha", "gsm",       "adpcm_g726"}},
     {"rm", {"rv10", "rv20"}, {"ac3"}},
     {"ogm", {"theora", "vp8"}, {"vorbis", "flac", "opus"}},
     {"flv", {"flv1", "h264", "flashsv"}, {"mp3", "aac", "adpcm_swf", "pcm_s16le", "pcm_u8"}},
@@ -95,7 +97,8 @@ const Holds kContainers[] = {
 // Encoders of the lists whose result plays in none of the containers, and why.
 std::string neverPlayable(const std::string& e) {
     if (e == "h261")
-        return "H261 の結果はインストールされた FFmpeg で読むと必ず最初のフレームでエラーになります";
+        return "H261 の結果はインストールされた FFmpeg "
+               "で読むと必ず最初のフレームでエラーになります";
     if (e == "roqvideo" || e == "roq_dpcm")
         return upperName(e) + " を入れられるのは RoQ 形式だけで、一覧の形式には入れられません";
     if (e == "adpcm_adx" || e == "adpcm_ima_ws" || e == "pcm_s24daud")
@@ -119,8 +122,7 @@ bool holds(std::initializer_list<std::string_view> list, const std::string& code
 int sizeStep(const std::string& e) {
     if (isOneOf(e, {"asv1", "asv2", "roqvideo", "rv10", "rv20", "svq1"})) return 16;
     if (e == "h263p") return 4;
-    if (isOneOf(e, {"ffv1", "jpegls", "rawvideo", "qtrle", "flashsv", "zmbv"}))
-        return 1;
+    if (isOneOf(e, {"ffv1", "jpegls", "rawvideo", "qtrle", "flashsv", "zmbv"})) return 1;
     return 2;
 }
 
@@ -131,13 +133,14 @@ bool standardH263Size(const std::string& s) {
 // Sound encoders of the list that take one or two channels only (and do not say so to
 // the encoder's channel negotiation).
 bool atMostStereo(const std::string& e) {
-    return isOneOf(e, {"wmav1", "wmav2", "adpcm_swf", "adpcm_ima_qt", "adpcm_ms", "adpcm_yamaha", "adpcm_ima_wav",
-                       "adpcm_ima_ws", "adpcm_adx", "sonic", "sonicls", "roq_dpcm"});
+    return isOneOf(e,
+                   {"wmav1", "wmav2", "adpcm_swf", "adpcm_ima_qt", "adpcm_ms", "adpcm_yamaha",
+                    "adpcm_ima_wav", "adpcm_ima_ws", "adpcm_adx", "sonic", "sonicls", "roq_dpcm"});
 }
 
-
 bool parseQuality(const std::string& s, int& out) {
-    if (s.empty() || s.size() > 3 || s.find_first_not_of("0123456789") != std::string::npos) return false;
+    if (s.empty() || s.size() > 3 || s.find_first_not_of("0123456789") != std::string::npos)
+        return false;
     out = std::atoi(s.c_str());
     return true;
 }
@@ -203,8 +206,8 @@ double parseTime(const std::string& t) {
     int parts = 0;
     for (;;) {
         size_t colon = t.find(':', begin);
-        const std::string part = t.substr(begin, colon == std::string::npos ? std::string::npos
-                                                                            : colon - begin);
+        const std::string part =
+            t.substr(begin, colon == std::string::npos ? std::string::npos : colon - begin);
         if (part.empty() || part.find_first_not_of("0123456789.") != std::string::npos) return -1;
         total = total * 60 + std::atof(part.c_str());
         if (++parts > 3) return -1;
@@ -293,11 +296,13 @@ Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
     }
     if (h) {
         if (!video.empty() && video != "copy" && !holds(h->video, codecOfEncoder(video))) {
-            p.refusal = container + " 形式には映像コーデック " + upperName(video) + " を入れられません";
+            p.refusal =
+                container + " 形式には映像コーデック " + upperName(video) + " を入れられません";
             return p;
         }
         if (!audio.empty() && audio != "copy" && !holds(h->audio, codecOfEncoder(audio))) {
-            p.refusal = container + " 形式には音声コーデック " + upperName(audio) + " を入れられません";
+            p.refusal =
+                container + " 形式には音声コーデック " + upperName(audio) + " を入れられません";
             return p;
         }
         if (s.known && video == "copy" && s.hasVideo && !holds(h->video, s.videoCodec)) {
@@ -319,16 +324,18 @@ Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
     if (!video.empty() && video != "copy") {
         if (video == "h261" || video == "h263") {
             const bool h261 = video == "h261";
-            if (!c.size.empty() && !(h261 ? isOneOf(c.size, {"176x144", "352x288"})
-                                          : standardH263Size(c.size))) {
-                p.refusal = upperName(video) + " は " +
-                            (h261 ? "176x144 か 352x288" : "128x96/176x144/352x288/704x576/1408x1152") +
-                            " の大きさしか扱えません";
+            if (!c.size.empty() &&
+                !(h261 ? isOneOf(c.size, {"176x144", "352x288"}) : standardH263Size(c.size))) {
+                p.refusal =
+                    upperName(video) + " は " +
+                    (h261 ? "176x144 か 352x288" : "128x96/176x144/352x288/704x576/1408x1152") +
+                    " の大きさしか扱えません";
                 return p;
             }
             if (c.size.empty() || c.hasCrop)
-                p.videoFilter = h261 ? "scale=w='if(gte(iw,352),352,176)':h=ow*9/11"
-                                     : "scale=w='if(gte(iw,704),704,if(gte(iw,352),352,176))':h=ow*9/11";
+                p.videoFilter =
+                    h261 ? "scale=w='if(gte(iw,352),352,176)':h=ow*9/11"
+                         : "scale=w='if(gte(iw,704),704,if(gte(iw,352),352,176))':h=ow*9/11";
         } else if (video == "dvvideo") {
             const bool ntsc = c.frameRate == "29.97" || c.frameRate == "30";
             const std::string size = ntsc ? "720x480" : "720x576";
@@ -337,7 +344,8 @@ Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
                 return p;
             }
             p.videoFilter = "scale=" + std::string(ntsc ? "720:480" : "720:576");
-            if (c.frameRate.empty()) p.extra.insert(p.extra.end(), {"-r", ntsc ? "30000/1001" : "25"});
+            if (c.frameRate.empty())
+                p.extra.insert(p.extra.end(), {"-r", ntsc ? "30000/1001" : "25"});
             p.extra.insert(p.extra.end(), {"-pix_fmt", ntsc ? "yuv411p" : "yuv420p"});
         } else if (const int step = sizeStep(video); step > 1 && (c.size.empty() || c.hasCrop)) {
             const std::string n = std::to_string(step);
@@ -353,7 +361,8 @@ Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
         if (const QualityScale* q = qualityScaleOf(video)) {
             // Its real-time mode keeps no statistics for a second pass.
             if (video == "libvpx-vp9" && c.pass != 0)
-                p.extra.insert(p.extra.end(), {"-deadline", "good", "-cpu-used", "5", "-row-mt", "1"});
+                p.extra.insert(p.extra.end(),
+                               {"-deadline", "good", "-cpu-used", "5", "-row-mt", "1"});
             else
                 p.extra.insert(p.extra.end(), q->speed.begin(), q->speed.end());
             p.extra.insert(p.extra.end(), {"-pix_fmt", "yuv420p"});
@@ -361,12 +370,15 @@ Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
             int quality = 0;
             if (parseQuality(c.quality, quality)) {
                 p.removeOptions.push_back("-q:v");
-                p.extra.insert(p.extra.end(), {"-crf", std::to_string(crfForQuality(video, quality))});
+                p.extra.insert(p.extra.end(),
+                               {"-crf", std::to_string(crfForQuality(video, quality))});
                 // Without a rate of its own the encoder would aim at its default rate as a cap.
-                if (video == "libvpx-vp9" && c.bitRate.empty()) p.extra.insert(p.extra.end(), {"-b:v", "0"});
+                if (video == "libvpx-vp9" && c.bitRate.empty())
+                    p.extra.insert(p.extra.end(), {"-b:v", "0"});
             }
             if (c.pass != 0 && video != "libvpx-vp9") {
-                p.refusal = upperName(video) + " は 2パスエンコードに対応していません。2ﾊﾟｽｴﾝｺｰﾄﾞを外してください";
+                p.refusal = upperName(video) +
+                            " は 2パスエンコードに対応していません。2ﾊﾟｽｴﾝｺｰﾄﾞを外してください";
                 return p;
             }
         }
@@ -410,7 +422,8 @@ Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
             use.present = true;
             use.rangeStart = c.rangeStart;
             use.rangeLength = c.rangeLength;
-            if (c.bitRate.empty() && rateForTwoPass(video) && !(qualityScaleOf(video) && !c.quality.empty())) {
+            if (c.bitRate.empty() && rateForTwoPass(video) &&
+                !(qualityScaleOf(video) && !c.quality.empty())) {
                 long rate = s.videoBitRate > 0 ? s.videoBitRate : 1000000;
                 rate = std::clamp(rate, 100000L, 20000000L);
                 use.bitRate = std::to_string(rate / 1000) + "k";
@@ -422,8 +435,7 @@ Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
         } else if (c.rangeStart.empty() && !notes.rangeStart.empty()) {
             p.extra.insert(p.extra.end(), {"-ss", notes.rangeStart});
         }
-        if (c.pass == 2 && c.rangeStart.empty() && !notes.rangeLength.empty() &&
-            c.lengthCount == 0)
+        if (c.pass == 2 && c.rangeStart.empty() && !notes.rangeLength.empty() && c.lengthCount == 0)
             p.extra.insert(p.extra.end(), {"-t", notes.rangeLength});
         if (!use.bitRate.empty() && c.bitRate.empty()) {
             p.removeOptions.push_back("-q:v");
@@ -469,8 +481,10 @@ std::vector<std::string> applyPlan(std::vector<std::string> line, const Plan& pl
             continue;
         }
         const bool hasValue = i + 1 < line.size() && !a.empty() && a[0] == '-';
-        if (hasValue && std::find(plan.removeOptions.begin(), plan.removeOptions.end(), a) !=
-                            plan.removeOptions.end() && a != "-i") {
+        if (hasValue &&
+            std::find(plan.removeOptions.begin(), plan.removeOptions.end(), a) !=
+                plan.removeOptions.end() &&
+            a != "-i") {
             ++i;
             continue;
         }

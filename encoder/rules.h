@@ -11,7 +11,8 @@ namespace qv::adapter {
 // The program's line, read once.
 struct Call {
     std::string input, output, ext;  // ext in lower case
-    std::string videoCodec, audioCodec;  // encoder names as the encoder knows them; "copy"; "" = none
+    std::string videoCodec,
+        audioCodec;  // encoder names as the encoder knows them; "copy"; "" = none
     bool noVideo = false, noAudio = false, thumbnail = false, hasCrop = false;
     std::string size, frameRate, sampleRate, channels, bitRate, quality;
     int pass = 0;
@@ -43,7 +44,7 @@ struct PassNotes {
 bool needsSource(const Call& call);
 
 struct Plan {
-    std::string refusal;  // not empty: the call is refused for this reason
+    std::string refusal;                     // not empty: the call is refused for this reason
     std::vector<std::string> removeOptions;  // options dropped from the translated line
     std::string videoFilter;                 // appended to the line's -vf chain
     std::string audioFilter;                 // appended to the line's -af chain

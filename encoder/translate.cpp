@@ -1,12 +1,12 @@
 #include "translate.h"
 
-#include "base/text.h"
-
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
+
+#include "base/text.h"
 
 namespace qv::adapter {
 

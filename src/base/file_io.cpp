@@ -23,7 +23,9 @@ constexpr auto kLockPatience = std::chrono::seconds(5);
 constexpr std::string_view kTemporaryMark = ".save-";
 constexpr std::size_t kUniqueLength = 6;
 
-bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 // Opens a file for reading without ever waiting: O_NONBLOCK keeps open() itself
 // from blocking on a FIFO without a writer or on a device. Anything but a regular
@@ -72,9 +74,11 @@ void removeLeftoverTemporaryFiles(const std::string& target) {
         const std::string path = folder + std::string(name);
         const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) continue;
-        struct stat opened {}, named {};
-        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::lstat(path.c_str(), &named) == 0 && sameFile(opened, named))
+        struct stat opened {
+        }, named{};
+        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+            sameFile(opened, named))
             ::unlink(path.c_str());
         ::close(fd);
     }
@@ -89,9 +93,10 @@ int createLockedTemporaryFile(const std::string& target, std::string& tmp) {
         tmp = temporaryFileName(target, "XXXXXX");
         const int fd = ::mkstemp(tmp.data());
         if (fd < 0) return -1;
-        struct stat opened {}, named {};
-        if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &opened) == 0 && ::lstat(tmp.c_str(), &named) == 0 &&
-            sameFile(opened, named))
+        struct stat opened {
+        }, named{};
+        if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &opened) == 0 &&
+            ::lstat(tmp.c_str(), &named) == 0 && sameFile(opened, named))
             return fd;
         ::close(fd);
     }
@@ -113,11 +118,14 @@ FileResult readWholeFile(const std::string& path, std::string& bytes) {
 }
 
 std::string temporaryFileName(const std::string& path, std::string_view unique) {
-    return folderOf(path) + "." + fileNameOf(path) + std::string(kTemporaryMark) + std::string(unique);
+    return folderOf(path) + "." + fileNameOf(path) + std::string(kTemporaryMark) +
+           std::string(unique);
 }
 
 FileResult replaceFileAtomically(const std::string& path, std::string_view bytes) {
-    auto fail = [](const char* what) { return FileResult::failure(std::string(what) + ": " + std::strerror(errno)); };
+    auto fail = [](const char* what) {
+        return FileResult::failure(std::string(what) + ": " + std::strerror(errno));
+    };
     // A link is followed, so that the file it names is replaced, not the link.
     std::string target = path;
     struct stat st {};
@@ -168,7 +176,9 @@ FileResult replaceFileAtomically(const std::string& path, std::string_view bytes
     if (::rename(tmp.c_str(), target.c_str()) != 0) return abandon("cannot replace the file");
     ::close(fd);
     const std::size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const std::string dir = slash == std::string::npos ? "."
+                            : slash == 0               ? "/"
+                                                       : target.substr(0, slash);
     const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);

@@ -18,7 +18,8 @@ std::vector<TextLine> splitLines(std::string_view b) {
             lines.push_back({b.substr(i), {}});
             break;
         }
-        const std::size_t eolLength = (b[end] == '\r' && end + 1 < b.size() && b[end + 1] == '\n') ? 2 : 1;
+        const std::size_t eolLength =
+            (b[end] == '\r' && end + 1 < b.size() && b[end + 1] == '\n') ? 2 : 1;
         lines.push_back({b.substr(i, end - i), b.substr(end, eolLength)});
         i = end + eolLength;
     }

@@ -26,7 +26,8 @@ std::string resultExtension(const ConversionSettings& s, const std::string& sour
         // No row chosen (-1) counts as chosen, with an empty value.
         const auto rows = catalogue(CatalogueId::C2_01);
         const bool inRange = s.C2_01 > 0 && static_cast<std::size_t>(s.C2_01) < rows.size();
-        return "." + lowerAscii(inRange ? columnOf(rows[static_cast<std::size_t>(s.C2_01)], 0) : std::string());
+        return "." + lowerAscii(inRange ? columnOf(rows[static_cast<std::size_t>(s.C2_01)], 0)
+                                        : std::string());
     }
     const auto dot = sourceName.rfind('.');
     return dot == std::string::npos ? std::string() : sourceName.substr(dot);
@@ -62,7 +63,8 @@ std::string destinationFor(const ConversionSettings& s, const std::string& sourc
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
 }
@@ -172,7 +174,8 @@ bool startRunLog(const std::string& path) {
     std::error_code ec;
     fs::create_directories(fs::path(folderOf(path)), ec);
     // Never follows a link, and a pipe put there cannot block the run.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     struct stat st {};
     const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) == 0;

@@ -41,11 +41,11 @@ bool isNonRegularEntry(const std::string& path);
 // The results of one run, each as its folder (device and inode) and name, so that
 // another spelling of a folder counts as the same one.
 class ResultSet {
-public:
+  public:
     // False when an earlier job of the run already writes this result.
     bool claim(const std::string& path);
 
-private:
+  private:
     std::set<std::pair<std::pair<dev_t, ino_t>, std::string>> files_;
     std::set<std::string> unresolved_;
 };
@@ -54,7 +54,7 @@ private:
 // so that a failed or cancelled job gives it back unchanged. A program that is killed
 // meanwhile leaves it under that name for the user to find.
 class PreviousResult {
-public:
+  public:
     PreviousResult() = default;
     PreviousResult(const PreviousResult&) = delete;
     PreviousResult& operator=(const PreviousResult&) = delete;
@@ -69,19 +69,19 @@ public:
     // The hidden name it is kept under; empty when nothing was set aside.
     const std::string& hiddenPath() const { return hidden_; }
 
-private:
+  private:
     std::string dest_, hidden_;
 };
 
 // Every queued source as a file (device and inode), so that another name or a
 // link for a source counts as that source.
 class SourceSet {
-public:
+  public:
     explicit SourceSet(const std::vector<std::string>& sources);
     // True when `path` is one of the sources: this job's own, or one still to come.
     bool contains(const std::string& path) const;
 
-private:
+  private:
     std::set<std::pair<dev_t, ino_t>> files_;
 };
 

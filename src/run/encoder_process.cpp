@@ -1,9 +1,5 @@
 #include "run/encoder_process.h"
 
-#include "base/path.h"
-#include "base/process.h"
-#include "base/search_path.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -20,6 +16,10 @@
 #include <map>
 #include <mutex>
 #include <thread>
+
+#include "base/path.h"
+#include "base/process.h"
+#include "base/search_path.h"
 
 extern char** environ;
 

@@ -1,7 +1,5 @@
 #include "run/search_file.h"
 
-#include "base/text.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +8,8 @@
 #include <filesystem>
 #include <memory>
 #include <system_error>
+
+#include "base/text.h"
 
 namespace qv {
 namespace {
@@ -31,9 +31,9 @@ struct BusyGuard {
 TSearchFileTime toTime(const struct statx_timestamp& ts, bool valid) {
     TSearchFileTime t;
     if (!valid) return t;
-    t.value = std::chrono::system_clock::time_point(std::chrono::duration_cast<
-                                                    std::chrono::system_clock::duration>(
-        std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec)));
+    t.value = std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec)));
     t.valid = true;
     return t;
 }
@@ -172,15 +172,17 @@ void TSearchDir::Search() {
         std::string folder = std::move(queue_.front());
         queue_.pop_front();
         withSlash(folder);
-        enumerate(folder, true, true, [&](const TSearchFileData& d, std::uint64_t dv, std::uint64_t in) {
-            if (!seen_.insert({dv, in}).second) return true;  // reached again through a link
-            std::string name = folder + d.name;
-            ignoreSubDir = false;
-            OnFind(*this, name, d, ignoreSubDir, cont);
-            if (!cont) return false;
-            if (!ignoreSubDir) queue_.push_back(std::move(name));
-            return true;
-        });
+        enumerate(folder, true, true,
+                  [&](const TSearchFileData& d, std::uint64_t dv, std::uint64_t in) {
+                      if (!seen_.insert({dv, in}).second)
+                          return true;  // reached again through a link
+                      std::string name = folder + d.name;
+                      ignoreSubDir = false;
+                      OnFind(*this, name, d, ignoreSubDir, cont);
+                      if (!cont) return false;
+                      if (!ignoreSubDir) queue_.push_back(std::move(name));
+                      return true;
+                  });
     }
     queue_.clear();
 }
@@ -217,12 +219,13 @@ bool TSearchFile::Search() {
     std::string name;
     for (std::string& folder : folders_) {
         withSlash(folder);
-        enumerate(folder, false, ReadDetails, [&](const TSearchFileData& d, std::uint64_t, std::uint64_t) {
-            if (!all && !matchesFileMask(mask, d.name)) return true;
-            name.assign(folder).append(d.name);
-            OnFind(*this, name, d, cont);
-            return cont;
-        });
+        enumerate(folder, false, ReadDetails,
+                  [&](const TSearchFileData& d, std::uint64_t, std::uint64_t) {
+                      if (!all && !matchesFileMask(mask, d.name)) return true;
+                      name.assign(folder).append(d.name);
+                      OnFind(*this, name, d, cont);
+                      return cont;
+                  });
         if (!cont) break;
     }
     folders_.clear();

@@ -51,21 +51,21 @@ using TSearchDirEvent =
 // Each real folder (device and inode) is reported once, so a link that leads back
 // to an ancestor ends the descent instead of looping.
 class TSearchDir {
-public:
+  public:
     std::string BaseDir;
     TSearchDirEvent OnFind;
 
     void Search();
     bool busy() const { return busy_; }
 
-private:
+  private:
     bool busy_ = false;
     std::deque<std::string> queue_;
     std::set<std::pair<std::uint64_t, std::uint64_t>> seen_;
 };
 
 class TSearchFile {
-public:
+  public:
     TSearchFile();
     TSearchFile(const TSearchFile&) = delete;
     TSearchFile& operator=(const TSearchFile&) = delete;
@@ -85,7 +85,7 @@ public:
     bool Search();
     bool busy() const { return busy_; }
 
-private:
+  private:
     void SearchDirOnFind(TSearchDir& sender, const std::string& name, const TSearchFileData& data,
                          bool& IgnoreSubDir, bool& Continue);
 

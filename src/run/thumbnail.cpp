@@ -1,13 +1,13 @@
 #include "run/thumbnail.h"
 
+#include <jpeglib.h>
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-
-#include <jpeglib.h>
 
 namespace qv {
 namespace {
@@ -59,8 +59,8 @@ int decodeRaw(const unsigned char* data, unsigned long size, DecodeState* state)
     jpeg_read_header(&cinfo, TRUE);
     cinfo.out_color_space = JCS_RGB;
     jpeg_start_decompress(&cinfo);
-    const unsigned long pixels = static_cast<unsigned long>(cinfo.output_width) *
-                                 cinfo.output_height;
+    const unsigned long pixels =
+        static_cast<unsigned long>(cinfo.output_width) * cinfo.output_height;
     if (cinfo.output_components != 3 || pixels == 0 || pixels > kMaxPixels) {
         std::snprintf(state->message, sizeof state->message, "unsupported picture size %ux%u",
                       cinfo.output_width, cinfo.output_height);

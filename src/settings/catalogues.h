@@ -28,5 +28,4 @@ std::span<const std::string_view> catalogue(CatalogueId id);
 // The built-in first row of the preset list C2_00.
 extern const std::string_view kManualPresetRow;
 
-
 }  // namespace qv

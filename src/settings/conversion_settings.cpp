@@ -4,7 +4,6 @@
 #include <cstddef>
 
 #include "base/palette.h"
-
 #include "settings/column_split.h"
 
 namespace qv {
@@ -29,7 +28,9 @@ std::uint32_t tintForIndex(Panel panel, int itemIndex) {
     return itemIndex != 0 ? panelTint(panel) : palette::kWhite;
 }
 
-std::uint32_t tintForValue(Panel panel, int value) { return value > 0 ? panelTint(panel) : palette::kWhite; }
+std::uint32_t tintForValue(Panel panel, int value) {
+    return value > 0 ? panelTint(panel) : palette::kWhite;
+}
 
 std::string selectedColumn(CatalogueId id, int index, int column) {
     const auto rows = catalogue(id);
@@ -41,8 +42,9 @@ std::vector<const ControlEntry*> presetDrivenControls() {
     std::vector<const ControlEntry*> driven;
     for (const ControlEntry& c : kControls)
         if (c.presetColumn > 0) driven.push_back(&c);
-    std::sort(driven.begin(), driven.end(),
-              [](const ControlEntry* a, const ControlEntry* b) { return a->presetColumn < b->presetColumn; });
+    std::sort(driven.begin(), driven.end(), [](const ControlEntry* a, const ControlEntry* b) {
+        return a->presetColumn < b->presetColumn;
+    });
     return driven;
 }
 

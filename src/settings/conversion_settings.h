@@ -12,17 +12,17 @@
 namespace qv {
 
 struct ConversionSettings {
-    int C1_02 = -1;         // destination mode: 0 source folder, 1 the folder C1_03
-    std::string C1_03;      // destination folder
-    int C2_00 = -1;         // preset list
+    int C1_02 = -1;     // destination mode: 0 source folder, 1 the folder C1_03
+    std::string C1_03;  // destination folder
+    int C2_00 = -1;     // preset list
     int C2_01 = -1, C2_02 = -1, C2_03 = -1, C2_04 = -1, C2_05 = -1, C2_06 = -1;
     int C2_07_1 = 0, C2_07_2 = 0, C2_07_3 = 0, C2_07_4 = 0;  // crop top, bottom, left, right
     int C3_01 = -1, C3_02 = -1, C3_03 = -1, C3_04 = -1, C3_05 = -1, C3_06 = -1;
-    bool CheckBox1 = false;  // two-pass
-    bool CheckBox2 = false;  // multi-threaded
-    bool CheckBox3 = false;  // no picture
-    bool CheckBox4 = false;  // no sound
-    bool CheckBox5 = false;  // time range on
+    bool CheckBox1 = false;                     // two-pass
+    bool CheckBox2 = false;                     // multi-threaded
+    bool CheckBox3 = false;                     // no picture
+    bool CheckBox4 = false;                     // no sound
+    bool CheckBox5 = false;                     // time range on
     int C4_01_1 = 0, C4_01_2 = 0, C4_01_3 = 0;  // range start h, m, s
     int C4_01_4 = 0, C4_01_5 = 0, C4_01_6 = 0;  // range length h, m, s
 };
@@ -59,15 +59,15 @@ enum class ControlRole {
 struct ControlEntry {
     std::string_view name;  // the control's member and object name
     ControlKind kind;
-    std::string_view section, key;  // its place in the settings file
-    std::optional<Panel> tint;      // background tint for a value other than the default
+    std::string_view section, key;         // its place in the settings file
+    std::optional<Panel> tint;             // background tint for a value other than the default
     std::optional<CatalogueId> catalogue;  // the rows it offers
-    int presetColumn = 0;          // column of a preset row that drives it; 0 none
-    bool inRange = false;          // follows the range switch
-    std::string_view rangeLabel;   // the label beside it that follows too
+    int presetColumn = 0;                  // column of a preset row that drives it; 0 none
+    bool inRange = false;                  // follows the range switch
+    std::string_view rangeLabel;           // the label beside it that follows too
     ControlRole role = ControlRole::Plain;
-    int ConversionSettings::*number = nullptr;  // Index and Value
-    bool ConversionSettings::*flag = nullptr;   // Check
+    int ConversionSettings::*number = nullptr;        // Index and Value
+    bool ConversionSettings::*flag = nullptr;         // Check
     std::string ConversionSettings::*text = nullptr;  // Folder
 };
 
@@ -81,23 +81,25 @@ constexpr auto A = Panel::Audio;
 constexpr auto O = Panel::Options;
 constexpr std::nullopt_t none = std::nullopt;
 
-constexpr ControlEntry index(std::string_view name, std::string_view section, std::optional<Panel> tint,
-                            std::optional<CatalogueId> rows, int presetColumn, int S::*field,
-                            ControlRole role = R::Plain) {
-    return {name, K::Index, section, name, tint, rows, presetColumn, false, {}, role, field, nullptr, nullptr};
+constexpr ControlEntry index(std::string_view name, std::string_view section,
+                             std::optional<Panel> tint, std::optional<CatalogueId> rows,
+                             int presetColumn, int S::*field, ControlRole role = R::Plain) {
+    return {name,  K::Index, section, name,  tint,    rows,   presetColumn,
+            false, {},       role,    field, nullptr, nullptr};
 }
-constexpr ControlEntry value(std::string_view name, std::string_view section, Panel tint, int S::*field,
-                            std::string_view rangeLabel = {}) {
-    return {name, K::Value, section, name, tint, none, 0, !rangeLabel.empty(), rangeLabel, R::Plain, field,
-            nullptr, nullptr};
+constexpr ControlEntry value(std::string_view name, std::string_view section, Panel tint,
+                             int S::*field, std::string_view rangeLabel = {}) {
+    return {name,       K::Value, section, name,    tint,   none, 0, !rangeLabel.empty(),
+            rangeLabel, R::Plain, field,   nullptr, nullptr};
 }
 constexpr ControlEntry check(std::string_view name, std::string_view key, bool S::*field,
-                            ControlRole role = R::Plain) {
+                             ControlRole role = R::Plain) {
     return {name, K::Check, "SET4", key, none, none, 0, false, {}, role, nullptr, field, nullptr};
 }
-constexpr ControlEntry folder(std::string_view name, std::string_view section, std::string S::*field) {
-    return {name, K::Folder, section, name, none, none, 0, false, {}, R::DestinationFolder, nullptr, nullptr,
-            field};
+constexpr ControlEntry folder(std::string_view name, std::string_view section,
+                              std::string S::*field) {
+    return {name,    K::Folder, section, name, none, none, 0, false, {}, R::DestinationFolder,
+            nullptr, nullptr,   field};
 }
 
 // In the order the settings file is read and written; the preset column says

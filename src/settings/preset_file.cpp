@@ -30,12 +30,13 @@ FileResult readPresetFile(const std::string& path, PresetFile& out) {
     return read;
 }
 
-FileResult writePresetFile(const std::string& path, const std::vector<std::string>& lines, bool endsWithBreak) {
+FileResult writePresetFile(const std::string& path, const std::vector<std::string>& lines,
+                           bool endsWithBreak) {
     return replaceFileAtomically(path, presetFileBytes(lines, endsWithBreak));
 }
 
-FileResult appendPresetLine(const std::string& path, const PresetFile& known, const std::string& line,
-                            PresetFile& now) {
+FileResult appendPresetLine(const std::string& path, const PresetFile& known,
+                            const std::string& line, PresetFile& now) {
     std::string written;
     const FileResult result = updateFileLocked(path, [&](const std::string* current) {
         if (!current) {
@@ -55,6 +56,8 @@ FileResult appendPresetLine(const std::string& path, const PresetFile& known, co
     return result;
 }
 
-std::string presetRowText(std::string_view line) { return decodeCp932(cp932Prefix(line, kPresetLineMax)).utf8; }
+std::string presetRowText(std::string_view line) {
+    return decodeCp932(cp932Prefix(line, kPresetLineMax)).utf8;
+}
 
 }  // namespace qv

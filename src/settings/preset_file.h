@@ -30,7 +30,8 @@ std::string presetFileBytes(const std::vector<std::string>& lines, bool endsWith
 FileResult readPresetFile(const std::string& path, PresetFile& out);
 
 // Replaces the file atomically with the lines.
-FileResult writePresetFile(const std::string& path, const std::vector<std::string>& lines, bool endsWithBreak);
+FileResult writePresetFile(const std::string& path, const std::vector<std::string>& lines,
+                           bool endsWithBreak);
 
 // Saves one more preset line into the file as it is on disk now, under the file's
 // lock, so that lines another instance or a text editor added meanwhile stay: the
@@ -38,8 +39,8 @@ FileResult writePresetFile(const std::string& path, const std::vector<std::strin
 // with a line break exactly when it did before. A file that has gone is written
 // anew from `known` (the lines read at start) and the line. On success `now`
 // holds the lines of the file as saved.
-FileResult appendPresetLine(const std::string& path, const PresetFile& known, const std::string& line,
-                            PresetFile& now);
+FileResult appendPresetLine(const std::string& path, const PresetFile& known,
+                            const std::string& line, PresetFile& now);
 
 // The row text of a line, UTF-8: at most kPresetLineMax bytes of it, never
 // cutting a double-byte character.

@@ -78,8 +78,11 @@ constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 bool validUtf8(std::string_view s) {
     for (std::size_t i = 0; i < s.size();) {
         const auto c = static_cast<unsigned char>(s[i]);
-        const std::size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3
-                                           : (c & 0xF8) == 0xF0 ? 4 : 0;
+        const std::size_t n = c < 0x80             ? 1
+                              : (c & 0xE0) == 0xC0 ? 2
+                              : (c & 0xF0) == 0xE0 ? 3
+                              : (c & 0xF8) == 0xF0 ? 4
+                                                   : 0;
         if (n == 0 || n > s.size() - i || (n > 1 && c < 0xC2)) return false;
         for (std::size_t k = 1; k < n; ++k)
             if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
@@ -104,8 +107,8 @@ std::string diskValue(std::string_view utf8) {
         v = std::string(kUtf8Mark) + std::string(utf8);
     for (char& c : v)
         if (c == '\r' || c == '\n' || c == '\0') c = ' ';
-    const bool needsQuotes = !v.empty() && (isBlank(v.front()) || isBlank(v.back()) ||
-                                            unquote(v).size() != v.size());
+    const bool needsQuotes =
+        !v.empty() && (isBlank(v.front()) || isBlank(v.back()) || unquote(v).size() != v.size());
     return needsQuotes ? "\"" + v + "\"" : v;
 }
 
@@ -156,7 +159,8 @@ int parseProfileInt(std::string_view s, int fallback) {
 }
 
 ProfileFile::ProfileFile(const std::string& bytes) {
-    for (const TextLine& line : splitLines(bytes)) lines_.push_back({std::string(line.text), std::string(line.eol)});
+    for (const TextLine& line : splitLines(bytes))
+        lines_.push_back({std::string(line.text), std::string(line.eol)});
 }
 
 ProfileFile ProfileFile::load(const std::string& path) {
@@ -181,7 +185,8 @@ std::size_t ProfileFile::sectionEnd(std::size_t header) const {
     return i;
 }
 
-std::optional<ProfileFile::KeyPos> ProfileFile::findKey(std::size_t header, const std::string& foldedKey) const {
+std::optional<ProfileFile::KeyPos> ProfileFile::findKey(std::size_t header,
+                                                        const std::string& foldedKey) const {
     const std::size_t end = sectionEnd(header);
     for (std::size_t i = header + 1; i < end; ++i) {
         const Parsed p = parseLine(lines_[i].text);
@@ -191,7 +196,8 @@ std::optional<ProfileFile::KeyPos> ProfileFile::findKey(std::size_t header, cons
     return std::nullopt;
 }
 
-std::optional<std::string> ProfileFile::readString(std::string_view section, std::string_view key) const {
+std::optional<std::string> ProfileFile::readString(std::string_view section,
+                                                   std::string_view key) const {
     const std::size_t header = findSection(fold(encodeCp932Replacing(section)));
     if (header == npos) return std::nullopt;
     const auto found = findKey(header, fold(encodeCp932Replacing(key)));
@@ -215,7 +221,8 @@ void ProfileFile::insertLine(std::size_t at, std::string text) {
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(text), "\r\n"});
 }
 
-void ProfileFile::writeString(std::string_view section, std::string_view key, std::string_view value) {
+void ProfileFile::writeString(std::string_view section, std::string_view key,
+                              std::string_view value) {
     const std::string sectionName = encodeCp932Replacing(section);
     const std::string keyName = encodeCp932Replacing(key);
     const std::string v = diskValue(value);
@@ -252,6 +259,8 @@ std::string ProfileFile::bytes() const {
     return out;
 }
 
-FileResult ProfileFile::save(const std::string& path) const { return replaceFileAtomically(path, bytes()); }
+FileResult ProfileFile::save(const std::string& path) const {
+    return replaceFileAtomically(path, bytes());
+}
 
 }  // namespace qv

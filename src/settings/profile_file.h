@@ -21,7 +21,7 @@ inline constexpr std::size_t kProfileValueMax = 2047;
 int parseProfileInt(std::string_view text, int fallback);
 
 class ProfileFile {
-public:
+  public:
     ProfileFile() = default;
     explicit ProfileFile(const std::string& bytes);
 
@@ -32,7 +32,8 @@ public:
     // The value of `key` in the first section named `section`, or nullopt when
     // the section or the key is missing. Names compare without regard to case.
     std::optional<std::string> readString(std::string_view section, std::string_view key) const;
-    std::string readString(std::string_view section, std::string_view key, std::string_view fallback) const;
+    std::string readString(std::string_view section, std::string_view key,
+                           std::string_view fallback) const;
     int readInt(std::string_view section, std::string_view key, int fallback) const;
 
     // Sets the key: an existing key is rewritten on its own line (keeping the
@@ -46,7 +47,7 @@ public:
 
     FileResult save(const std::string& path) const;
 
-private:
+  private:
     struct Line {
         std::string text;  // without its line break
         std::string eol;   // "\r\n", "\n", "\r" or "" for a last line without one

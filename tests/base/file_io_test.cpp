@@ -30,11 +30,12 @@ std::string contentOf(const std::string& path) {
 }
 
 class FileIo : public ::testing::Test {
-protected:
+  protected:
     std::string path(const char* name) const { return folder_.at(name); }
     std::set<std::string> entries() const {
         std::set<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir_)) names.insert(e.path().filename().string());
+        for (const auto& e : fs::directory_iterator(dir_))
+            names.insert(e.path().filename().string());
         return names;
     }
     qvtest::TempFolder folder_{"qv_file_io"};
@@ -64,9 +65,7 @@ TEST_F(FileIo, ReplaceThenReadGivesTheBytesBack) {
 }
 
 TEST_F(FileIo, FailedReplaceSaysWhyAndLeavesNoTemporaryFile) {
-    {
-        std::ofstream(path("f")) << "old";
-    }
+    { std::ofstream(path("f")) << "old"; }
     ::chmod(path("f").c_str(), 0444);
     const qv::FileResult r = qv::replaceFileAtomically(path("f"), "new");
     EXPECT_EQ(r.status, qv::FileStatus::Error);
@@ -120,7 +119,7 @@ TEST_F(FileIo, SaveLeavesTheTemporaryFileOfASaveStillRunning) {
 // A folder, a FIFO without a writer or a device is refused at once: opening a
 // FIFO for reading would otherwise wait for a writer for ever.
 class NotARegularFile : public FileIo, public ::testing::WithParamInterface<const char*> {
-protected:
+  protected:
     std::string make() {
         const std::string kind = GetParam();
         if (kind == "device") return "/dev/zero";
@@ -180,9 +179,13 @@ TEST_F(FileIo, UpdatesOfProcessesTakingTurnsAllLand) {
         if (child == 0) {
             bool ok = true;
             for (int i = 0; i < kEach; ++i)
-                ok = qv::updateFileLocked(path("f"), [&](const std::string* current) {
-                         return appended(current, std::to_string(c) + "." + std::to_string(i));
-                     }).ok() && ok;
+                ok = qv::updateFileLocked(
+                         path("f"),
+                         [&](const std::string* current) {
+                             return appended(current, std::to_string(c) + "." + std::to_string(i));
+                         })
+                         .ok() &&
+                     ok;
             ::_exit(ok ? 0 : 1);
         }
         children.push_back(child);
@@ -211,8 +214,13 @@ TEST_F(FileIo, UpdateWaitingForTheLockReadsTheFileThatReplacedIt) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0)
-        ::_exit(qv::updateFileLocked(path("f"), [](const std::string* c) { return appended(c, "child"); }).ok() ? 0
-                                                                                                             : 1);
+        ::_exit(qv::updateFileLocked(
+                    path("f"),
+                    [](const std::string* c) {
+                        return appended(c, "child");
+                    }).ok()
+                    ? 0
+                    : 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     ASSERT_TRUE(qv::replaceFileAtomically(path("f"), "replaced\n"));
     ::close(held);
@@ -223,7 +231,8 @@ TEST_F(FileIo, UpdateWaitingForTheLockReadsTheFileThatReplacedIt) {
 }
 
 TEST_F(FileIo, UpdateOfAMissingFileCreatesIt) {
-    ASSERT_TRUE(qv::updateFileLocked(path("f"), [](const std::string* c) { return appended(c, "new"); }));
+    ASSERT_TRUE(
+        qv::updateFileLocked(path("f"), [](const std::string* c) { return appended(c, "new"); }));
     EXPECT_EQ(contentOf(path("f")), "missing\nnew\n");
 }
 

@@ -54,12 +54,9 @@ TEST(PathParts, NameAndFolderSplitAtTheLastSeparator) {
         std::string path, name, folder;
     };
     const Case cases[] = {
-        {"/v/clip.avi", "clip.avi", "/v/"},
-        {"clip.avi", "clip.avi", ""},
-        {"/clip.avi", "clip.avi", "/"},
-        {"/v/sub/", "", "/v/sub/"},
-        {"/v/動画.mp4", "動画.mp4", "/v/"},
-        {"", "", ""},
+        {"/v/clip.avi", "clip.avi", "/v/"}, {"clip.avi", "clip.avi", ""},
+        {"/clip.avi", "clip.avi", "/"},     {"/v/sub/", "", "/v/sub/"},
+        {"/v/動画.mp4", "動画.mp4", "/v/"}, {"", "", ""},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(qv::fileNameOf(c.path), c.name) << c.path;

@@ -35,12 +35,13 @@ TEST_P(SplitLines, KeepsEachLinesBreak) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SplitLines,
-    ::testing::Values(LineCase{"Empty", "", {}},
-                      LineCase{"NoBreak", "a", {{"a", ""}}},
-                      LineCase{"FinalBreakStartsNoLine", "a\r\n", {{"a", "\r\n"}}},
-                      LineCase{"MixedBreaks", "a\r\nb\nc\rd", {{"a", "\r\n"}, {"b", "\n"}, {"c", "\r"}, {"d", ""}}},
-                      LineCase{"LfCrIsTwoBreaks", "a\n\rb", {{"a", "\n"}, {"", "\r"}, {"b", ""}}},
-                      LineCase{"EmptyLinesInside", "\r\n\r\nx", {{"", "\r\n"}, {"", "\r\n"}, {"x", ""}}}),
+    ::testing::Values(
+        LineCase{"Empty", "", {}}, LineCase{"NoBreak", "a", {{"a", ""}}},
+        LineCase{"FinalBreakStartsNoLine", "a\r\n", {{"a", "\r\n"}}},
+        LineCase{
+            "MixedBreaks", "a\r\nb\nc\rd", {{"a", "\r\n"}, {"b", "\n"}, {"c", "\r"}, {"d", ""}}},
+        LineCase{"LfCrIsTwoBreaks", "a\n\rb", {{"a", "\n"}, {"", "\r"}, {"b", ""}}},
+        LineCase{"EmptyLinesInside", "\r\n\r\nx", {{"", "\r\n"}, {"", "\r\n"}, {"x", ""}}}),
     [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace

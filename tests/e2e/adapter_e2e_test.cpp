@@ -72,7 +72,8 @@ qv::ConversionSettings fullSettings() {
     s.C3_06 = 0;
     s.CheckBox2 = true;
     s.CheckBox5 = true;
-    // Start 1 s, length 5 s: the same fragments as the full settings line's 1:30 and 45 s, fitting the clip.
+    // Start 1 s, length 5 s: the same fragments as the full settings line's 1:30 and 45 s, fitting
+    // the clip.
     s.C4_01_3 = 1;
     s.C4_01_6 = 5;
     return s;
@@ -109,9 +110,11 @@ class AdapterE2ETest : public QObject {
     // otherwise what went wrong.
     static QString thumbnailColour(const QString& folder) {
         qv::RgbImage image;
-        const qv::FileResult decoded = qv::decodeJpegFile(qv::thumbnailPath(folder.toStdString()), image);
+        const qv::FileResult decoded =
+            qv::decodeJpegFile(qv::thumbnailPath(folder.toStdString()), image);
         if (!decoded) return QString::fromStdString(decoded.message);
-        if (image.width != 80 || image.height != 60) return QString("size %1x%2").arg(image.width).arg(image.height);
+        if (image.width != 80 || image.height != 60)
+            return QString("size %1x%2").arg(image.width).arg(image.height);
         const size_t middle = (30 * 80 + 40) * 3;
         const int r = image.pixels[middle], b = image.pixels[middle + 2];
         if (r > 200 && b < 60) return "red";
@@ -425,7 +428,9 @@ class AdapterE2ETest : public QObject {
         makeClip(name, {red + "[a];" + rest + "[b];[a][b]concat=n=2[out0]"}, codec);
         const QString folder = path("thumbs_" + QFileInfo(name).completeBaseName() + ext);
         QVERIFY(QDir().mkpath(folder));
-        QCOMPARE(runAdapter(qv::buildThumbnailCommand(path(name).toStdString(), folder.toStdString())), 0);
+        QCOMPARE(
+            runAdapter(qv::buildThumbnailCommand(path(name).toStdString(), folder.toStdString())),
+            0);
         QCOMPARE(thumbnailColour(folder), QString(blue ? "blue" : "red"));
     }
 
@@ -544,21 +549,37 @@ class AdapterE2ETest : public QObject {
         QTest::addColumn<QString>("video");
         QTest::addColumn<QString>("audio");
         QTest::newRow("H.265 + Opus in Matroska, VBR 11")
-            << kMkv << kLibx265 << kVbr11 << kLibopus << false << "matroska" << "hevc" << "opus";
+            << kMkv << kLibx265 << kVbr11 << kLibopus << false << "matroska"
+            << "hevc"
+            << "opus";
         QTest::newRow("VP9 + Opus in WebM, VBR 11")
-            << kWebm << kLibvpxVp9 << kVbr11 << kLibopus << false << "webm" << "vp9" << "opus";
+            << kWebm << kLibvpxVp9 << kVbr11 << kLibopus << false << "webm"
+            << "vp9"
+            << "opus";
         QTest::newRow("AV1 + Opus in Matroska, 768k")
-            << kMkv << kLibsvtav1 << kCbr768 << kLibopus << false << "matroska" << "av1" << "opus";
+            << kMkv << kLibsvtav1 << kCbr768 << kLibopus << false << "matroska"
+            << "av1"
+            << "opus";
         QTest::newRow("AV1 + Opus in WebM, source rate")
-            << kWebm << kLibsvtav1 << 0 << kLibopus << false << "webm" << "av1" << "opus";
+            << kWebm << kLibsvtav1 << 0 << kLibopus << false << "webm"
+            << "av1"
+            << "opus";
         QTest::newRow("H.265 + AAC in MP4, 768k")
-            << kMp4 << kLibx265 << kCbr768 << kLibfaac << false << "ftyp" << "hevc" << "aac";
+            << kMp4 << kLibx265 << kCbr768 << kLibfaac << false << "ftyp"
+            << "hevc"
+            << "aac";
         QTest::newRow("AV1 + Opus in MP4, VBR 11")
-            << kMp4 << kLibsvtav1 << kVbr11 << kLibopus << false << "ftyp" << "av1" << "opus";
+            << kMp4 << kLibsvtav1 << kVbr11 << kLibopus << false << "ftyp"
+            << "av1"
+            << "opus";
         QTest::newRow("VP9 + MP2 in Matroska, 768k")
-            << kMkv << kLibvpxVp9 << kCbr768 << kMp2 << false << "matroska" << "vp9" << "mp2";
+            << kMkv << kLibvpxVp9 << kCbr768 << kMp2 << false << "matroska"
+            << "vp9"
+            << "mp2";
         QTest::newRow("VP9 + Opus in WebM, two passes, VBR 11")
-            << kWebm << kLibvpxVp9 << kVbr11 << kLibopus << true << "webm" << "vp9" << "opus";
+            << kWebm << kLibvpxVp9 << kVbr11 << kLibopus << true << "webm"
+            << "vp9"
+            << "opus";
     }
     void todaysFormats() {
         QFETCH(int, container);
@@ -577,10 +598,16 @@ class AdapterE2ETest : public QObject {
         s.CheckBox1 = twoPass;
         const QString ext = container == kMkv ? "mkv" : container == kWebm ? "webm" : "mp4";
         const QString dest = path(QString("out/today_%1_%2_%3_%4.%5")
-                                      .arg(videoCodec).arg(videoRate).arg(audioCodec).arg(twoPass).arg(ext));
+                                      .arg(videoCodec)
+                                      .arg(videoRate)
+                                      .arg(audioCodec)
+                                      .arg(twoPass)
+                                      .arg(ext));
         const std::string source = path("av.avi").toStdString();
         for (int pass = 1; pass <= (twoPass ? 2 : 1); ++pass)
-            QCOMPARE(runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), pass, false)), 0);
+            QCOMPARE(
+                runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), pass, false)),
+                0);
         QString why;
         QVERIFY2(decodesCleanly(dest, &why), qPrintable(why));
         QVERIFY2(qvtest::readFile(dest).left(64).contains(docType.toLatin1()), qPrintable(docType));
@@ -614,8 +641,12 @@ class AdapterE2ETest : public QObject {
         s.C2_04 = videoCodec;
         s.C3_01 = audioCodec;
         s.CheckBox1 = twoPass;
-        const QString ext = container == kAvi ? "avi" : container == kMp4 ? "mp4" : container == kWebm ? "webm" : "mkv";
-        const QString dest = path(QString("out/refused_%1_%2.%3").arg(videoCodec).arg(audioCodec).arg(ext));
+        const QString ext = container == kAvi    ? "avi"
+                            : container == kMp4  ? "mp4"
+                            : container == kWebm ? "webm"
+                                                 : "mkv";
+        const QString dest =
+            path(QString("out/refused_%1_%2.%3").arg(videoCodec).arg(audioCodec).arg(ext));
         const QString report = path("refused_report.txt");
         QFile::remove(report);
         qputenv("QUORVANE_REPORT", report.toLocal8Bit());

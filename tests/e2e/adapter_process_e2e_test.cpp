@@ -81,17 +81,21 @@ class AdapterProcessE2ETest : public QObject {
         QTest::newRow("success") << QByteArray("echo 'a warning' >&2\nexit 0\n") << 0 << ""
                                  << "a warning";
         QTest::newRow("failure")
-            << QByteArray("printf '[mp4 @ 0x55d1c0] could not write\\nError initializing output "
-                          "stream 0:0 -- \\nConversion failed!\\n' >&2\nexit 1\n")
+            << QByteArray(
+                   "printf '[mp4 @ 0x55d1c0] could not write\\nError initializing output "
+                   "stream 0:0 -- \\nConversion failed!\\n' >&2\nexit 1\n")
             << 1 << "mp4: could not write"
             << "[mp4 @ 0x55d1c0] could not write\nError initializing output stream 0:0 -- \n"
                "Conversion failed!";
-        QTest::newRow("own status") << QByteArray("echo 'stopped early' >&2\nexit 3\n") << 3
-                                    << "stopped early" << "stopped early";
+        QTest::newRow("own status")
+            << QByteArray("echo 'stopped early' >&2\nexit 3\n") << 3 << "stopped early"
+            << "stopped early";
         QTest::newRow("killed by a signal")
             << QByteArray("echo 'about to die' >&2\nkill -KILL $$\n") << 128 + SIGKILL
-            << "about to die" << "about to die";
-        QTest::newRow("silent failure") << QByteArray("exit 4\n") << 4 << "(終了コード 4)" << "";
+            << "about to die"
+            << "about to die";
+        QTest::newRow("silent failure") << QByteArray("exit 4\n") << 4 << "(終了コード 4)"
+                                        << "";
     }
     void encoderStatusAndReport() {
         QFETCH(QByteArray, body);
@@ -104,10 +108,10 @@ class AdapterProcessE2ETest : public QObject {
         QFile::remove(reportFile);
         QVERIFY(qvtest::writeFile(logFile, "earlier\n"));
         const QStringList args = {"-i", path("av.avi"), "-y", "-vcodec", "copy", path("out.avi")};
-        QCOMPARE(runAdapter(args, {{"PATH", fake},
-                                   {"QUORVANE_REPORT", reportFile},
-                                   {"QUORVANE_LOG", logFile}}),
-                 status);
+        QCOMPARE(
+            runAdapter(
+                args, {{"PATH", fake}, {"QUORVANE_REPORT", reportFile}, {"QUORVANE_LOG", logFile}}),
+            status);
 
         if (report.isEmpty()) {
             QVERIFY(!QFileInfo::exists(reportFile));
@@ -121,8 +125,7 @@ class AdapterProcessE2ETest : public QObject {
         const QStringList log = QString::fromUtf8(qvtest::readFile(logFile)).split('\n');
         QVERIFY2(log.size() >= 3, qPrintable(log.join('|')));
         QCOMPARE(log[0], QString("earlier"));
-        QVERIFY2(log[1].startsWith("=== ") && log[1].contains(path("out.avi")),
-                 qPrintable(log[1]));
+        QVERIFY2(log[1].startsWith("=== ") && log[1].contains(path("out.avi")), qPrintable(log[1]));
         QVERIFY2(log.join('\n').contains(logged), qPrintable(log.join('|')));
     }
 
@@ -145,7 +148,8 @@ class AdapterProcessE2ETest : public QObject {
         const QString dest = path("broken.avi");
         QFile::remove(dest);
         if (existedBefore) QVERIFY(qvtest::writeFile(dest, "the user's own file"));
-        const int rc = runAdapter(QStringList{"-i", path("av.avi"), "-y"} + streams + QStringList{dest});
+        const int rc =
+            runAdapter(QStringList{"-i", path("av.avi"), "-y"} + streams + QStringList{dest});
         QVERIFY(rc != 0);
         QCOMPARE(QFileInfo::exists(dest), kept);
         if (kept) QCOMPARE(qvtest::readFile(dest), QByteArray("the user's own file"));
@@ -162,8 +166,8 @@ class AdapterProcessE2ETest : public QObject {
         QFETCH(QString, how);
         const QString pidFile = path("encoder_" + how + ".pid");
         const QString adapterPidFile = path("adapter_" + how + ".pid");
-        const QString fake = fakeEncoder("long_" + how, "echo $$ > '" + pidFile.toUtf8() +
-                                                            "'\nexec /bin/sleep 30\n");
+        const QString fake = fakeEncoder(
+            "long_" + how, "echo $$ > '" + pidFile.toUtf8() + "'\nexec /bin/sleep 30\n");
         QVERIFY(!fake.isEmpty());
         const QByteArray savedPath = qgetenv("PATH");
         qputenv("PATH", fake.toLocal8Bit());
@@ -171,15 +175,13 @@ class AdapterProcessE2ETest : public QObject {
         qv::EncoderProcess program;
         bool started = false;
         if (how == "cancel") {
-            started = program.start(adapter_.toStdString(),
-                                    {"-i", path("av.avi").toStdString(), "-y",
-                                     path("long.avi").toStdString()});
+            started = program.start(adapter_.toStdString(), {"-i", path("av.avi").toStdString(),
+                                                             "-y", path("long.avi").toStdString()});
         } else {
             // A shell stands in for the program; "&" and exit let it die before or after
             // the adapter has started, a plain wait keeps it there until it is killed.
-            const std::string script =
-                how == "gone" ? "\"$@\" & echo $! > \"$PIDFILE\"; exit 0"
-                              : "\"$@\" & echo $! > \"$PIDFILE\"; wait";
+            const std::string script = how == "gone" ? "\"$@\" & echo $! > \"$PIDFILE\"; exit 0"
+                                                     : "\"$@\" & echo $! > \"$PIDFILE\"; wait";
             qputenv("PIDFILE", adapterPidFile.toLocal8Bit());
             std::vector<std::string> args = {"-c", script, "sh"};
             for (const QString& a : call) args.push_back(a.toStdString());

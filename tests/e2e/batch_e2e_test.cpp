@@ -1,4 +1,7 @@
 // Go! on real media: three generated clips through the program folder's encoder.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -6,24 +9,21 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
-
-#include <fcntl.h>
 #include <functional>
-#include <sys/stat.h>
 
-#include "ui/progress/progress_form.h"
 #include "settings/catalogues.h"
+#include "support/mp4_qvga_rows.h"
 #include "support/program_folder.h"
 #include "support/screen.h"
-#include "support/mp4_qvga_rows.h"
-#include "ui/services/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
+#include "ui/progress/progress_form.h"
+#include "ui/services/dialogs.h"
+#include "ui/widgets/TImage.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
 #include "ui/widgets/TLMDSpinEdit.h"
 #include "ui/widgets/TMultiColComboBox.h"
-#include "ui/widgets/TImage.h"
-#include "ui/widgets/TShape.h"
 #include "ui/widgets/TShadowLabel.h"
+#include "ui/widgets/TShape.h"
 #include "ui/widgets/TdxfColorButton.h"
 #include "ui/widgets/TdxfProgressBar.h"
 
@@ -34,16 +34,16 @@ using qvtest::mtimeOf;
 namespace {
 // Calls back on every paint of the widgets it watches.
 class PaintWatch : public QObject {
-public:
+  public:
     explicit PaintWatch(std::function<void()> onPaint) : onPaint_(std::move(onPaint)) {}
 
-protected:
+  protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint && ProgressForm1) onPaint_();
         return false;
     }
 
-private:
+  private:
     std::function<void()> onPaint_;
 };
 }  // namespace
@@ -54,7 +54,7 @@ class BatchE2ETest : public QObject {
     QTemporaryDir work_;
     QTemporaryDir state_;  // the run's log goes here, not into the home folder
 
-private slots:
+  private slots:
     void initTestCase() {
         qv::ui::testing::enable();
         QVERIFY(programDir_.isValid() && work_.isValid() && state_.isValid());
@@ -79,7 +79,8 @@ private slots:
             // Distinct odd times with nanoseconds: what the results must carry.
             const timespec t[2] = {{1600000001 + i * 3, 111111111L * (i + 1)},
                                    {1600000001 + i * 3, 111111111L * (i + 1)}};
-            QCOMPARE(::utimensat(AT_FDCWD, work_.filePath(names[i]).toLocal8Bit().constData(), t, 0), 0);
+            QCOMPARE(
+                ::utimensat(AT_FDCWD, work_.filePath(names[i]).toLocal8Bit().constData(), t, 0), 0);
         }
 
         TMainForm1 w(programDir_.path());
@@ -103,7 +104,8 @@ private slots:
         w.CheckBox4->setChecked(false);
         w.CheckBox5->setChecked(true);
         const int range[6] = {0, 0, 1, 0, 0, 2};
-        TLMDSpinEdit* rangeEdits[6] = {w.C4_01_1, w.C4_01_2, w.C4_01_3, w.C4_01_4, w.C4_01_5, w.C4_01_6};
+        TLMDSpinEdit* rangeEdits[6] = {w.C4_01_1, w.C4_01_2, w.C4_01_3,
+                                       w.C4_01_4, w.C4_01_5, w.C4_01_6};
         for (int i = 0; i < 6; ++i) rangeEdits[i]->setValue(range[i]);
 
         QStringList bars;
@@ -132,7 +134,8 @@ private slots:
         QVERIFY(w.isEnabled());
 
         for (int i = 0; i < names.size(); ++i) {
-            const QString result = QDir(outDir).filePath(QFileInfo(names[i]).completeBaseName() + ".mp4");
+            const QString result =
+                QDir(outDir).filePath(QFileInfo(names[i]).completeBaseName() + ".mp4");
             const qvtest::Probe p = qvtest::probe(result);
             QVERIFY2(p.exitCode == 0, qPrintable(result + ": " + p.output));
             QVERIFY(!p.video.isEmpty() && !p.audio.isEmpty());
@@ -152,8 +155,9 @@ private slots:
         const QString good = dir.filePath(QStringLiteral("good.avi"));
         const QString bad = dir.filePath(QStringLiteral("bad.mkv"));
         QString out;
-        QVERIFY2(qvtest::makeClip(good, {"testsrc=size=160x120:rate=25:duration=1",
-                                         "sine=frequency=440:sample_rate=44100:duration=1"},
+        QVERIFY2(qvtest::makeClip(good,
+                                  {"testsrc=size=160x120:rate=25:duration=1",
+                                   "sine=frequency=440:sample_rate=44100:duration=1"},
                                   {"-c:v", "mpeg4", "-c:a", "mp2"}, &out),
                  qPrintable(out));
         QVERIFY(qvtest::writeFile(bad, "not a video at all"));
@@ -173,7 +177,8 @@ private slots:
         w.C3_05->setItemIndex(0);
         w.C3_06->setItemIndex(0);
         w.C1_02->setItemIndex(0);
-        for (QCheckBox* b : {w.CheckBox1, w.CheckBox3, w.CheckBox4, w.CheckBox5}) b->setChecked(false);
+        for (QCheckBox* b : {w.CheckBox1, w.CheckBox3, w.CheckBox4, w.CheckBox5})
+            b->setChecked(false);
         QTest::mouseClick(w.CButton10, Qt::LeftButton, {}, w.CButton10->rect().center());
 
         const QStringList messages = qv::ui::testing::texts(Record::Message);
@@ -185,7 +190,8 @@ private slots:
         QCOMPARE(qvtest::readFile(badResult), before);
         QCOMPARE(mtimeOf(badResult).tv_sec, beforeTime.tv_sec);
         QCOMPARE(mtimeOf(badResult).tv_nsec, beforeTime.tv_nsec);
-        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden),
+                 QStringList());
 
         const QString made = dir.filePath(QStringLiteral("good.mp4"));
         const qvtest::Probe p = qvtest::probe(made);

@@ -1,9 +1,8 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -17,7 +16,7 @@ namespace {
 using namespace qv::adapter;
 
 class Notes : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char tmpl[] = "/tmp/qv_notes_XXXXXX";
         ASSERT_NE(::mkdtemp(tmpl), nullptr);
@@ -46,7 +45,8 @@ protected:
         if (DIR* d = ::opendir(folder_.c_str())) {
             while (const dirent* e = ::readdir(d)) {
                 const std::string name = e->d_name;
-                if (name.size() > tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0)
+                if (name.size() > tail.size() &&
+                    name.compare(name.size() - tail.size(), tail.size(), tail) == 0)
                     found = folder_ + "/" + name;
             }
             ::closedir(d);

@@ -41,7 +41,8 @@ class ResultName : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(ResultName, SwapsTheExtension) {
     const NameCase& c = GetParam();
-    const ConversionSettings s = container(c.containerRow == -2 ? rowOf(CatalogueId::C2_01, "MP4,MPEG4/H.264") : c.containerRow);
+    const ConversionSettings s = container(
+        c.containerRow == -2 ? rowOf(CatalogueId::C2_01, "MP4,MPEG4/H.264") : c.containerRow);
     EXPECT_EQ(qv::resultExtension(s, c.source), c.extension);
     EXPECT_EQ(qv::resultName(c.source, c.extension), c.result);
 }
@@ -73,17 +74,23 @@ TEST(Destination, BesideTheSourceOrInTheFolder) {
 
 // Sets an environment variable for one scope (unset when value is null).
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old;
         had_ = std::getenv(name) != nullptr;
-        if (value) ::setenv(name, value, 1); else ::unsetenv(name);
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
     }
     ~ScopedEnv() {
-        if (had_) ::setenv(name_, old_.c_str(), 1); else ::unsetenv(name_);
+        if (had_)
+            ::setenv(name_, old_.c_str(), 1);
+        else
+            ::unsetenv(name_);
     }
 
-private:
+  private:
     const char* name_;
     std::string old_;
     bool had_ = false;
@@ -120,7 +127,7 @@ TEST(RunLog, StateFolderOrItsDefault) {
 }
 
 class BatchFiles : public ::testing::Test {
-protected:
+  protected:
     std::string make(const char* name) const {
         const std::string p = at(name);
         std::ofstream(p) << name;

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "base/path.h"
+#include "settings/catalogues.h"
 #include "support/catalogue_row.h"
 #include "support/full_settings_args.h"
-#include "settings/catalogues.h"
 
 namespace {
 

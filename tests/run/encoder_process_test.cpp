@@ -165,13 +165,16 @@ TEST_F(EncoderProcessTest, ArgumentsArriveUnchangedWithoutAShell) {
 
 TEST_F(EncoderProcessTest, EnvironmentChangesReachOnlyTheChild) {
     fs::path out = dir_ / "env.txt";
-    fs::path exe = script("enc", "printf '%s|%s|%s' \"${QV_SET-unset}\" \"${QV_GONE-unset}\" \"${QV_KEPT-unset}\" > \"" +
-                                     out.string() + "\"");
+    fs::path exe = script(
+        "enc",
+        "printf '%s|%s|%s' \"${QV_SET-unset}\" \"${QV_GONE-unset}\" \"${QV_KEPT-unset}\" > \"" +
+            out.string() + "\"");
     setenv("QV_SET", "old", 1);
     setenv("QV_GONE", "here", 1);
     setenv("QV_KEPT", "kept", 1);
     qv::EncoderProcess p;
-    ASSERT_TRUE(p.start(exe.string(), {}, nullptr, {{"QV_SET", std::string("new=value")}, {"QV_GONE", std::nullopt}}));
+    ASSERT_TRUE(p.start(exe.string(), {}, nullptr,
+                        {{"QV_SET", std::string("new=value")}, {"QV_GONE", std::nullopt}}));
     ASSERT_TRUE(p.waitFor(20000));
     EXPECT_EQ(readFile(out), "new=value|unset|kept");
     EXPECT_STREQ(std::getenv("QV_SET"), "old");

@@ -1,5 +1,6 @@
 #include "run/search_file.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -8,11 +9,10 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <dirent.h>
-#include <stdexcept>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -23,7 +23,7 @@ using qv::TSearchFileData;
 namespace {
 
 class SearchFileTree : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string tmpl = (fs::temp_directory_path() / "qv_search_XXXXXX").string();
         ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
@@ -141,9 +141,9 @@ TEST_F(SearchFileTree, RelativeFolderIsMadeFull) {
 TEST_F(SearchFileTree, LinkBackToAnAncestorEndsAndEachFolderIsSearchedOnce) {
     file("top.avi");
     file("a/b/deep.avi");
-    ASSERT_EQ(symlink("../..", path("a/b/up").c_str()), 0);          // back to root
-    ASSERT_EQ(symlink(root.c_str(), path("self").c_str()), 0);        // root itself
-    ASSERT_EQ(symlink("b", path("a/sibling").c_str()), 0);            // a folder seen anyway
+    ASSERT_EQ(symlink("../..", path("a/b/up").c_str()), 0);     // back to root
+    ASSERT_EQ(symlink(root.c_str(), path("self").c_str()), 0);  // root itself
+    ASSERT_EQ(symlink("b", path("a/sibling").c_str()), 0);      // a folder seen anyway
     Found f = search(root);
     EXPECT_TRUE(f.result);
     // deep.avi once, under whichever of its two paths came first
@@ -172,7 +172,9 @@ TEST_F(SearchFileTree, DanglingLinkIsAnEntryNotAnError) {
 }
 
 TEST_F(SearchFileTree, NonUtf8NameIsKeptByteForByte) {
-    const std::string odd = "\xff\xfe\x81\x40" "clip.avi";  // not UTF-8
+    const std::string odd =
+        "\xff\xfe\x81\x40"
+        "clip.avi";  // not UTF-8
     file(odd, "payload");
     Found f = search(root);
     ASSERT_EQ(f.files.size(), 1u);
@@ -454,8 +456,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MaskCase{"a?c.*", "abc.txt", true}, MaskCase{"a?c.*", "abc", true},
                       MaskCase{"a?c.*", "ac.txt", false}, MaskCase{"*.", "noext", true},
                       MaskCase{"*.", "a.b", false}, MaskCase{"a*b*c", "aXbYbZc", true},
-                      MaskCase{"a*b*c", "aXbYbZ", false},
-                      MaskCase{"\xff*", "\xff\xfe.avi", true},
+                      MaskCase{"a*b*c", "aXbYbZ", false}, MaskCase{"\xff*", "\xff\xfe.avi", true},
                       MaskCase{"*.avi", std::string(5000, 'a'), false},
                       MaskCase{"*a*a*a*a*b", std::string(3000, 'a'), false}));
 

@@ -1,6 +1,7 @@
 #include "run/thumbnail.h"
 
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,8 +10,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include <jpeglib.h>
 
 namespace {
 
@@ -56,7 +55,7 @@ std::vector<unsigned char> encodeTestPicture(int width, int height, bool gray, b
 }
 
 class ThumbnailDecode : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("qv_thumb_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
@@ -152,8 +151,7 @@ std::vector<unsigned char> pngSignature() {
     return {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
 }
 
-class ThumbnailBadInput : public ThumbnailDecode,
-                          public ::testing::WithParamInterface<BadInput> {};
+class ThumbnailBadInput : public ThumbnailDecode, public ::testing::WithParamInterface<BadInput> {};
 
 TEST_P(ThumbnailBadInput, IsAnErrorNotACrash) {
     const std::string path = write("_thumb.jpg", GetParam().make());

@@ -36,18 +36,20 @@ INSTANTIATE_TEST_SUITE_P(
                       CountCase{CatalogueId::C3_04, 3}, CountCase{CatalogueId::C3_05, 8},
                       CountCase{CatalogueId::C3_06, 15}));
 
-const CatalogueId kEncoderCatalogues[] = {CatalogueId::C2_01, CatalogueId::C2_02, CatalogueId::C2_03,
-                                          CatalogueId::C2_04, CatalogueId::C2_05, CatalogueId::C2_06,
-                                          CatalogueId::C3_01, CatalogueId::C3_02, CatalogueId::C3_03,
-                                          CatalogueId::C3_04, CatalogueId::C3_05, CatalogueId::C3_06};
+const CatalogueId kEncoderCatalogues[] = {
+    CatalogueId::C2_01, CatalogueId::C2_02, CatalogueId::C2_03, CatalogueId::C2_04,
+    CatalogueId::C2_05, CatalogueId::C2_06, CatalogueId::C3_01, CatalogueId::C3_02,
+    CatalogueId::C3_03, CatalogueId::C3_04, CatalogueId::C3_05, CatalogueId::C3_06};
 
 // The controls of the control table offer the encoder catalogues, each its own, in order.
 TEST(Catalogues, EncoderCataloguesInFillOrder) {
     std::vector<CatalogueId> filled;
     for (const qv::ControlEntry& c : qv::kControls)
-        if (c.catalogue && c.role != qv::ControlRole::DestinationMode) filled.push_back(*c.catalogue);
+        if (c.catalogue && c.role != qv::ControlRole::DestinationMode)
+            filled.push_back(*c.catalogue);
     ASSERT_EQ(filled.size(), std::size(kEncoderCatalogues));
-    for (std::size_t i = 0; i < filled.size(); ++i) EXPECT_EQ(filled[i], kEncoderCatalogues[i]) << i;
+    for (std::size_t i = 0; i < filled.size(); ++i)
+        EXPECT_EQ(filled[i], kEncoderCatalogues[i]) << i;
 }
 
 TEST(Catalogues, KeepSourceRows) {
@@ -104,7 +106,9 @@ struct AppendedCase {
 
 class CatalogueRowAt : public ::testing::TestWithParam<AppendedCase> {};
 
-TEST_P(CatalogueRowAt, HoldsItsText) { EXPECT_EQ(row(GetParam().id, GetParam().index), GetParam().text); }
+TEST_P(CatalogueRowAt, HoldsItsText) {
+    EXPECT_EQ(row(GetParam().id, GetParam().index), GetParam().text);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     OldLastAndAppended, CatalogueRowAt,

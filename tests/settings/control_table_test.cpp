@@ -7,8 +7,8 @@
 
 namespace {
 
-using qv::ControlKind;
 using qv::ControlEntry;
+using qv::ControlKind;
 using qv::kControls;
 
 // Every control names the field it fills and a key of its own in the settings file.
@@ -16,7 +16,8 @@ TEST(ControlTable, EachControlHasOneFieldAndOneKey) {
     std::set<std::string> names, keys;
     for (const ControlEntry& c : kControls) {
         EXPECT_TRUE(names.insert(std::string(c.name)).second) << c.name;
-        EXPECT_TRUE(keys.insert(std::string(c.section) + "/" + std::string(c.key)).second) << c.name;
+        EXPECT_TRUE(keys.insert(std::string(c.section) + "/" + std::string(c.key)).second)
+            << c.name;
         const int fields = (c.number != nullptr) + (c.flag != nullptr) + (c.text != nullptr);
         EXPECT_EQ(fields, 1) << c.name;
         switch (c.kind) {

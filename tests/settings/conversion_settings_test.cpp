@@ -1,10 +1,10 @@
 #include "settings/conversion_settings.h"
 
-#include "base/palette.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "base/palette.h"
 
 namespace {
 

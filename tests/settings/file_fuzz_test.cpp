@@ -16,14 +16,16 @@ namespace {
 
 // Bytes that mean something to the readers, mixed with anything at all.
 std::string randomBytes(std::mt19937& rng, std::size_t size) {
-    static constexpr std::array<char, 24> kSpecial{'[', ']', '=', ';', '#', '\r', '\n', ' ', '\t', '"', '\'',
-                                                   '\0', 'S', 's', 'E', 'T', 'K', 'k', '1', '-', 'x',
-                                                   '\x81', '\x9f', '\xff'};
+    static constexpr std::array<char, 24> kSpecial{
+        '[', ']', '=', ';', '#', '\r', '\n', ' ', '\t', '"',    '\'',   '\0',
+        'S', 's', 'E', 'T', 'K', 'k',  '1',  '-', 'x',  '\x81', '\x9f', '\xff'};
     std::uniform_int_distribution<int> pick(0, 3);
     std::uniform_int_distribution<int> special(0, static_cast<int>(kSpecial.size()) - 1);
     std::uniform_int_distribution<int> any(0, 255);
     std::string out(size, '\0');
-    for (char& c : out) c = pick(rng) == 0 ? static_cast<char>(any(rng)) : kSpecial[static_cast<std::size_t>(special(rng))];
+    for (char& c : out)
+        c = pick(rng) == 0 ? static_cast<char>(any(rng))
+                           : kSpecial[static_cast<std::size_t>(special(rng))];
     return out;
 }
 
@@ -42,7 +44,8 @@ std::string normalised(const std::string& bytes) {
 }
 
 const std::vector<std::pair<std::string, std::string>> kKeys{
-    {"SET", "K"}, {"set", "k1"}, {"S", "T"}, {"SET2", "C2_01"}, {"\xef\xbf\xbd", "x"}, {"SET", "TE"}};
+    {"SET", "K"},      {"set", "k1"},         {"S", "T"},
+    {"SET2", "C2_01"}, {"\xef\xbf\xbd", "x"}, {"SET", "TE"}};
 
 // Writes one key and checks that only it changed: the bytes that differ lie
 // within one line, and every other key reads as before.
@@ -57,19 +60,22 @@ void checkWrite(const std::string& original, const std::string& section, const s
     f.writeString(section, key, value);
     const std::string after = f.bytes();
     std::size_t prefix = 0;
-    while (prefix < original.size() && prefix < after.size() && original[prefix] == after[prefix]) ++prefix;
+    while (prefix < original.size() && prefix < after.size() && original[prefix] == after[prefix])
+        ++prefix;
     std::size_t suffix = 0;
     while (suffix < original.size() - prefix && suffix < after.size() - prefix &&
            original[original.size() - 1 - suffix] == after[after.size() - 1 - suffix])
         ++suffix;
     const std::string removed = original.substr(prefix, original.size() - prefix - suffix);
-    EXPECT_EQ(removed.find_first_of("\r\n"), std::string::npos) << "bytes of another line were lost";
+    EXPECT_EQ(removed.find_first_of("\r\n"), std::string::npos)
+        << "bytes of another line were lost";
 
     const qv::ProfileFile g(after);
     EXPECT_EQ(g.readString(section, key), value);
     for (std::size_t i = 0; i < kKeys.size(); ++i) {
         if (kKeys[i].first == section && kKeys[i].second == key) continue;
-        EXPECT_EQ(g.readString(kKeys[i].first, kKeys[i].second), before[i]) << kKeys[i].first << "/" << kKeys[i].second;
+        EXPECT_EQ(g.readString(kKeys[i].first, kKeys[i].second), before[i])
+            << kKeys[i].first << "/" << kKeys[i].second;
     }
 }
 
@@ -82,7 +88,7 @@ void checkPresetFile(const std::string& bytes) {
     EXPECT_EQ(qv::presetFileBytes(f.lines, f.endsWithBreak), normalised(bytes));
     std::vector<std::string> grown = f.lines;
     grown.push_back("new");
-    const std::string expected = f.lines.empty()       ? std::string("new")
+    const std::string expected = f.lines.empty()   ? std::string("new")
                                  : f.endsWithBreak ? normalised(bytes) + "new\r\n"
                                                    : normalised(bytes) + "\r\nnew";
     EXPECT_EQ(qv::presetFileBytes(grown, f.endsWithBreak), expected);
@@ -132,8 +138,9 @@ TEST(FileFuzzShapes, NulBytesAndBrokenDoubleByteCharacters) {
 TEST(FileFuzzShapes, VeryLongLines) {
     std::mt19937 rng(7);
     const std::string longValue(300000, '\x82');  // all lead bytes, never a whole character
-    const std::string file = "[SET]\r\nK=" + longValue + "\r\n" + std::string(200000, 'a') + "\r\n[" +
-                             std::string(100000, ']') + "\r\nZ=" + randomBytes(rng, 100000);
+    const std::string file = "[SET]\r\nK=" + longValue + "\r\n" + std::string(200000, 'a') +
+                             "\r\n[" + std::string(100000, ']') +
+                             "\r\nZ=" + randomBytes(rng, 100000);
     const qv::ProfileFile f(file);
     const auto v = f.readString("SET", "K");
     ASSERT_TRUE(v.has_value());

@@ -1,4 +1,3 @@
-#include "settings/conversion_settings.h"
 #include "settings/preset_file.h"
 
 #include <gtest/gtest.h>
@@ -14,9 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "base/cp932.h"
 #include "settings/catalogues.h"
 #include "settings/column_split.h"
-#include "base/cp932.h"
+#include "settings/conversion_settings.h"
 #include "settings/preset_match.h"
 
 namespace fs = std::filesystem;
@@ -50,7 +50,8 @@ TEST_P(PresetSplit, LinesAndFinalBreak) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PresetSplit,
-    testing::Values(SplitCase{"Empty", "", {}, false}, SplitCase{"OneLineNoBreak", "a", {"a"}, false},
+    testing::Values(SplitCase{"Empty", "", {}, false},
+                    SplitCase{"OneLineNoBreak", "a", {"a"}, false},
                     SplitCase{"FinalBreakStartsNoLine", "a\r\n", {"a"}, true},
                     SplitCase{"NoFinalBreak", "a\r\nb", {"a", "b"}, false},
                     SplitCase{"EmptyLineInside", "a\n\nb\n", {"a", "", "b"}, true},
@@ -59,7 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
                     SplitCase{"TwoBreaks", "\r\n\r\n", {"", ""}, true},
                     SplitCase{"CrBeforeCrLf", "a\r\r\nb", {"a", "", "b"}, false},
                     SplitCase{"LfThenCr", "a\n\r", {"a", ""}, true},
-                    SplitCase{"NulKept", std::string("a\0b\r\n", 5), {std::string("a\0b", 3)}, true}),
+                    SplitCase{
+                        "NulKept", std::string("a\0b\r\n", 5), {std::string("a\0b", 3)}, true}),
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST(PresetBytes, WrittenWithCrLfAndTheSameFinalBreak) {
@@ -81,7 +83,8 @@ TEST(PresetLineText, LongLineCutForTheRowButKeptWhole) {
     EXPECT_EQ(qv::presetRowText(f.lines[0]), std::string(4096, 'a'));
     // A double-byte character across the limit is left out whole.
     EXPECT_EQ(qv::presetRowText(std::string(4095, 'a') + "\x82\xa0z"), std::string(4095, 'a'));
-    EXPECT_EQ(qv::presetRowText(std::string(4094, 'a') + "\x82\xa0z"), std::string(4094, 'a') + "あ");
+    EXPECT_EQ(qv::presetRowText(std::string(4094, 'a') + "\x82\xa0z"),
+              std::string(4094, 'a') + "あ");
 }
 
 TEST(PresetLineText, DecodesCp932) {
@@ -90,7 +93,7 @@ TEST(PresetLineText, DecodesCp932) {
 }
 
 class PresetDisk : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
         std::replace(name.begin(), name.end(), '/', '_');  // the name of a case of a table
@@ -116,7 +119,8 @@ TEST_F(PresetDisk, InvalidBytesWrittenBackUnchanged) {
     const std::string raw = std::string("bad\x81\xff\x00,MP4", 10);
     {
         std::ofstream out(p, std::ios::binary);
-        out << raw << "\n" << "ok";
+        out << raw << "\n"
+            << "ok";
     }
     qv::PresetFile f;
     ASSERT_TRUE(qv::readPresetFile(p.string(), f));
@@ -160,7 +164,8 @@ TEST_P(PresetAppend, NewLineAfterWhatIsThereNow) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PresetAppend,
-    testing::Values(AppendCase{"EndingWithBreak", "known\r\nother\r\n", "known\r\nother\r\nN,AVI\r\n"},
+    testing::Values(AppendCase{"EndingWithBreak", "known\r\nother\r\n",
+                               "known\r\nother\r\nN,AVI\r\n"},
                     AppendCase{"EndingWithoutBreak", "known\nother", "known\nother\r\nN,AVI"},
                     AppendCase{"OtherBreaksKept", "a\rb\n\nc\r", "a\rb\n\nc\rN,AVI\r\n"},
                     AppendCase{"BytesOfOtherLinesKept", std::string("x\x81\xff\0y\r\n", 7),
@@ -240,7 +245,8 @@ TEST(PresetMatchAppendedRows, OldTextsSelectTheirOldRows) {
         CatalogueId id;
         std::size_t oldRows;
     };
-    const Grown grown[] = {{CatalogueId::C2_01, 13}, {CatalogueId::C2_04, 34}, {CatalogueId::C3_01, 52}};
+    const Grown grown[] = {
+        {CatalogueId::C2_01, 13}, {CatalogueId::C2_04, 34}, {CatalogueId::C3_01, 52}};
     for (const Grown& g : grown) {
         const auto rows = qv::catalogue(g.id);
         ASSERT_GT(rows.size(), g.oldRows);
@@ -250,7 +256,8 @@ TEST(PresetMatchAppendedRows, OldTextsSelectTheirOldRows) {
             texts.emplace_back(r);
             for (const std::string& column : qv::splitColumns(r)) texts.push_back(column);
         }
-        for (const char* t : {"H.264", "MPEG4", "AAC", "MP3", "Ogg", "Video", "LIB", "V", "4"}) texts.emplace_back(t);
+        for (const char* t : {"H.264", "MPEG4", "AAC", "MP3", "Ogg", "Video", "LIB", "V", "4"})
+            texts.emplace_back(t);
         for (const std::string& t : texts)
             EXPECT_EQ(qv::presetRowFor(rows, t), qv::presetRowFor(oldRows, t)) << t;
     }
@@ -261,19 +268,22 @@ TEST(PresetMatchAppendedRows, OldTextsSelectTheirOldRows) {
 TEST(ShippedPresets, EveryLineApplies) {
     // The source tree from the environment, else from where this file stands.
     const char* source = std::getenv("QV_SOURCE_DIR");
-    const fs::path root = source ? fs::path(source) : fs::path(__FILE__).parent_path().parent_path().parent_path();
+    const fs::path root =
+        source ? fs::path(source) : fs::path(__FILE__).parent_path().parent_path().parent_path();
     const fs::path p = root / "dist" / "profile.txt";
     const std::string bytes = readFile(p);
     ASSERT_FALSE(bytes.empty()) << p;
     const qv::PresetFile f = qv::parsePresetFile(bytes);
     EXPECT_EQ(qv::presetFileBytes(f.lines, f.endsWithBreak), bytes) << "CR LF line ends only";
-    const std::array<CatalogueId, 9> drives{CatalogueId::C2_01, CatalogueId::C2_02, CatalogueId::C2_04,
-                                            CatalogueId::C2_06, CatalogueId::C2_05, CatalogueId::C3_04,
-                                            CatalogueId::C3_01, CatalogueId::C3_03, CatalogueId::C3_02};
+    const std::array<CatalogueId, 9> drives{
+        CatalogueId::C2_01, CatalogueId::C2_02, CatalogueId::C2_04,
+        CatalogueId::C2_06, CatalogueId::C2_05, CatalogueId::C3_04,
+        CatalogueId::C3_01, CatalogueId::C3_03, CatalogueId::C3_02};
     ASSERT_GE(f.lines.size(), 5u);
     for (const std::string& line : f.lines) {
         const qv::Cp932Decoded decoded = qv::decodeCp932(line);
-        ASSERT_EQ(decoded.utf8.find("\xEF\xBF\xBD"), std::string::npos) << line;  // every byte decoded
+        ASSERT_EQ(decoded.utf8.find("\xEF\xBF\xBD"), std::string::npos)
+            << line;  // every byte decoded
         const auto columns = qv::splitColumns(decoded.utf8);
         ASSERT_EQ(columns.size(), 10u) << decoded.utf8;
         EXPECT_FALSE(columns[0].empty());
@@ -281,7 +291,8 @@ TEST(ShippedPresets, EveryLineApplies) {
             const auto rows = qv::catalogue(drives[k]);
             const int row = qv::presetRowFor(rows, columns[k + 1]);
             ASSERT_GE(row, 0) << decoded.utf8 << " column " << k + 1;
-            EXPECT_EQ(qv::columnOf(rows[static_cast<std::size_t>(row)], 0), columns[k + 1]) << decoded.utf8;
+            EXPECT_EQ(qv::columnOf(rows[static_cast<std::size_t>(row)], 0), columns[k + 1])
+                << decoded.utf8;
         }
     }
 }

@@ -49,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ProfileRead,
     testing::Values(
         ReadCase{"NamesIgnoreCase", "[set]\r\nm_left=5\r\n", "SET", "M_LEFT", "5"},
-        ReadCase{"BlanksAndTabsAroundNamesAndValues", "[ SET ]\r\n \tM_LEFT \t=\t 5 \t\r\n", "SET", "M_LEFT", "5"},
+        ReadCase{"BlanksAndTabsAroundNamesAndValues", "[ SET ]\r\n \tM_LEFT \t=\t 5 \t\r\n", "SET",
+                 "M_LEFT", "5"},
         ReadCase{"BlankInsideValueKept", "[S]\r\nK= a  b \r\n", "S", "K", "a  b"},
         ReadCase{"DoubleQuotesDropped", "[S]\r\nK=\"  a b \"\r\n", "S", "K", "  a b "},
         ReadCase{"SingleQuotesDropped", "[S]\r\nK='x'\r\n", "S", "K", "x"},
@@ -65,7 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"HashInValueIsData", "[S]\r\nK=1 # one\r\n", "S", "K", "1 # one"},
         ReadCase{"SemicolonInValueIsData", "[S]\r\nK=1;2\r\n", "S", "K", "1;2"},
         ReadCase{"FirstKeyWins", "[S]\r\nK=1\r\nk=2\r\n", "S", "K", "1"},
-        ReadCase{"SecondCopyOfSectionIgnored", "[A]\r\nX=1\r\n[B]\r\n[a]\r\nX=2\r\nY=3\r\n", "A", "Y", std::nullopt},
+        ReadCase{"SecondCopyOfSectionIgnored", "[A]\r\nX=1\r\n[B]\r\n[a]\r\nX=2\r\nY=3\r\n", "A",
+                 "Y", std::nullopt},
         ReadCase{"FirstCopyOfSectionRead", "[A]\r\nX=1\r\n[B]\r\n[a]\r\nX=2\r\n", "A", "X", "1"},
         ReadCase{"KeyOfAnotherSection", "[A]\r\nX=1\r\n[B]\r\nY=2\r\n", "A", "Y", std::nullopt},
         ReadCase{"KeyBeforeAnySection", "X=1\r\n[A]\r\n", "A", "X", std::nullopt},
@@ -83,12 +85,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ProfileReadLimit, ValueCutAt2047Bytes) {
     const std::string longValue(3000, 'a');
-    EXPECT_EQ(ProfileFile("[S]\r\nK=" + longValue + "\r\n").readString("S", "K"), std::string(2047, 'a'));
+    EXPECT_EQ(ProfileFile("[S]\r\nK=" + longValue + "\r\n").readString("S", "K"),
+              std::string(2047, 'a'));
     // A double-byte character that would straddle the limit is left out whole.
     const std::string straddle = std::string(2046, 'a') + "\x82\xa0" + "tail";
-    EXPECT_EQ(ProfileFile("[S]\r\nK=" + straddle + "\r\n").readString("S", "K"), std::string(2046, 'a'));
+    EXPECT_EQ(ProfileFile("[S]\r\nK=" + straddle + "\r\n").readString("S", "K"),
+              std::string(2046, 'a'));
     const std::string fits = std::string(2045, 'a') + "\x82\xa0" + "tail";
-    EXPECT_EQ(ProfileFile("[S]\r\nK=" + fits + "\r\n").readString("S", "K"), std::string(2045, 'a') + "あ");
+    EXPECT_EQ(ProfileFile("[S]\r\nK=" + fits + "\r\n").readString("S", "K"),
+              std::string(2045, 'a') + "あ");
 }
 
 // ---------------------------------------------------------------- integers
@@ -103,21 +108,22 @@ void PrintTo(const IntCase& c, std::ostream* os) { *os << '"' << c.text << '"'; 
 class ProfileInt : public testing::TestWithParam<IntCase> {};
 
 TEST_P(ProfileInt, Parses) {
-    EXPECT_EQ(qv::parseProfileInt(GetParam().text, -77), GetParam().expected) << '"' << GetParam().text << '"';
+    EXPECT_EQ(qv::parseProfileInt(GetParam().text, -77), GetParam().expected)
+        << '"' << GetParam().text << '"';
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ProfileInt,
-                         testing::Values(IntCase{"16", 16}, IntCase{"  16", 16}, IntCase{"\t16", 16},
-                                         IntCase{"-5", -5}, IntCase{"+7", 7}, IntCase{"-1", -1},
-                                         IntCase{"0x10", 16}, IntCase{"0X1f", 31}, IntCase{"$10", 16},
-                                         IntCase{"x10", 16}, IntCase{"X1A", 26}, IntCase{"-0x10", -16},
-                                         IntCase{"0x", -77}, IntCase{"0xg", -77}, IntCase{"12abc", -77},
-                                         IntCase{"007", 7}, IntCase{"", -77}, IntCase{"   ", -77},
-                                         IntCase{"abc", -77}, IntCase{"-", -77}, IntCase{"$", -77},
-                                         IntCase{"x", -77}, IntCase{"- 5", -77}, IntCase{"1.5", -77}, IntCase{"16 ", 16},
-                                         IntCase{"2147483647", INT_MAX}, IntCase{"-2147483648", INT_MIN},
-                                         IntCase{"99999999999", -77}, IntCase{"-99999999999", -77},
-                                         IntCase{"0xFFFFFFFFFFFF", -77}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProfileInt,
+    testing::Values(IntCase{"16", 16}, IntCase{"  16", 16}, IntCase{"\t16", 16}, IntCase{"-5", -5},
+                    IntCase{"+7", 7}, IntCase{"-1", -1}, IntCase{"0x10", 16}, IntCase{"0X1f", 31},
+                    IntCase{"$10", 16}, IntCase{"x10", 16}, IntCase{"X1A", 26},
+                    IntCase{"-0x10", -16}, IntCase{"0x", -77}, IntCase{"0xg", -77},
+                    IntCase{"12abc", -77}, IntCase{"007", 7}, IntCase{"", -77}, IntCase{"   ", -77},
+                    IntCase{"abc", -77}, IntCase{"-", -77}, IntCase{"$", -77}, IntCase{"x", -77},
+                    IntCase{"- 5", -77}, IntCase{"1.5", -77}, IntCase{"16 ", 16},
+                    IntCase{"2147483647", INT_MAX}, IntCase{"-2147483648", INT_MIN},
+                    IntCase{"99999999999", -77}, IntCase{"-99999999999", -77},
+                    IntCase{"0xFFFFFFFFFFFF", -77}));
 
 TEST(ProfileIntKey, MissingEmptyAndNonNumberGiveTheDefault) {
     const ProfileFile f("[S]\r\nE=\r\nN=abc\r\nH=0x10\r\nQ=\"12\"\r\n");
@@ -156,24 +162,34 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ProfileWrite,
     testing::Values(
         WriteCase{"EmptyFile", "", "SET", "M_LEFT", "20", "[SET]\r\nM_LEFT=20\r\n"},
-        WriteCase{"FileCasingKept", "[set]\r\nm_left=5\r\n", "SET", "M_LEFT", "20", "[set]\r\nm_left=20\r\n"},
-        WriteCase{"BlanksAroundRewrittenLine", "[S]\r\n  K = 5  \r\nL=1\r\n", "S", "K", "6", "[S]\r\nK=6\r\nL=1\r\n"},
-        WriteCase{"UnchangedValueKeepsItsLine", "[S]\r\n  K = 5  \r\n", "S", "K", "5", "[S]\r\n  K = 5  \r\n"},
+        WriteCase{"FileCasingKept", "[set]\r\nm_left=5\r\n", "SET", "M_LEFT", "20",
+                  "[set]\r\nm_left=20\r\n"},
+        WriteCase{"BlanksAroundRewrittenLine", "[S]\r\n  K = 5  \r\nL=1\r\n", "S", "K", "6",
+                  "[S]\r\nK=6\r\nL=1\r\n"},
+        WriteCase{"UnchangedValueKeepsItsLine", "[S]\r\n  K = 5  \r\n", "S", "K", "5",
+                  "[S]\r\n  K = 5  \r\n"},
         WriteCase{"NewKeyAfterLastKey", "[A]\r\nX=1\r\n\r\n; c\r\n[B]\r\nY=2\r\n", "A", "Z", "3",
                   "[A]\r\nX=1\r\nZ=3\r\n\r\n; c\r\n[B]\r\nY=2\r\n"},
         WriteCase{"NewKeyInSectionWithoutKeys", "[A]\r\n; only\r\n[B]\r\n", "A", "X", "1",
                   "[A]\r\nX=1\r\n; only\r\n[B]\r\n"},
-        WriteCase{"NewSectionAtEnd", "[A]\r\nX=1\r\n; end\r\n", "B", "Y", "2", "[A]\r\nX=1\r\n; end\r\n[B]\r\nY=2\r\n"},
-        WriteCase{"NewSectionAfterLastLineWithoutBreak", "[A]\r\nX=1", "B", "Y", "2", "[A]\r\nX=1\r\n[B]\r\nY=2\r\n"},
-        WriteCase{"NewKeyAfterLastLineWithoutBreak", "[A]\r\nX=1", "A", "Y", "2", "[A]\r\nX=1\r\nY=2\r\n"},
-        WriteCase{"RewriteKeepsOtherLineEnds", "[A]\nX=1\nY=2\rZ=3", "A", "Y", "5", "[A]\nX=1\nY=5\rZ=3"},
+        WriteCase{"NewSectionAtEnd", "[A]\r\nX=1\r\n; end\r\n", "B", "Y", "2",
+                  "[A]\r\nX=1\r\n; end\r\n[B]\r\nY=2\r\n"},
+        WriteCase{"NewSectionAfterLastLineWithoutBreak", "[A]\r\nX=1", "B", "Y", "2",
+                  "[A]\r\nX=1\r\n[B]\r\nY=2\r\n"},
+        WriteCase{"NewKeyAfterLastLineWithoutBreak", "[A]\r\nX=1", "A", "Y", "2",
+                  "[A]\r\nX=1\r\nY=2\r\n"},
+        WriteCase{"RewriteKeepsOtherLineEnds", "[A]\nX=1\nY=2\rZ=3", "A", "Y", "5",
+                  "[A]\nX=1\nY=5\rZ=3"},
         WriteCase{"FirstCopyOfSectionWritten", "[A]\r\nX=1\r\n[a]\r\nX=2\r\n", "A", "X", "9",
                   "[A]\r\nX=9\r\n[a]\r\nX=2\r\n"},
         WriteCase{"NewKeyGoesIntoFirstCopy", "[A]\r\nX=1\r\n[a]\r\nX=2\r\n", "A", "Y", "9",
                   "[A]\r\nX=1\r\nY=9\r\n[a]\r\nX=2\r\n"},
-        WriteCase{"FirstDuplicateKeyWritten", "[A]\r\nX=1\r\nX=2\r\n", "A", "x", "9", "[A]\r\nX=9\r\nX=2\r\n"},
-        WriteCase{"CommentedKeyNotWritten", "[A]\r\n;X=1\r\n", "A", "X", "9", "[A]\r\nX=9\r\n;X=1\r\n"},
-        WriteCase{"KeyBeforeAnySectionUntouched", "X=1\r\n", "A", "X", "9", "X=1\r\n[A]\r\nX=9\r\n"},
+        WriteCase{"FirstDuplicateKeyWritten", "[A]\r\nX=1\r\nX=2\r\n", "A", "x", "9",
+                  "[A]\r\nX=9\r\nX=2\r\n"},
+        WriteCase{"CommentedKeyNotWritten", "[A]\r\n;X=1\r\n", "A", "X", "9",
+                  "[A]\r\nX=9\r\n;X=1\r\n"},
+        WriteCase{"KeyBeforeAnySectionUntouched", "X=1\r\n", "A", "X", "9",
+                  "X=1\r\n[A]\r\nX=9\r\n"},
         WriteCase{"BlanksAtEndsQuoted", "", "A", "X", " a ", "[A]\r\nX=\" a \"\r\n"},
         WriteCase{"QuotedLookingValueQuoted", "", "A", "X", "'q'", "[A]\r\nX=\"'q'\"\r\n"},
         WriteCase{"EmptyValue", "[A]\r\nX=1\r\n", "A", "X", "", "[A]\r\nX=\r\n"},
@@ -190,16 +206,21 @@ TEST(ProfileWriteSafety, LineBreaksInValueCannotAddLines) {
 TEST(ProfileWriteSafety, ValueWithoutCp932FormIsKeptWholeAsMarkedUtf8) {
     ProfileFile f;
     f.writeString("A", "X", "caf\u00e9 テ");
-    EXPECT_EQ(f.bytes(), "[A]\r\nX=\xEF\xBB\xBF" "caf\u00e9 テ\r\n");
+    EXPECT_EQ(f.bytes(),
+              "[A]\r\nX=\xEF\xBB\xBF"
+              "caf\u00e9 テ\r\n");
     f.writeString("A", "Y", "テ");  // what code page 932 holds stays code page 932
-    EXPECT_EQ(f.bytes(), "[A]\r\nX=\xEF\xBB\xBF" "caf\u00e9 テ\r\nY=\x83\x65\r\n");
+    EXPECT_EQ(f.bytes(),
+              "[A]\r\nX=\xEF\xBB\xBF"
+              "caf\u00e9 テ\r\nY=\x83\x65\r\n");
 }
 
 // What is read and written back unchanged keeps its bytes, even those that are no
 // code page 932 and read as U+FFFD; a changed text is written as usual.
 TEST(ProfileWriteSafety, TextWrittenBackAsReadKeepsItsBytes) {
-    for (const std::string& raw : {std::string("D:\\\x81\x20movies\xff"), std::string("\xa0\xfd\x80"),
-                                  std::string("\xEF\xBB\xBF\xff\x82"), std::string("\"  x\"")}) {
+    for (const std::string& raw :
+         {std::string("D:\\\x81\x20movies\xff"), std::string("\xa0\xfd\x80"),
+          std::string("\xEF\xBB\xBF\xff\x82"), std::string("\"  x\"")}) {
         const std::string file = "[SET1]\r\nC1_03=" + raw + "\r\n";
         ProfileFile f(file);
         const std::string text = f.readString("SET1", "C1_03", "");
@@ -218,7 +239,9 @@ TEST(ProfileWriteOrder, FromScratchKeepsWriteOrder) {
     f.writeString("SET1", "C1_03", "/tmp/x");
     f.writeInt("SET1", "C1_02", -1);
     f.writeInt("SET2", "C2_00", -1);
-    EXPECT_EQ(f.bytes(), "[SET]\r\nM_LEFT=20\r\nM_TOP=20\r\n[SET1]\r\nC1_03=/tmp/x\r\nC1_02=-1\r\n[SET2]\r\nC2_00=-1\r\n");
+    EXPECT_EQ(f.bytes(),
+              "[SET]\r\nM_LEFT=20\r\nM_TOP=20\r\n[SET1]\r\nC1_03=/tmp/"
+              "x\r\nC1_02=-1\r\n[SET2]\r\nC2_00=-1\r\n");
 }
 
 TEST(ProfileWriteOrder, UnreadBytesSurviveEveryWrite) {
@@ -233,7 +256,9 @@ TEST(ProfileWriteOrder, UnreadBytesSurviveEveryWrite) {
     f.writeInt("SET2", "C2_01", 3);
     EXPECT_EQ(f.bytes(),
               "; my settings\r\n[Other]\r\nfoo = \"bar\"\r\n\r\n[SET]\r\nM_LEFT = 5\r\n# note\r\n"
-              "junk \xff\xfe\x81\r\nM_TOP=7\r\n[SET]\r\nM_TOP=99\r\n[Tail]\r\nz=\x82\r\n[SET2]\r\nC2_01=3\r\n");
+              "junk "
+              "\xff\xfe\x81\r\nM_TOP=7\r\n[SET]\r\nM_TOP=99\r\n[Tail]\r\nz=\x82\r\n[SET2]\r\nC2_01="
+              "3\r\n");
 }
 
 struct RoundTripCase {
@@ -254,25 +279,22 @@ TEST_P(ProfileRoundTrip, ReadsBackWhatWasWritten) {
     EXPECT_EQ(g.readString("set1", "other"), GetParam().value);
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, ProfileRoundTrip,
-                         testing::Values(RoundTripCase{"Plain", "/home/user/Videos"},
-                                         RoundTripCase{"Japanese", "/ビデオ/ﾌｫﾙﾀﾞ/変換"},
-                                         RoundTripCase{"NoCp932Form", "/home/u/Vid\u00e9os/\u00fc"},
-                                         RoundTripCase{"BlanksAtEnds", "  spaced  "},
-                                         RoundTripCase{"DoubleQuoted", "\"x\""},
-                                         RoundTripCase{"SingleQuoted", "'x'"},
-                                         RoundTripCase{"OneQuote", "\""},
-                                         RoundTripCase{"Equals", "a=b=c"},
-                                         RoundTripCase{"Brackets", "[SET2]"},
-                                         RoundTripCase{"Semicolon", ";x"},
-                                         RoundTripCase{"Empty", ""},
-                                         RoundTripCase{"Backslash", "C:\\My Documents\\"}),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Values, ProfileRoundTrip,
+    testing::Values(RoundTripCase{"Plain", "/home/user/Videos"},
+                    RoundTripCase{"Japanese", "/ビデオ/ﾌｫﾙﾀﾞ/変換"},
+                    RoundTripCase{"NoCp932Form", "/home/u/Vid\u00e9os/\u00fc"},
+                    RoundTripCase{"BlanksAtEnds", "  spaced  "},
+                    RoundTripCase{"DoubleQuoted", "\"x\""}, RoundTripCase{"SingleQuoted", "'x'"},
+                    RoundTripCase{"OneQuote", "\""}, RoundTripCase{"Equals", "a=b=c"},
+                    RoundTripCase{"Brackets", "[SET2]"}, RoundTripCase{"Semicolon", ";x"},
+                    RoundTripCase{"Empty", ""}, RoundTripCase{"Backslash", "C:\\My Documents\\"}),
+    [](const auto& test) { return std::string(test.param.name); });
 
 // ---------------------------------------------------------------- files
 
 class ProfileDisk : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("qv_profile_" + std::to_string(::getpid()) + "_" +
@@ -281,7 +303,9 @@ protected:
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }
-    int entries() const { return static_cast<int>(std::distance(fs::directory_iterator(dir_), {})); }
+    int entries() const {
+        return static_cast<int>(std::distance(fs::directory_iterator(dir_), {}));
+    }
     fs::path dir_;
 };
 

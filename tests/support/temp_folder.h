@@ -10,7 +10,7 @@
 namespace qvtest {
 
 class TempFolder {
-public:
+  public:
     explicit TempFolder(const std::string& tag)
         : path_(std::filesystem::temp_directory_path() / (tag + "_" + std::to_string(::getpid()))) {
         std::filesystem::remove_all(path_);
@@ -27,7 +27,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string at(const char* name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -1,9 +1,9 @@
 #include <string>
 #include <vector>
 
+#include "ui/main_window/TMainForm1.h"
 #include "ui/services/application.h"
 #include "ui/services/dialogs.h"
-#include "ui/main_window/TMainForm1.h"
 
 int main(int argc, char** argv) {
     qv::ui::Application app(argc, argv);

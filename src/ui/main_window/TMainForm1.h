@@ -28,7 +28,7 @@ class TAppHint;
 
 class TMainForm1 : public QWidget, public TRunRecord, public TBatchHost {
     Q_OBJECT
-public:
+  public:
     // programFolder: the folder of the running executable (empty: the folder of
     // the running program's file). args: command-line arguments 1..n, as the
     // platform gave their bytes.
@@ -61,8 +61,8 @@ public:
     TMultiColComboBox *C3_01, *C3_02, *C3_03, *C3_04, *C3_05, *C3_06;
     // options panel
     QCheckBox *CheckBox1, *CheckBox2, *CheckBox3, *CheckBox4, *CheckBox5;
-    TShadowLabel *L4_01, *L4_02, *L4_03, *L4_04, *L4_04_1, *L4_04_2, *L4_04_3, *L4_04_4,
-        *L4_04_5, *L4_04_6;
+    TShadowLabel *L4_01, *L4_02, *L4_03, *L4_04, *L4_04_1, *L4_04_2, *L4_04_3, *L4_04_4, *L4_04_5,
+        *L4_04_6;
     TLMDSpinEdit *C4_01_1, *C4_01_2, *C4_01_3, *C4_01_4, *C4_01_5, *C4_01_6;
     // the application's hint balloons (ui/services/app_hint.h)
     TAppHint* AppHint1 = nullptr;
@@ -95,7 +95,7 @@ public:
     void showStatus(const QString& text) override;
     TRunRecord& runRecord() override { return *this; }
 
-public slots:
+  public slots:
     // frame (main_form.cpp)
     void FormActivate();
     void CButton1Click();
@@ -117,7 +117,7 @@ public slots:
     void CButton13Click();
     void CButton14Click();
 
-public:
+  public:
     // Reads the settings file into the controls (steps of the first activation).
     void applySettingsFile();
     // Reads profile.txt into PresetLines and the rows of C2_00; throws when it cannot.
@@ -127,7 +127,7 @@ public:
     // Gives the command-line arguments to the job list.
     void takeArguments();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -138,7 +138,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     void buildWindow();  // the window description
     // What a change of a setting control sets off: its tint, and what its role asks for.
     void controlChanged(const qv::ControlEntry& entry);

@@ -19,7 +19,8 @@
 
 namespace {
 
-const QString kDropPrompt = QStringLiteral("変換元の動画ファイル or フォルダをドロップしてください。");
+const QString kDropPrompt =
+    QStringLiteral("変換元の動画ファイル or フォルダをドロップしてください。");
 const QString kReady = QStringLiteral("Ｇｏ！ボタンで変換処理を開始します。");
 
 // Up to this many new entries are put into their places one at a time; more are
@@ -143,7 +144,8 @@ bool isRoot(const std::string& path) {
 // names that are not UTF-8 arrive unchanged.
 std::string droppedPath(const QUrl& url) {
     if (url.host().isEmpty()) {
-        const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        const QByteArray bytes =
+            QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
         return bytes.toStdString();
     }
     return QFile::encodeName(url.toLocalFile()).toStdString();

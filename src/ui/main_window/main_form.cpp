@@ -19,12 +19,12 @@
 #include "ui/main_window/TMainForm1.h"
 #include "ui/services/application.h"
 #include "ui/services/dialogs.h"
-#include "ui/widgets/colours.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
 #include "ui/widgets/TLMDSpinEdit.h"
 #include "ui/widgets/TMultiColComboBox.h"
 #include "ui/widgets/TShadowLabel.h"
 #include "ui/widgets/TdxfColorButton.h"
+#include "ui/widgets/colours.h"
 
 TMainForm1* MainForm1 = nullptr;
 
@@ -40,10 +40,12 @@ QString folderRule(const QString& path) {
 
 // The folder as bytes: a folder whose name is no UTF-8 has no QString form.
 std::string findProgramFolder(const QString& given) {
-    if (!given.isEmpty()) return qv::stripTrailingSeparators(QFile::encodeName(given).toStdString());
+    if (!given.isEmpty())
+        return qv::stripTrailingSeparators(QFile::encodeName(given).toStdString());
     const std::string exe = qv::executablePath();
     const std::string folder =
-        exe.empty() ? QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString() : qv::folderOf(exe);
+        exe.empty() ? QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString()
+                    : qv::folderOf(exe);
     return qv::stripTrailingSeparators(folder);
 }
 
@@ -86,7 +88,8 @@ TMainForm1::TMainForm1(const QString& programFolder, std::vector<std::string> ar
         // The buttons' hints are part of the window description and show from here on.
 
         for (const qv::ControlEntry& entry : qv::kControls)
-            if (entry.catalogue) fill(static_cast<TMultiColComboBox*>(control(entry)), *entry.catalogue);
+            if (entry.catalogue)
+                fill(static_cast<TMultiColComboBox*>(control(entry)), *entry.catalogue);
         C2_00->addItem(std::string(qv::kManualPresetRow));
         loadPresets();
         connectControls();
@@ -177,7 +180,9 @@ void TMainForm1::CButton1Click() { MainForm1->close(); }
 
 void TMainForm1::CButton2Click() { MainForm1->showMinimized(); }
 
-void TMainForm1::CButton3Click() { qv::ui::openWithDesktop(desktopTarget(MainForm1->ProgramFolder + "/Readme.txt")); }
+void TMainForm1::CButton3Click() {
+    qv::ui::openWithDesktop(desktopTarget(MainForm1->ProgramFolder + "/Readme.txt"));
+}
 
 void TMainForm1::CButton4Click() {
     QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
@@ -248,7 +253,8 @@ void TMainForm1::CheckBox5Click() {
     for (const qv::ControlEntry& entry : qv::kControls) {
         if (!entry.inRange) continue;
         control(entry)->setEnabled(on);
-        if (QWidget* label = findChild<QWidget*>(QString::fromLatin1(entry.rangeLabel.data(), qsizetype(entry.rangeLabel.size()))))
+        if (QWidget* label = findChild<QWidget*>(
+                QString::fromLatin1(entry.rangeLabel.data(), qsizetype(entry.rangeLabel.size()))))
             label->setEnabled(on);
     }
 }
@@ -288,7 +294,8 @@ void TMainForm1::connectControls() {
         const auto changed = [this, &entry] { controlChanged(entry); };
         switch (entry.kind) {
             case qv::ControlKind::Index:
-                connect(static_cast<TMultiColComboBox*>(w), &TMultiColComboBox::OnChange, this, changed);
+                connect(static_cast<TMultiColComboBox*>(w), &TMultiColComboBox::OnChange, this,
+                        changed);
                 break;
             case qv::ControlKind::Value:
                 connect(static_cast<TLMDSpinEdit*>(w), &TLMDSpinEdit::OnChange, this, changed);

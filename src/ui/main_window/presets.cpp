@@ -21,14 +21,17 @@ std::string selectedValue(const TMultiColComboBox* box) {
     return i < 0 ? std::string() : qv::columnOf(box->item(i), 0);
 }
 
-std::string presetFilePath(const std::string& programFolder) { return qv::presetFilePath(programFolder); }
+std::string presetFilePath(const std::string& programFolder) {
+    return qv::presetFilePath(programFolder);
+}
 
 }  // namespace
 
 void TMainForm1::loadPresets() {
     const std::string path = presetFilePath(ProgramFolder);
     qv::PresetFile file;
-    if (!qv::readPresetFile(path, file).ok()) throw std::runtime_error("ファイル " + path + " は開けません");
+    if (!qv::readPresetFile(path, file).ok())
+        throw std::runtime_error("ファイル " + path + " は開けません");
     showPresets(std::move(file));
 }
 
@@ -53,7 +56,8 @@ void TMainForm1::C2_00Change() {
         auto* box = static_cast<TMultiColComboBox*>(control(*entry));
         box->setItemIndex(0);
         controlChanged(*entry);
-        const int match = qv::presetRowFor(qv::catalogue(*entry->catalogue), qv::columnOf(row, entry->presetColumn));
+        const int match = qv::presetRowFor(qv::catalogue(*entry->catalogue),
+                                           qv::columnOf(row, entry->presetColumn));
         if (match >= 0) {
             box->setItemIndex(match);
             controlChanged(*entry);
@@ -63,7 +67,8 @@ void TMainForm1::C2_00Change() {
 
 void TMainForm1::CButton11Click() {
     qv::ui::showMessage(QStringLiteral("現設定をオリジナル設定として保存します。"));
-    QString name = qv::ui::inputBox(QStringLiteral("おまかせ名の入力"), QStringLiteral("オリジナル設定名(&O):"), 255);
+    QString name = qv::ui::inputBox(QStringLiteral("おまかせ名の入力"),
+                                    QStringLiteral("オリジナル設定名(&O):"), 255);
     name.replace(QLatin1Char(','), QStringLiteral("，"));
     name.replace(QLatin1Char(' '), QStringLiteral("　"));
     // A line break or a tab would split the name, and a double quote would make the
@@ -89,9 +94,10 @@ void TMainForm1::CButton11Click() {
         return;
     }
 
-    qv::ui::showMessage(QStringLiteral(
-        "オリジナル設定を保存しました。\n保存した設定を削除・修正する場合は 同梱の profile.txt(CSV仕様)を\n"
-        "テキストエディター等で直接編集してください。"));
+    qv::ui::showMessage(
+        QStringLiteral("オリジナル設定を保存しました。\n保存した設定を削除・修正する場合は 同梱の "
+                       "profile.txt(CSV仕様)を\n"
+                       "テキストエディター等で直接編集してください。"));
     // The list shows the file as saved, presets of other instances and hand edits
     // included, so that the index stored at close names this row at the next start.
     showPresets(std::move(saved));

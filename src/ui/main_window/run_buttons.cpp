@@ -33,7 +33,8 @@ void TMainForm1::CButton13Click() {
             // A name that is not valid text goes as a file address, byte for byte.
             const QByteArray absolute =
                 QByteArray::fromStdString(std::filesystem::absolute(jobAt(row)).string());
-            qv::ui::openWithDesktop(QString::fromLatin1("file://" + absolute.toPercentEncoding("/")));
+            qv::ui::openWithDesktop(
+                QString::fromLatin1("file://" + absolute.toPercentEncoding("/")));
         }
     }
 }

@@ -22,8 +22,8 @@ void TMainForm1::applySettingsFile() {
         switch (entry.kind) {
             case qv::ControlKind::Folder: {
                 auto* edit = static_cast<TLMDBrowseEdit*>(w);
-                QString folder =
-                    QString::fromStdString(ini.readString(entry.section, entry.key, edit->Path().toStdString()));
+                QString folder = QString::fromStdString(
+                    ini.readString(entry.section, entry.key, edit->Path().toStdString()));
                 if (folder.isEmpty()) folder = QString::fromStdString(ProgramFolder);
                 edit->setPath(folder);
                 break;
@@ -40,7 +40,8 @@ void TMainForm1::applySettingsFile() {
             }
             case qv::ControlKind::Check: {
                 auto* box = static_cast<QCheckBox*>(w);
-                box->setChecked(ini.readInt(entry.section, entry.key, box->isChecked() ? 1 : 0) != 0);
+                box->setChecked(ini.readInt(entry.section, entry.key, box->isChecked() ? 1 : 0) !=
+                                0);
                 break;
             }
         }
@@ -62,16 +63,19 @@ void TMainForm1::FormClose() {
             QWidget* w = control(entry);
             switch (entry.kind) {
                 case qv::ControlKind::Folder:
-                    ini.writeString(entry.section, entry.key, static_cast<TLMDBrowseEdit*>(w)->Path().toStdString());
+                    ini.writeString(entry.section, entry.key,
+                                    static_cast<TLMDBrowseEdit*>(w)->Path().toStdString());
                     break;
                 case qv::ControlKind::Index:
-                    ini.writeInt(entry.section, entry.key, static_cast<TMultiColComboBox*>(w)->ItemIndex());
+                    ini.writeInt(entry.section, entry.key,
+                                 static_cast<TMultiColComboBox*>(w)->ItemIndex());
                     break;
                 case qv::ControlKind::Value:
                     ini.writeInt(entry.section, entry.key, static_cast<TLMDSpinEdit*>(w)->Value());
                     break;
                 case qv::ControlKind::Check:
-                    ini.writeInt(entry.section, entry.key, static_cast<QCheckBox*>(w)->isChecked() ? 1 : 0);
+                    ini.writeInt(entry.section, entry.key,
+                                 static_cast<QCheckBox*>(w)->isChecked() ? 1 : 0);
                     break;
             }
         }

@@ -118,41 +118,41 @@ Kind buttonKind(TdxfColorButton*& m, int px, State state = On) {
 
 Kind comboKind(TMultiColComboBox*& m, std::vector<std::pair<int, QRgb>> columns) {
     return {[&m, columns](QWidget* p) {
-                m = new TMultiColComboBox(p);
-                std::vector<TMultiColComboBox::Column> cols;
-                for (auto [width, color] : columns) cols.push_back({width, QColor::fromRgb(color)});
-                m->setColumns(std::move(cols));
-                m->setFont(qv::ui::uiFont(11));
-                QPalette pal = m->palette();
-                pal.setColor(QPalette::Text, qv::ui::colour(qv::palette::kControlText));
-                m->setPalette(pal);
-                m->setColor(QColor::fromRgb(kWhite));
-                m->setCursor(Qt::PointingHandCursor);
-                m->setFocusPolicy(Qt::StrongFocus);
-                return m;
-            }};
+        m = new TMultiColComboBox(p);
+        std::vector<TMultiColComboBox::Column> cols;
+        for (auto [width, color] : columns) cols.push_back({width, QColor::fromRgb(color)});
+        m->setColumns(std::move(cols));
+        m->setFont(qv::ui::uiFont(11));
+        QPalette pal = m->palette();
+        pal.setColor(QPalette::Text, qv::ui::colour(qv::palette::kControlText));
+        m->setPalette(pal);
+        m->setColor(QColor::fromRgb(kWhite));
+        m->setCursor(Qt::PointingHandCursor);
+        m->setFocusPolicy(Qt::StrongFocus);
+        return m;
+    }};
 }
 
 Kind spinKind(TLMDSpinEdit*& m, int max) {
     return {[&m, max](QWidget* p) {
-                m = new TLMDSpinEdit(p);
-                m->setFont(qv::ui::uiFont(11));
-                m->setRange(0, max);
-                m->setMaxLength(3);
-                m->setColor(QColor::fromRgb(kWhite));
-                return m;
-            }};
+        m = new TLMDSpinEdit(p);
+        m->setFont(qv::ui::uiFont(11));
+        m->setRange(0, max);
+        m->setMaxLength(3);
+        m->setColor(QColor::fromRgb(kWhite));
+        return m;
+    }};
 }
 
 Kind folderKind(TLMDBrowseEdit*& m) {
     return {[&m](QWidget* p) {
-                m = new TLMDBrowseEdit(p);
-                m->setFont(qv::ui::uiFont(11));
-                // Where a results folder is first offered: the user's documents folder.
-                m->setPath(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-                m->lineEdit()->setCursorPosition(0);
-                return m;
-            }};
+        m = new TLMDBrowseEdit(p);
+        m->setFont(qv::ui::uiFont(11));
+        // Where a results folder is first offered: the user's documents folder.
+        m->setPath(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+        m->lineEdit()->setCursorPosition(0);
+        return m;
+    }};
 }
 
 Kind listKind(QListWidget*& m) {
@@ -172,10 +172,10 @@ Kind listKind(QListWidget*& m) {
 
 Kind checkKind(QCheckBox*& m) {
     return {[&m](QWidget* p) {
-                m = new QCheckBox(p);  // its text is the label beside it
-                m->setCursor(Qt::PointingHandCursor);
-                return m;
-            }};
+        m = new QCheckBox(p);  // its text is the label beside it
+        m->setCursor(Qt::PointingHandCursor);
+        return m;
+    }};
 }
 
 Kind memoKind(QPlainTextEdit*& m) {
@@ -216,8 +216,10 @@ T*& noMember() {
 #define check(member, ...) named(checkKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
 #define memo(member, ...) named(memoKind(member __VA_OPT__(, ) __VA_ARGS__), #member)
 #define checkByName(name) named(checkKind(noMember<QCheckBox>()), #name)
-#define spinByName(name, ...) named(spinKind(noMember<TLMDSpinEdit>() __VA_OPT__(, ) __VA_ARGS__), #name)
-#define comboByName(name, ...) named(comboKind(noMember<TMultiColComboBox>() __VA_OPT__(, ) __VA_ARGS__), #name)
+#define spinByName(name, ...) \
+    named(spinKind(noMember<TLMDSpinEdit>() __VA_OPT__(, ) __VA_ARGS__), #name)
+#define comboByName(name, ...) \
+    named(comboKind(noMember<TMultiColComboBox>() __VA_OPT__(, ) __VA_ARGS__), #name)
 
 void TMainForm1::buildWindow() {
     using T = TMainForm1;
@@ -369,10 +371,14 @@ void TMainForm1::buildWindow() {
         w->setObjectName(QLatin1String(r.kind.name));
         controls_[r.kind.name] = w;
         w->setGeometry(r.x, r.y, r.w, r.h);
-        if (auto* l = qobject_cast<TShadowLabel*>(w)) l->setCaption(QString::fromUtf8(r.text));
-        else if (auto* t = qobject_cast<TdxfLabel*>(w)) t->setCaption(QString::fromUtf8(r.text));
-        else if (auto* b = qobject_cast<TdxfColorButton*>(w)) b->setCaption(lines(QString::fromUtf8(r.text)));
-        else if (auto* s = qobject_cast<TLMDSpinEdit*>(w)) s->setValue(QString::fromUtf8(r.text).toInt());
+        if (auto* l = qobject_cast<TShadowLabel*>(w))
+            l->setCaption(QString::fromUtf8(r.text));
+        else if (auto* t = qobject_cast<TdxfLabel*>(w))
+            t->setCaption(QString::fromUtf8(r.text));
+        else if (auto* b = qobject_cast<TdxfColorButton*>(w))
+            b->setCaption(lines(QString::fromUtf8(r.text)));
+        else if (auto* s = qobject_cast<TLMDSpinEdit*>(w))
+            s->setValue(QString::fromUtf8(r.text).toInt());
         if (*r.hint) w->setToolTip(QString::fromUtf8(r.hint));
         if (r.on && r.kind.bind) r.kind.bind(w, this, r.on);
         if (qobject_cast<TGradBox*>(w)) gradients.push_back(w);

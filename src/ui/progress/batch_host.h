@@ -17,7 +17,7 @@ struct TRunRecord {
 };
 
 class TBatchHost {
-public:
+  public:
     virtual ~TBatchHost() = default;
 
     // The window that owns the run: disabled, and kept from closing, until it ends.

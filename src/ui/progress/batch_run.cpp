@@ -1,12 +1,12 @@
 // Go! and preview: the batch run over the job list, with its progress window.
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
 #include <QPointer>
 #include <QTimer>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <optional>
@@ -33,8 +33,10 @@ namespace {
 namespace fs = std::filesystem;
 
 const QString kUnsupportedNotice = QStringLiteral(
-    "変換できない非対応ファイルが含まれていました。保存先に指定したフォルダで変換結果をご確認下さい。");
-const QString kAbortMessage = QStringLiteral("原因が特定できないエラーが生じました。処理を中止します。");
+    "変換できない非対応ファイルが含まれていました。保存先に指定したフォルダで変換結果をご確認下さい"
+    "。");
+const QString kAbortMessage =
+    QStringLiteral("原因が特定できないエラーが生じました。処理を中止します。");
 const QString kFinishedStatus = QStringLiteral("変換処理は終了しました。");
 const QString kStoppedStatus = QStringLiteral("変換処理を中止しました。");
 // Why a job failed, one per job in the end notice.
@@ -62,11 +64,11 @@ QString displayName(const std::string& path) {
 // A close request for the owning window during a run asks whether the whole batch should
 // stop; if so, the window closes once the run has ended. It never closes under the run.
 class CloseBlocker : public QObject {
-public:
+  public:
     using QObject::QObject;
     bool closeAfterRun() const { return closeAfterRun_; }
 
-protected:
+  protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() != QEvent::Close) return false;
         event->ignore();
@@ -77,15 +79,17 @@ protected:
         return true;
     }
 
-private:
+  private:
     bool closeAfterRun_ = false;
 };
 
 // The thumbnail call of one pass, made beside its conversion.
 class Thumbnail {
-public:
+  public:
     Thumbnail(std::string encoder, std::string programFolder)
-        : encoder_(std::move(encoder)), path_(qv::thumbnailPath(programFolder)), folder_(std::move(programFolder)) {}
+        : encoder_(std::move(encoder)),
+          path_(qv::thumbnailPath(programFolder)),
+          folder_(std::move(programFolder)) {}
 
     void start(const std::string& source) {
         done_ = true;
@@ -128,7 +132,7 @@ public:
         if (!done_) giveUp();
     }
 
-private:
+  private:
     void giveUp() {
         // Never read a picture that may still be half written.
         maker_.stop();
@@ -143,7 +147,7 @@ private:
 };
 
 class BatchRun {
-public:
+  public:
     BatchRun(TBatchHost& host, qv::ConversionSettings settings, std::string encoder)
         : host_(host),
           record_(host.runRecord()),
@@ -155,7 +159,7 @@ public:
 
     void run();
 
-private:
+  private:
     enum class PassEnd { Done, Cancelled, Failed, EncoderCannotStart };
     enum class JobEnd { Done, EncoderCannotStart };
 
@@ -195,7 +199,8 @@ std::vector<std::string> BatchRun::jobs() const {
 
 void BatchRun::openProgressWindow() {
     auto* form = new TProgressForm1(
-        &window_, TProgressForm1::RunFields{&record_.SourcePath, &record_.DestPath, &record_.ProcessInfo});
+        &window_,
+        TProgressForm1::RunFields{&record_.SourcePath, &record_.DestPath, &record_.ProcessInfo});
     ProgressForm1 = form;
     form->ProgressBar1->setMax(host_.jobCount());
     form->ProgressBar1->setPosition(0);
@@ -233,12 +238,14 @@ void BatchRun::finish() {
         const int listed = std::min<int>(kListedFailures, static_cast<int>(failures_.size()));
         for (int i = 0; i < listed; ++i) {
             const auto& [job, reason] = failures_[static_cast<std::size_t>(i)];
-            text += QStringLiteral("\n") + displayName(host_.jobAt(job)) + QStringLiteral(": ") + reason;
+            text += QStringLiteral("\n") + displayName(host_.jobAt(job)) + QStringLiteral(": ") +
+                    reason;
         }
         const int rest = static_cast<int>(failures_.size()) - listed;
         if (rest > 0) text += QStringLiteral("\nほか %1 件").arg(rest);
         if (!log_.empty())
-            text += QStringLiteral("\n\n詳しくは ") + QFile::decodeName(QByteArray::fromStdString(log_)) +
+            text += QStringLiteral("\n\n詳しくは ") +
+                    QFile::decodeName(QByteArray::fromStdString(log_)) +
                     QStringLiteral(" をご覧下さい。");
         qv::ui::beep();
         qv::ui::showMessage(text);
@@ -330,7 +337,8 @@ BatchRun::JobEnd BatchRun::runJob(int job, int passes) {
     qv::PreviousResult previous;
     std::string why;
     if (!previous.setAside(dest, &why)) {
-        fail(job, kCannotSetAside + QStringLiteral(" (") + QString::fromLocal8Bit(why.c_str()) + QStringLiteral(")"));
+        fail(job, kCannotSetAside + QStringLiteral(" (") + QString::fromLocal8Bit(why.c_str()) +
+                      QStringLiteral(")"));
         return JobEnd::Done;
     }
 

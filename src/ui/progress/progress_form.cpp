@@ -11,8 +11,8 @@
 #include "ui/services/dialogs.h"
 #include "ui/widgets/TGradBox.h"
 #include "ui/widgets/TImage.h"
-#include "ui/widgets/TShape.h"
 #include "ui/widgets/TShadowLabel.h"
+#include "ui/widgets/TShape.h"
 #include "ui/widgets/TdxfColorButton.h"
 #include "ui/widgets/TdxfProgressBar.h"
 #include "ui/widgets/colours.h"
@@ -21,7 +21,9 @@
 TProgressForm1* ProgressForm1 = nullptr;
 
 namespace {
-QString sizeText(std::int64_t bytes) { return QString::number(bytes / 1000) + QStringLiteral("KB"); }
+QString sizeText(std::int64_t bytes) {
+    return QString::number(bytes / 1000) + QStringLiteral("KB");
+}
 }  // namespace
 
 TProgressForm1::TProgressForm1(QWidget* owner, const RunFields& run)
@@ -106,7 +108,8 @@ void TProgressForm1::showEvent(QShowEvent* event) {
 
 void TProgressForm1::Timer1Timer() {
     try {
-        const std::int64_t source = qv::fileSizeOf(run_.SourcePath ? *run_.SourcePath : std::string());
+        const std::int64_t source =
+            qv::fileSizeOf(run_.SourcePath ? *run_.SourcePath : std::string());
         const std::int64_t dest = qv::fileSizeOf(run_.DestPath ? *run_.DestPath : std::string());
         SourceSize = source;
         DestSize = dest;
@@ -128,8 +131,8 @@ void TProgressForm1::CButton1Click() {
 
 void TProgressForm1::askStopAll() {
     if (StopAll) return;
-    if (!qv::ui::askYesNo(QStringLiteral("残りの変換もすべて中止しますか？"), QStringLiteral("はい(&Y)"),
-                          QStringLiteral("いいえ(&N)")))
+    if (!qv::ui::askYesNo(QStringLiteral("残りの変換もすべて中止しますか？"),
+                          QStringLiteral("はい(&Y)"), QStringLiteral("いいえ(&N)")))
         return;
     StopAll = true;
     // Between passes there is nothing to stop; the run sees StopAll before the next one.

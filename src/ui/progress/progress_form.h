@@ -17,7 +17,7 @@ class TShape;
 
 class TProgressForm1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     // What the window reads of the run in progress; the pointers must outlive the window.
     struct RunFields {
         const std::string* SourcePath = nullptr;
@@ -43,13 +43,13 @@ public:
     // The user chose to stop the whole batch: the run skips every job still to come.
     bool StopAll = false;
 
-public slots:
+  public slots:
     void CButton1Click();
     void Timer1Timer();
     // Asks whether the rest of the batch should go too; yes stops the pass and sets StopAll.
     void askStopAll();
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -57,7 +57,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     // Whether a press at this point of the window moves it.
     bool dragsWindow(const QPoint& pos) const;
 

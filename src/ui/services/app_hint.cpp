@@ -39,34 +39,34 @@ bool TAppHint::isShowing() const { return balloon_->isVisible(); }
 
 bool TAppHint::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::ToolTip:
-        return true;  // the balloon replaces the platform's tooltip
-    case QEvent::MouseMove:
-        if (watched->isWidgetType()) {
-            auto* me = static_cast<QMouseEvent*>(event);
-            if (me->buttons() == Qt::NoButton)
-                pointerMoved(static_cast<QWidget*>(watched), me->globalPosition().toPoint());
-        }
-        break;
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::Wheel:
-    case QEvent::KeyPress:
-        if (isShowing() || rest_.isActive()) {
-            hide();
-            spent_ = true;
-        }
-        break;
-    case QEvent::Leave:
-        // The pointer left a window of ours altogether.
-        if (watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) forget();
-        break;
-    case QEvent::WindowDeactivate:
-    case QEvent::Hide:
-        if (watched == target_ || (target_ && watched == target_->window())) forget();
-        break;
-    default:
-        break;
+        case QEvent::ToolTip:
+            return true;  // the balloon replaces the platform's tooltip
+        case QEvent::MouseMove:
+            if (watched->isWidgetType()) {
+                auto* me = static_cast<QMouseEvent*>(event);
+                if (me->buttons() == Qt::NoButton)
+                    pointerMoved(static_cast<QWidget*>(watched), me->globalPosition().toPoint());
+            }
+            break;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+            if (isShowing() || rest_.isActive()) {
+                hide();
+                spent_ = true;
+            }
+            break;
+        case QEvent::Leave:
+            // The pointer left a window of ours altogether.
+            if (watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow()) forget();
+            break;
+        case QEvent::WindowDeactivate:
+        case QEvent::Hide:
+            if (watched == target_ || (target_ && watched == target_->window())) forget();
+            break;
+        default:
+            break;
     }
     return false;
 }
@@ -104,8 +104,10 @@ void TAppHint::show() {
     QPoint at = pointer_ + kDefaultOffset - QPoint(0, kRaise);
     if (QScreen* screen = QGuiApplication::screenAt(pointer_)) {
         const QRect area = screen->availableGeometry();
-        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - balloon_->width() + 1)));
-        at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - balloon_->height() + 1)));
+        at.setX(std::clamp(at.x(), area.left(),
+                           std::max(area.left(), area.right() - balloon_->width() + 1)));
+        at.setY(std::clamp(at.y(), area.top(),
+                           std::max(area.top(), area.bottom() - balloon_->height() + 1)));
     }
     balloon_->move(at);
     balloon_->show();

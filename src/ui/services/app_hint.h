@@ -11,7 +11,7 @@ class THintBalloon;
 
 class TAppHint : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr int HintPause = 300;       // pointer at rest until the hint shows
     static constexpr int HintHidePause = 2000;  // how long it stays
     // The balloon stands this much higher than the default tooltip place below the pointer.
@@ -27,10 +27,10 @@ public:
     // The control whose hint shows or waits to show.
     QWidget* control() const { return target_; }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void pointerMoved(QWidget* receiver, const QPoint& globalPos);
     void show();
     void hide();

@@ -29,8 +29,7 @@ char kFallbackName[] = "Quorvane_R";
 }
 
 Application::Application(int argc, char** argv)
-    : ProgramNameOnly(argc > 0 && argv[0] ? argv[0] : kFallbackName),
-      QApplication(qtArgc, qtArgv) {
+    : ProgramNameOnly(argc > 0 && argv[0] ? argv[0] : kFallbackName), QApplication(qtArgc, qtArgv) {
     setApplicationName(kAppTitle);
     // The installed menu entry and icon: desktops match the window to them by this name.
     setDesktopFileName(QStringLiteral("example.quorvane.Request"));

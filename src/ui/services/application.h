@@ -26,7 +26,7 @@ struct ProgramNameOnly {
 }  // namespace detail
 
 class Application : private detail::ProgramNameOnly, public QApplication {
-public:
+  public:
     // Qt takes no options from the command line: every argument after the program's
     // name is a job, even one that looks like a Qt option ("-reverse", "-platform").
     // QT_QPA_PLATFORM and the other environment variables still work.

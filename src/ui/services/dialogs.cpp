@@ -1,7 +1,5 @@
 #include "ui/services/dialogs.h"
 
-#include "ui/widgets/beep.h"
-
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
@@ -13,6 +11,8 @@
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include "ui/widgets/beep.h"
 
 namespace qv::ui {
 namespace {

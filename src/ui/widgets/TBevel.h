@@ -4,9 +4,9 @@
 // Sunken rectangular line frame; takes no input.
 class TBevel : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TBevel(QWidget* parent = nullptr);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 };

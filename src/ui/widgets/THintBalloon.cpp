@@ -18,7 +18,8 @@ QRegion roundedRegion(const QRect& r) {
 }
 }  // namespace
 
-THintBalloon::THintBalloon(QWidget* parent) : QWidget(parent, Qt::ToolTip | Qt::FramelessWindowHint) {
+THintBalloon::THintBalloon(QWidget* parent)
+    : QWidget(parent, Qt::ToolTip | Qt::FramelessWindowHint) {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFont(qv::ui::uiFont(16));

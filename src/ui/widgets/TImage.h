@@ -8,7 +8,7 @@ struct RgbImage;
 
 // A picture stretched to the box; shows nothing (lets the parent through) while empty.
 class TImage : public QWidget {
-public:
+  public:
     explicit TImage(QWidget* parent = nullptr);
     void setPicture(const QImage& picture);
     void setPicture(const qv::RgbImage& picture);
@@ -16,9 +16,9 @@ public:
     const QImage& picture() const { return picture_; }
     bool hasPicture() const { return !picture_.isNull(); }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 
-private:
+  private:
     QImage picture_;
 };

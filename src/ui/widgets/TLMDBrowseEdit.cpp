@@ -53,11 +53,13 @@ void TLMDBrowseEdit::resizeEvent(QResizeEvent*) {
 void TLMDBrowseEdit::browse() {
     // The current text preselects its folder; an empty field starts at the desktop.
     const QString current = edit_->text();
-    const QString start =
-        current.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::DesktopLocation) : current;
-    const QString chosen =
-        pickerForTests ? pickerForTests(start)
-                       : QFileDialog::getExistingDirectory(window(), QString(), start, QFileDialog::ShowDirsOnly);
+    const QString start = current.isEmpty()
+                              ? QStandardPaths::writableLocation(QStandardPaths::DesktopLocation)
+                              : current;
+    const QString chosen = pickerForTests
+                               ? pickerForTests(start)
+                               : QFileDialog::getExistingDirectory(window(), QString(), start,
+                                                                   QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty()) return;  // cancelled
     setPath(QDir::toNativeSeparators(chosen));
 }

@@ -8,7 +8,7 @@ class QToolButton;
 // Folder text with a browse button that opens the folder picker.
 class TLMDBrowseEdit : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TLMDBrowseEdit(QWidget* parent = nullptr);
 
     QString Path() const;
@@ -20,13 +20,13 @@ public:
     // folder or an empty text for cancel.
     static std::function<QString(const QString& start)> pickerForTests;
 
-signals:
+  signals:
     void OnChange();
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent*) override;
 
-private:
+  private:
     void browse();
     QLineEdit* edit_ = nullptr;
     QToolButton* button_ = nullptr;

@@ -22,7 +22,7 @@ bool allowedChar(QChar c) { return (c >= u'0' && c <= u'9') || c == u'+' || c ==
 
 // A last guard for edits that bypass the keys (drops, input methods): digits and signs only.
 class SpinValidator : public QValidator {
-public:
+  public:
     explicit SpinValidator(QObject* parent) : QValidator(parent) {}
     State validate(QString& input, int&) const override {
         for (QChar c : input) {
@@ -77,7 +77,9 @@ int TLMDSpinEdit::Value() {
     return v;
 }
 
-void TLMDSpinEdit::setValue(int value) { setText(QString::number(std::clamp(value, min_, std::max(min_, max_)))); }
+void TLMDSpinEdit::setValue(int value) {
+    setText(QString::number(std::clamp(value, min_, std::max(min_, max_))));
+}
 
 void TLMDSpinEdit::setRange(int minValue, int maxValue) {
     if (minValue == min_ && maxValue == max_) return;
@@ -159,18 +161,28 @@ bool TLMDSpinEdit::eventFilter(QObject* watched, QEvent* event) {
     } else if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         switch (key->key()) {
-            case Qt::Key_Up: step(1); return true;
-            case Qt::Key_Down: step(-1); return true;
-            case Qt::Key_PageUp: step(qv::ui::kPageStep); return true;
-            case Qt::Key_PageDown: step(-qv::ui::kPageStep); return true;
-            default: break;
+            case Qt::Key_Up:
+                step(1);
+                return true;
+            case Qt::Key_Down:
+                step(-1);
+                return true;
+            case Qt::Key_PageUp:
+                step(qv::ui::kPageStep);
+                return true;
+            case Qt::Key_PageDown:
+                step(-qv::ui::kPageStep);
+                return true;
+            default:
+                break;
         }
         if (key->matches(QKeySequence::Paste)) {
             insertTyped(QGuiApplication::clipboard()->text(), true);
             return true;
         }
         const QString typed = key->text();
-        const bool command = key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        const bool command =
+            key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
         if (!command && !typed.isEmpty() && typed.at(0).isPrint()) {
             insertTyped(typed, false);
             return true;

@@ -8,7 +8,7 @@ class QToolButton;
 // Whole-number field with up and down arrows.
 class TLMDSpinEdit : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TLMDSpinEdit(QWidget* parent = nullptr);
 
     int Value();  // reads the text; empty or not a number gives MinValue and writes it back
@@ -26,14 +26,14 @@ public:
     QToolButton* upButton() const { return up_; }
     QToolButton* downButton() const { return down_; }
 
-signals:
+  signals:
     void OnChange();
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent*) override;
     void wheelEvent(QWheelEvent*) override;
 
-private:
+  private:
     void step(int delta);
     void wheel(QWheelEvent* event);
     void setText(const QString& text);  // writes only a different text

@@ -26,7 +26,7 @@ const QColor kDisabledText = qv::ui::colour(qv::palette::kDisabledText);
 
 // The opened list: a top-level pop-up over the other windows.
 class TMultiColPopup : public QWidget {
-public:
+  public:
     explicit TMultiColPopup(TMultiColComboBox* box) : QWidget(box, Qt::Popup), box_(box) {
         // A click outside only closes the list; it does not also reach the widget below.
         setAttribute(Qt::WA_NoMouseReplay);
@@ -73,7 +73,7 @@ public:
         if (isVisible()) open();
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         const int rowsW = rowsWidth();
@@ -81,7 +81,8 @@ protected:
         const QFont font = box_->font();
         p.setFont(font);
         if (box_->count() == 0) {
-            p.fillRect(QRect(0, 0, rowsW, height()), columns.empty() ? box_->Color() : columns.front().Color);
+            p.fillRect(QRect(0, 0, rowsW, height()),
+                       columns.empty() ? box_->Color() : columns.front().Color);
             return;
         }
         const QPalette& pal = palette();
@@ -100,21 +101,24 @@ protected:
                     p.setPen(selected ? pal.color(QPalette::HighlightedText) : kTextColor);
                     p.save();
                     p.setClipRect(cell);
-                    p.drawText(cell.adjusted(kIndent, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                    p.drawText(cell.adjusted(kIndent, 0, 0, 0),
+                               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                                QString::fromStdString(fields[c]));
                     p.restore();
                 }
                 x += std::max(0, columns[c].Width);
             }
             if (x < row.right() + 1) {
-                const QColor rest = selected ? pal.color(QPalette::Highlight)
-                                             : (columns.empty() ? box_->Color() : columns.back().Color);
+                const QColor rest = selected
+                                        ? pal.color(QPalette::Highlight)
+                                        : (columns.empty() ? box_->Color() : columns.back().Color);
                 p.fillRect(QRect(x, row.top(), row.right() + 1 - x, row.height()), rest);
             }
         }
         // Below the last row (a list shorter than one row), keep the list's colour.
         const int used = std::min(visibleRows(), box_->count() - top()) * kRowHeight;
-        if (used < height() && !columns.empty()) p.fillRect(QRect(0, used, rowsW, height() - used), columns.front().Color);
+        if (used < height() && !columns.empty())
+            p.fillRect(QRect(0, used, rowsW, height() - used), columns.front().Color);
     }
 
     void mouseMoveEvent(QMouseEvent* event) override {
@@ -163,19 +167,33 @@ protected:
                 if (index >= 0 && index < n) box_->pick(index);
                 return;
             }
-            case Qt::Key_Up: moveTo(current_ < 0 ? 0 : current_ - 1); return;
-            case Qt::Key_Down: moveTo(current_ + 1); return;
-            case Qt::Key_PageUp: moveTo(current_ - (kMaxVisibleRows - 1)); return;
-            case Qt::Key_PageDown: moveTo(current_ < 0 ? kMaxVisibleRows - 1 : current_ + kMaxVisibleRows - 1); return;
-            case Qt::Key_Home: moveTo(0); return;
-            case Qt::Key_End: moveTo(n - 1); return;
-            default: event->accept(); return;
+            case Qt::Key_Up:
+                moveTo(current_ < 0 ? 0 : current_ - 1);
+                return;
+            case Qt::Key_Down:
+                moveTo(current_ + 1);
+                return;
+            case Qt::Key_PageUp:
+                moveTo(current_ - (kMaxVisibleRows - 1));
+                return;
+            case Qt::Key_PageDown:
+                moveTo(current_ < 0 ? kMaxVisibleRows - 1 : current_ + kMaxVisibleRows - 1);
+                return;
+            case Qt::Key_Home:
+                moveTo(0);
+                return;
+            case Qt::Key_End:
+                moveTo(n - 1);
+                return;
+            default:
+                event->accept();
+                return;
         }
     }
 
     void hideEvent(QHideEvent*) override { box_->update(); }
 
-private:
+  private:
     int rowAt(const QPoint& pos) const {
         if (pos.x() < 0 || pos.x() >= rowsWidth() || pos.y() < 0) return -1;
         const int index = top() + pos.y() / kRowHeight;
@@ -192,8 +210,10 @@ private:
 
     void ensureVisible(int index) {
         if (index < 0) return;
-        if (index < top()) bar_->setValue(index);
-        else if (index >= top() + kMaxVisibleRows) bar_->setValue(index - kMaxVisibleRows + 1);
+        if (index < top())
+            bar_->setValue(index);
+        else if (index >= top() + kMaxVisibleRows)
+            bar_->setValue(index - kMaxVisibleRows + 1);
     }
 
     TMultiColComboBox* box_;
@@ -210,9 +230,10 @@ TMultiColComboBox::TMultiColComboBox(QWidget* parent) : QWidget(parent) {
 
 void TMultiColComboBox::setColumns(std::vector<Column> columns) {
     const bool same = columns.size() == columns_.size() &&
-                      std::equal(columns.begin(), columns.end(), columns_.begin(), [](const Column& a, const Column& b) {
-                          return a.Width == b.Width && a.Color == b.Color;
-                      });
+                      std::equal(columns.begin(), columns.end(), columns_.begin(),
+                                 [](const Column& a, const Column& b) {
+                                     return a.Width == b.Width && a.Color == b.Color;
+                                 });
     if (same) return;
     columns_ = std::move(columns);
     if (popup_ && popup_->isVisible()) static_cast<TMultiColPopup*>(popup_)->rowsChanged();
@@ -305,7 +326,8 @@ void TMultiColComboBox::paintEvent(QPaintEvent*) {
         p.setPen(focused ? pal.color(QPalette::HighlightedText) : kTextColor);
         p.save();
         p.setClipRect(field);
-        p.drawText(field.adjusted(kTextOffset, kTextOffset, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+        p.drawText(field.adjusted(kTextOffset, kTextOffset, 0, 0),
+                   Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                    QString::fromStdString(selected));
         p.restore();
     }

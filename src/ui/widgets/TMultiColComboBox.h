@@ -7,7 +7,7 @@
 // Pick-only drop-down whose rows are split into coloured columns.
 class TMultiColComboBox : public QWidget {
     Q_OBJECT
-public:
+  public:
     struct Column {
         int Width = 100;
         QColor Color = Qt::white;
@@ -41,10 +41,10 @@ public:
     bool popupVisible() const;
     QWidget* popup() const;
 
-signals:
+  signals:
     void OnChange();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void keyPressEvent(QKeyEvent*) override;
@@ -52,7 +52,7 @@ protected:
     void focusInEvent(QFocusEvent*) override;
     void focusOutEvent(QFocusEvent*) override;
 
-private:
+  private:
     friend class TMultiColPopup;
     void pick(int index);  // a user's choice: selects and emits OnChange
 

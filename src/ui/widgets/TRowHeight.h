@@ -3,12 +3,13 @@
 
 // Gives every row of a list the same height in pixels.
 class TRowHeight : public QStyledItemDelegate {
-public:
-    TRowHeight(int height, QObject* parent = nullptr) : QStyledItemDelegate(parent), height_(height) {}
+  public:
+    TRowHeight(int height, QObject* parent = nullptr)
+        : QStyledItemDelegate(parent), height_(height) {}
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         return {QStyledItemDelegate::sizeHint(option, index).width(), height_};
     }
 
-private:
+  private:
     int height_;
 };

@@ -5,7 +5,7 @@
 // The width follows the text; a right-aligned label keeps its right edge.
 class TShadowLabel : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TShadowLabel(QWidget* parent = nullptr);
 
     QString Caption() const { return caption_; }
@@ -13,11 +13,11 @@ public:
     void setRightAligned(bool right);
     void setTextColor(const QColor& color);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void changeEvent(QEvent*) override;
 
-private:
+  private:
     void fitWidth();
     QString caption_;
     bool rightAligned_ = false;

@@ -4,14 +4,14 @@
 
 // A filled rectangle with a 1-px border; mouse presses reach the window below.
 class TShape : public QWidget {
-public:
+  public:
     explicit TShape(QWidget* parent = nullptr);
     void setColors(const QColor& fill, const QColor& border);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 
-private:
+  private:
     QColor fill_ = Qt::black;
     QColor border_ = Qt::white;
 };

@@ -109,7 +109,8 @@ void TdxfColorButton::paintEvent(QPaintEvent*) {
     p.setFont(font());
     const QFontMetrics fm(font());
     int blockWidth = 0;
-    for (const QString& line : caption_) blockWidth = std::max(blockWidth, fm.horizontalAdvance(line));
+    for (const QString& line : caption_)
+        blockWidth = std::max(blockWidth, fm.horizontalAdvance(line));
     const int lineHeight = fm.height();
     const int blockHeight = lineHeight * static_cast<int>(caption_.size());
     int left = (width() - blockWidth) / 2;

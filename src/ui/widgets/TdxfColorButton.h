@@ -6,7 +6,7 @@
 // Oval push button: exists only inside the ellipse inscribed in its rectangle.
 class TdxfColorButton : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TdxfColorButton(QWidget* parent = nullptr);
 
     QStringList Caption() const { return caption_; }
@@ -16,10 +16,10 @@ public:
     void setTextColor(const QColor& color);
     bool isPressed() const { return pressed_; }
 
-signals:
+  signals:
     void OnClick();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
@@ -27,7 +27,7 @@ protected:
     void resizeEvent(QResizeEvent*) override;
     void changeEvent(QEvent*) override;
 
-private:
+  private:
     bool inside(const QPoint& pos) const;  // within the ellipse
     QStringList caption_;
     QColor color_ = Qt::white;

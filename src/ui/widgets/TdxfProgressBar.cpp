@@ -8,9 +8,7 @@
 #include "ui/widgets/colours.h"
 #include "ui/widgets/fonts.h"
 
-TdxfProgressBar::TdxfProgressBar(QWidget* parent) : QWidget(parent) {
-    setFont(qv::ui::uiFont(11));
-}
+TdxfProgressBar::TdxfProgressBar(QWidget* parent) : QWidget(parent) { setFont(qv::ui::uiFont(11)); }
 
 void TdxfProgressBar::setMin(int v) {
     if (v == min_) return;
@@ -64,7 +62,8 @@ void TdxfProgressBar::paintEvent(QPaintEvent*) {
     const int span = max_ - min_;
     if (span > 0 && inner.width() > 0) {
         const int pos = std::clamp(position_, min_, max_);
-        const int filled = static_cast<int>(static_cast<std::int64_t>(inner.width()) * (pos - min_) / span);
+        const int filled =
+            static_cast<int>(static_cast<std::int64_t>(inner.width()) * (pos - min_) / span);
         if (filled > 0) {
             const QRect bar(inner.left(), inner.top(), filled, inner.height());
             QLinearGradient g(bar.topLeft(), bar.topRight());

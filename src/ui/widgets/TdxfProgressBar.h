@@ -4,7 +4,7 @@
 // Horizontal bar with its percentage as text.
 class TdxfProgressBar : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TdxfProgressBar(QWidget* parent = nullptr);
     int Min() const { return min_; }
     int Max() const { return max_; }
@@ -17,10 +17,10 @@ public:
     // Position x 100 / (Max - Min), halves to even.
     static int percent(int position, int min, int max);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 
-private:
+  private:
     int min_ = 0;
     int max_ = 10;
     int position_ = 0;

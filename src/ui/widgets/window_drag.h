@@ -6,7 +6,7 @@ class QWidget;
 
 // Moves a borderless window with the pointer while the left button is held.
 class TWindowDrag {
-public:
+  public:
     explicit TWindowDrag(QWidget& window) : window_(window) {}
     // Starts a drag; with askWindowManager the window manager moves the window when
     // it can, else the window follows the pointer itself.
@@ -16,7 +16,7 @@ public:
     bool end(const QMouseEvent& release);
     bool dragging() const { return dragging_; }
 
-private:
+  private:
     QWidget& window_;
     QPoint offset_;
     bool dragging_ = false;

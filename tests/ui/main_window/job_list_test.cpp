@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -6,23 +8,21 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
-
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <memory>
 
 #include "support/program_folder.h"
 #include "support/screen.h"
-#include "ui/services/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
+#include "ui/services/dialogs.h"
 #include "ui/widgets/TShadowLabel.h"
 #include "ui/widgets/TdxfColorButton.h"
 
 namespace {
 
-const QString kDropPrompt = QStringLiteral("変換元の動画ファイル or フォルダをドロップしてください。");
+const QString kDropPrompt =
+    QStringLiteral("変換元の動画ファイル or フォルダをドロップしてください。");
 const QString kReady = QStringLiteral("Ｇｏ！ボタンで変換処理を開始します。");
 
 void touch(const std::string& path) {
@@ -40,12 +40,14 @@ QUrl fileUrl(const std::string& path) {
 
 class JobListTest : public QObject {
     Q_OBJECT
-private:
+  private:
     qvtest::ProgramFolder programDir_;
     QTemporaryDir tree_;
     std::unique_ptr<TMainForm1> w_;
 
-    std::string at(const QString& rel) const { return (tree_.path() + QLatin1Char('/') + rel).toStdString(); }
+    std::string at(const QString& rel) const {
+        return (tree_.path() + QLatin1Char('/') + rel).toStdString();
+    }
 
     TMainForm1* makeWindow(std::vector<std::string> args = {}, bool show = true) {
         w_ = std::make_unique<TMainForm1>(programDir_.path(), std::move(args));
@@ -101,16 +103,18 @@ private:
         QTest::mouseClick(w_->CButton12, Qt::LeftButton, {}, w_->CButton12->rect().center());
     }
 
-private slots:
+  private slots:
     void initTestCase() {
         qv::ui::testing::enable();
         QVERIFY(programDir_.isValid());
         QVERIFY(tree_.isValid());
-        for (const char* rel : {"one/a.avi", "one/b.avi", "mixed/a.avi", "mixed/B.avi", "mixed/c.avi",
-                                "num/f9.avi", "num/f10.avi", "accent/f.avi", "accent/\xc3\xa9.avi",
-                                "tree/A.avi", "tree/notes.txt", "tree/sub/c.mpg", "hid/.hidden.avi",
-                                "hid/v.avi", "args/x.avi", "args/y.avi", "args/dir/p.avi",
-                                "args/dir/q/r.avi", "case/A.avi", "case/a.avi", "marks/100% #1 ?&.avi",
+        for (const char* rel : {"one/a.avi",        "one/b.avi",      "mixed/a.avi",
+                                "mixed/B.avi",      "mixed/c.avi",    "num/f9.avi",
+                                "num/f10.avi",      "accent/f.avi",   "accent/\xc3\xa9.avi",
+                                "tree/A.avi",       "tree/notes.txt", "tree/sub/c.mpg",
+                                "hid/.hidden.avi",  "hid/v.avi",      "args/x.avi",
+                                "args/y.avi",       "args/dir/p.avi", "args/dir/q/r.avi",
+                                "case/A.avi",       "case/a.avi",     "marks/100% #1 ?&.avi",
                                 "marks/日本 語.avi"})
             touch(at(QString::fromUtf8(rel)));
         QVERIFY(QDir().mkpath(tree_.filePath(QStringLiteral("empty"))));
@@ -144,9 +148,9 @@ private slots:
         QTest::newRow("duplicate beside others")
             << QStringList{"one/b.avi", "one/a.avi", "mixed/c.avi", "one/a.avi"}
             << QStringList{"mixed/c.avi", "one/a.avi", "one/a.avi", "one/b.avi"} << QString();
-        QTest::newRow("case-insensitive") << QStringList{"mixed/c.avi", "mixed/B.avi", "mixed/a.avi"}
-                                          << QStringList{"mixed/a.avi", "mixed/B.avi", "mixed/c.avi"}
-                                          << QString();
+        QTest::newRow("case-insensitive")
+            << QStringList{"mixed/c.avi", "mixed/B.avi", "mixed/a.avi"}
+            << QStringList{"mixed/a.avi", "mixed/B.avi", "mixed/c.avi"} << QString();
         QTest::newRow("equal but for case: intake order")
             << QStringList{"case/A.avi", "case/a.avi", "case/A.avi"}
             << QStringList{"case/A.avi", "case/a.avi", "case/A.avi"} << QString();
@@ -156,24 +160,27 @@ private slots:
         QTest::newRow("one drop of several")
             << QStringList{"mixed/c.avi|mixed/a.avi|mixed/B.avi"}
             << QStringList{"mixed/a.avi", "mixed/B.avi", "mixed/c.avi"} << QString();
-        QTest::newRow("digits are not numbers") << QStringList{"num/f9.avi", "num/f10.avi"}
-                                                << QStringList{"num/f10.avi", "num/f9.avi"} << QString();
+        QTest::newRow("digits are not numbers")
+            << QStringList{"num/f9.avi", "num/f10.avi"} << QStringList{"num/f10.avi", "num/f9.avi"}
+            << QString();
         QTest::newRow("accent sorts by the locale")
             << QStringList{"accent/f.avi", "accent/\u00e9.avi"}
             << QStringList{"accent/\u00e9.avi", "accent/f.avi"} << QStringLiteral("en_US");
-        QTest::newRow("folder tree") << QStringList{"tree"}
-                                     << QStringList{"tree/A.avi", "tree/notes.txt", "tree/sub/c.mpg"}
-                                     << QString();
-        QTest::newRow("hidden file taken") << QStringList{"hid"}
-                                           << QStringList{"hid/.hidden.avi", "hid/v.avi"} << QString();
+        QTest::newRow("folder tree")
+            << QStringList{"tree"} << QStringList{"tree/A.avi", "tree/notes.txt", "tree/sub/c.mpg"}
+            << QString();
+        QTest::newRow("hidden file taken")
+            << QStringList{"hid"} << QStringList{"hid/.hidden.avi", "hid/v.avi"} << QString();
         QTest::newRow("folder then file inside it")
             << QStringList{"tree", "tree/notes.txt"}
-            << QStringList{"tree/A.avi", "tree/notes.txt", "tree/notes.txt", "tree/sub/c.mpg"} << QString();
+            << QStringList{"tree/A.avi", "tree/notes.txt", "tree/notes.txt", "tree/sub/c.mpg"}
+            << QString();
         QTest::newRow("marks and spaces in names")
             << QStringList{"marks/日本 語.avi", "marks/100% #1 ?&.avi"}
             << QStringList{"marks/100% #1 ?&.avi", "marks/日本 語.avi"} << QString();
-        QTest::newRow("missing path skipped") << QStringList{"one/gone.avi", "one/a.avi|one/gone2.avi"}
-                                              << QStringList{"one/a.avi"} << QString();
+        QTest::newRow("missing path skipped")
+            << QStringList{"one/gone.avi", "one/a.avi|one/gone2.avi"} << QStringList{"one/a.avi"}
+            << QString();
     }
     void dropsAreSorted() {
         QFETCH(QStringList, drops);
@@ -235,14 +242,16 @@ private slots:
     }
 
     void argumentsAreTakenAtTheFirstActivationOnly() {
-        QVERIFY(makeWindow({at("args/y.avi"), at("args/dir"), at("args/x.avi"), at("args/missing")}, false));
+        QVERIFY(makeWindow({at("args/y.avi"), at("args/dir"), at("args/x.avi"), at("args/missing")},
+                           false));
         QCOMPARE(w_->jobCount(), 0);  // nothing before the first activation
         expectStartState();
         w_->show();
         QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
         w_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w_.get()));
-        const QStringList expected = full({"args/dir/p.avi", "args/dir/q/r.avi", "args/x.avi", "args/y.avi"});
+        const QStringList expected =
+            full({"args/dir/p.avi", "args/dir/q/r.avi", "args/x.avi", "args/y.avi"});
         QCOMPARE(listed(), expected);
         expectReadyState();
         w_->FormActivate();  // later activations take nothing again
@@ -261,8 +270,8 @@ private slots:
         const std::string odd = at("odd/") + "\xff\xfe" + "clip.avi";
         touch(odd);
         QVERIFY(makeWindow());
-        QVERIFY(drop({odd}));                 // a dropped file
-        QVERIFY(drop({at("odd")}));          // and the same file found by the search
+        QVERIFY(drop({odd}));        // a dropped file
+        QVERIFY(drop({at("odd")}));  // and the same file found by the search
         QCOMPARE(w_->jobCount(), 2);
         QVERIFY(w_->jobAt(0) == odd);
         QVERIFY(w_->jobAt(1) == odd);
@@ -273,7 +282,8 @@ private slots:
     // A big intake is merged with what the list holds: order, duplicates and the
     // selected entry survive.
     void largeFolderMergesWithExistingEntries() {
-        for (int i = 0; i < 100; ++i) touch(at(QStringLiteral("big/n%1.avi").arg(i, 3, 10, QLatin1Char('0'))));
+        for (int i = 0; i < 100; ++i)
+            touch(at(QStringLiteral("big/n%1.avi").arg(i, 3, 10, QLatin1Char('0'))));
         QVERIFY(makeWindow());
         QVERIFY(drop({at("one/b.avi"), at("big/n050.avi"), at("mixed/a.avi")}));
         w_->ListBox1->setCurrentRow(0);  // big/n050.avi
@@ -283,7 +293,8 @@ private slots:
             expected << QStringLiteral("big/n%1.avi").arg(i, 3, 10, QLatin1Char('0'));
             if (i == 50) expected << QStringLiteral("big/n050.avi");
         }
-        expected << "mixed/a.avi" << "one/b.avi";
+        expected << "mixed/a.avi"
+                 << "one/b.avi";
         QCOMPARE(listed(), full(expected));
         QCOMPARE(w_->ListBox1->currentRow(), 50);  // the one that was selected, before its twin
         QVERIFY(w_->ListBox1->currentItem()->isSelected());
@@ -293,7 +304,8 @@ private slots:
         QVERIFY(jobs() == bytes);
 
         // a second folder merged in keeps the first visible entry at the top
-        for (int i = 0; i < 40; ++i) touch(at(QStringLiteral("big/m%1.avi").arg(i, 3, 10, QLatin1Char('0'))));
+        for (int i = 0; i < 40; ++i)
+            touch(at(QStringLiteral("big/m%1.avi").arg(i, 3, 10, QLatin1Char('0'))));
         QListWidget* list = w_->ListBox1;
         list->scrollToItem(list->item(60), QAbstractItemView::PositionAtTop);
         QApplication::processEvents();

@@ -16,9 +16,9 @@
 #include "settings/conversion_settings.h"
 #include "support/program_folder.h"
 #include "support/screen.h"
+#include "ui/main_window/TMainForm1.h"
 #include "ui/services/app_hint.h"
 #include "ui/services/dialogs.h"
-#include "ui/main_window/TMainForm1.h"
 #include "ui/widgets/THintBalloon.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
 #include "ui/widgets/TLMDSpinEdit.h"
@@ -43,7 +43,8 @@ class MainWindowTest : public QObject {
     // A program folder of its own with the shipped preset file.
     QString makeProgramFolder(bool withProfile = true) {
         using Presets = qvtest::ProgramFolder::Presets;
-        dir_ = std::make_unique<qvtest::ProgramFolder>(withProfile ? Presets::Shipped : Presets::Missing);
+        dir_ = std::make_unique<qvtest::ProgramFolder>(withProfile ? Presets::Shipped
+                                                                   : Presets::Missing);
         return dir_->path();
     }
 
@@ -75,7 +76,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(f.C1_02->ItemIndex(), 1);
     }
 
-private slots:
+  private slots:
     void init() {
         qv::ui::testing::enable();
         qv::ui::testing::clear();
@@ -91,7 +92,8 @@ private slots:
         TMainForm1& f = *form_;
         QCOMPARE(f.Tag, 0);
         QVERIFY(!f.isVisible());
-        QCOMPARE(f.C1_03->Path(), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+        QCOMPARE(f.C1_03->Path(),
+                 QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
         QCOMPARE(f.C1_03->toolTip(), QString(" 保存先のﾌｫﾙﾀﾞ"));
         QVERIFY(f.C1_03->isEnabled() && f.L0_03->isEnabled());
         for (QWidget* w : {static_cast<QWidget*>(f.C4_01_1), static_cast<QWidget*>(f.L4_04_6)})
@@ -108,7 +110,8 @@ private slots:
         QCOMPARE(f.minimumSize(), f.maximumSize());
         QCOMPARE(f.pos(), QPoint(20, 20));
         QCOMPARE(QString::fromStdString(f.ProgramFolder), dir_->path());
-        QCOMPARE(f.ShadowLabel1->Caption(), QString("変換元の動画ファイル or フォルダをドロップしてください。"));
+        QCOMPARE(f.ShadowLabel1->Caption(),
+                 QString("変換元の動画ファイル or フォルダをドロップしてください。"));
         QVERIFY(!f.CButton10->isEnabled());
         QVERIFY(!f.CButton14->isEnabled());
         QVERIFY(f.CButton11->isEnabled());
@@ -137,7 +140,8 @@ private slots:
             QVERIFY(!c->isChecked());
             QVERIFY(c->text().isEmpty());
         }
-        QCOMPARE(f.C1_03->Path(), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+        QCOMPARE(f.C1_03->Path(),
+                 QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
         QCOMPARE(f.jobCount(), 0);
 
         const qv::ConversionSettings s = f.settings();
@@ -169,10 +173,11 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QRect, geometry);
         TMainForm1& f = showForm();
-        QWidget* const all[] = {f.L2_01, f.L3_06, f.L2_04, f.L3_03, f.C2_07_1, f.C2_07_3, f.C2_07_4,
-                                f.C2_07_2, f.Panel4, f.Panel3, f.CButton1, f.CButton10};
-        const char* const names[] = {"L2_01", "L3_06", "L2_04", "L3_03", "C2_07_1", "C2_07_3", "C2_07_4",
-                                     "C2_07_2", "Panel4", "Panel3", "CButton1", "CButton10"};
+        QWidget* const all[] = {f.L2_01,   f.L3_06,   f.L2_04,  f.L3_03,  f.C2_07_1,  f.C2_07_3,
+                                f.C2_07_4, f.C2_07_2, f.Panel4, f.Panel3, f.CButton1, f.CButton10};
+        const char* const names[] = {"L2_01",   "L3_06",   "L2_04",    "L3_03",
+                                     "C2_07_1", "C2_07_3", "C2_07_4",  "C2_07_2",
+                                     "Panel4",  "Panel3",  "CButton1", "CButton10"};
         QWidget* w = nullptr;
         for (size_t i = 0; i < std::size(names); ++i)
             if (name == names[i]) w = all[i];
@@ -203,9 +208,9 @@ private slots:
     void spinTintFollowsValue() {
         TMainForm1& f = showForm();
         const std::pair<TLMDSpinEdit*, QColor> fields[] = {
-            {f.C2_07_1, kPink}, {f.C2_07_2, kPink}, {f.C2_07_3, kPink}, {f.C2_07_4, kPink},
-            {f.C4_01_1, kYellow}, {f.C4_01_2, kYellow}, {f.C4_01_3, kYellow},
-            {f.C4_01_4, kYellow}, {f.C4_01_5, kYellow}, {f.C4_01_6, kYellow}};
+            {f.C2_07_1, kPink},   {f.C2_07_2, kPink},   {f.C2_07_3, kPink},   {f.C2_07_4, kPink},
+            {f.C4_01_1, kYellow}, {f.C4_01_2, kYellow}, {f.C4_01_3, kYellow}, {f.C4_01_4, kYellow},
+            {f.C4_01_5, kYellow}, {f.C4_01_6, kYellow}};
         for (auto [spin, tint] : fields) {
             QLineEdit* e = spin->lineEdit();
             e->setFocus();
@@ -221,7 +226,8 @@ private slots:
 
     void rangeCheckBoxGreysFieldsAndKeepsValues() {
         TMainForm1& f = showForm();
-        TLMDSpinEdit* const fields[] = {f.C4_01_1, f.C4_01_2, f.C4_01_3, f.C4_01_4, f.C4_01_5, f.C4_01_6};
+        TLMDSpinEdit* const fields[] = {f.C4_01_1, f.C4_01_2, f.C4_01_3,
+                                        f.C4_01_4, f.C4_01_5, f.C4_01_6};
         // The twelve controls, found by their names as the control table lists them.
         std::vector<QWidget*> range;
         auto byName = [&f](std::string_view name) {
@@ -268,7 +274,8 @@ private slots:
                                                          {f.CheckBox4, f.L4_03},
                                                          {f.CheckBox5, f.L4_04}};
         for (auto [box, label] : pairs) {
-            QTest::mouseClick(form_.get(), Qt::LeftButton, {}, inForm(label, QPoint(4, label->height() / 2)));
+            QTest::mouseClick(form_.get(), Qt::LeftButton, {},
+                              inForm(label, QPoint(4, label->height() / 2)));
             QVERIFY(!box->isChecked());
             QTest::mouseClick(box, Qt::LeftButton);
             QVERIFY(box->isChecked());
@@ -294,10 +301,14 @@ private slots:
     void folderLosesTrailingSeparators_data() {
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("kept");
-        QTest::newRow("one") << "/data/out/" << "/data/out";
-        QTest::newRow("several") << "/data/out///" << "/data/out";
-        QTest::newRow("none") << "/data/out" << "/data/out";
-        QTest::newRow("root stays usable") << "/" << "/";
+        QTest::newRow("one") << "/data/out/"
+                             << "/data/out";
+        QTest::newRow("several") << "/data/out///"
+                                 << "/data/out";
+        QTest::newRow("none") << "/data/out"
+                              << "/data/out";
+        QTest::newRow("root stays usable") << "/"
+                                           << "/";
     }
     void folderLosesTrailingSeparators() {
         QFETCH(QString, chosen);
@@ -344,13 +355,12 @@ private slots:
         chooseFolderMode(f);
         QTest::mouseClick(f.CheckBox5, Qt::LeftButton);  // the range fields take part
         // Panels top to bottom, inside each its own order; the hidden memo never.
-        QWidget* const expected[] = {
-            f.C1_02, f.C1_03, f.C2_00,
-            f.C2_01, f.C2_02, f.C2_03, f.C2_04, f.C2_06, f.C2_05,
-            f.C2_07_3, f.C2_07_1, f.C2_07_4, f.C2_07_2,
-            f.C3_04, f.C3_05, f.C3_01, f.C3_03, f.C3_02, f.C3_06,
-            f.CheckBox1, f.CheckBox3, f.CheckBox4, f.CheckBox2,
-            f.C4_01_1, f.C4_01_2, f.C4_01_3, f.C4_01_4, f.C4_01_5, f.C4_01_6, f.CheckBox5};
+        QWidget* const expected[] = {f.C1_02,     f.C1_03,     f.C2_00,     f.C2_01,   f.C2_02,
+                                     f.C2_03,     f.C2_04,     f.C2_06,     f.C2_05,   f.C2_07_3,
+                                     f.C2_07_1,   f.C2_07_4,   f.C2_07_2,   f.C3_04,   f.C3_05,
+                                     f.C3_01,     f.C3_03,     f.C3_02,     f.C3_06,   f.CheckBox1,
+                                     f.CheckBox3, f.CheckBox4, f.CheckBox2, f.C4_01_1, f.C4_01_2,
+                                     f.C4_01_3,   f.C4_01_4,   f.C4_01_5,   f.C4_01_6, f.CheckBox5};
         f.ListBox1->setFocus();
         for (QWidget* w : expected) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -461,7 +471,8 @@ private slots:
             TMainForm1 f(folder);
             QFAIL("constructed without profile.txt");
         } catch (const std::exception& e) {
-            QCOMPARE(QString::fromUtf8(e.what()), "ファイル " + folder + "/profile.txt は開けません");
+            QCOMPARE(QString::fromUtf8(e.what()),
+                     "ファイル " + folder + "/profile.txt は開けません");
         }
         QCOMPARE(MainForm1, nullptr);
     }
@@ -471,8 +482,8 @@ private slots:
         QFile clip(clips.filePath("a.wmv"));
         QVERIFY(clip.open(QIODevice::WriteOnly));
         clip.close();
-        form_ = std::make_unique<TMainForm1>(makeProgramFolder(),
-                                             std::vector<std::string>{clip.fileName().toStdString()});
+        form_ = std::make_unique<TMainForm1>(
+            makeProgramFolder(), std::vector<std::string>{clip.fileName().toStdString()});
         TMainForm1& f = *form_;
         QCOMPARE(f.Tag, 0);
         QCOMPARE(f.jobCount(), 0);  // nothing is queued before the window shows

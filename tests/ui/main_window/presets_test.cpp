@@ -1,4 +1,6 @@
 // Presets on a real main window in a temporary program folder.
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -7,14 +9,13 @@
 #include <QtTest>
 #include <memory>
 #include <stdexcept>
-#include <sys/stat.h>
 
-#include "settings/catalogues.h"
 #include "base/cp932.h"
+#include "settings/catalogues.h"
 #include "support/program_folder.h"
 #include "support/screen.h"
-#include "ui/services/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
+#include "ui/services/dialogs.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
 #include "ui/widgets/TLMDSpinEdit.h"
 #include "ui/widgets/TMultiColComboBox.h"
@@ -32,7 +33,8 @@ QByteArray cp932(const QString& text) {
 }
 
 const QString kSaved = QStringLiteral(
-    "オリジナル設定を保存しました。\n保存した設定を削除・修正する場合は 同梱の profile.txt(CSV仕様)を\n"
+    "オリジナル設定を保存しました。\n保存した設定を削除・修正する場合は 同梱の "
+    "profile.txt(CSV仕様)を\n"
     "テキストエディター等で直接編集してください。");
 
 }  // namespace
@@ -40,7 +42,7 @@ const QString kSaved = QStringLiteral(
 class PresetsTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<QTemporaryDir> dir_;
     QString presetPath() const { return dir_->path() + "/profile.txt"; }
 
@@ -70,7 +72,7 @@ private:
     }
     static void save(TMainForm1& f) { QTest::mouseClick(f.CButton11, Qt::LeftButton); }
 
-private slots:
+  private slots:
     void initTestCase() { qv::ui::testing::enable(); }
 
     void init() {
@@ -83,7 +85,8 @@ private slots:
 
     void loadsRowsAsRead() {
         const QByteArray longLine = "long," + QByteArray(5000, 'a');
-        writePresets(cp932("携帯用,MP4,320x240") + "\r\n\r\nbad\xff\x81,AVI\n" + longLine + "\rLast");
+        writePresets(cp932("携帯用,MP4,320x240") + "\r\n\r\nbad\xff\x81,AVI\n" + longLine +
+                     "\rLast");
         auto form = openForm();
         QVERIFY(form);
         QCOMPARE(form->C2_00->count(), 6);
@@ -109,7 +112,8 @@ private slots:
     void unreadableFileStopsConstruction() {
         QFETCH(QString, kind);
         if (kind == "folder") QVERIFY(QDir().mkdir(presetPath()));
-        if (kind == "fifo") QCOMPARE(::mkfifo(QFile::encodeName(presetPath()).constData(), 0600), 0);
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(presetPath()).constData(), 0600), 0);
         QString what;
         try {
             TMainForm1 form(dir_->path());
@@ -124,17 +128,22 @@ private slots:
         QTest::addColumn<QString>("line");
         QTest::addColumn<int>("row");
         QTest::addColumn<Nine>("expected");
-        QTest::newRow("saved values") << "携帯用,MP4,320x240,MPEG4,15fps,384kbps,1,LIBFAAC,22050Hz,64kbps" << 1
-                                      << Nine{4, 7, 17, 9, 9, 1, 1, 4, 9};
-        QTest::newRow("first row containing") << "x,MP4,852x480,H.264,29.97,VBR,ｽﾃﾚｵ,AAC,CD音質,224kbps" << 1
-                                              << Nine{4, 16, 11, 12, 19, 2, 1, 8, 16};
-        QTest::newRow("labels and short rates") << "y,自動,QVGA,MPEG4,自動,5,2,LIBMP3LAME,44100Hz,24kbps" << 1
-                                                << Nine{0, 5, 17, 0, 21, 2, 27, 8, 3};
+        QTest::newRow("saved values")
+            << "携帯用,MP4,320x240,MPEG4,15fps,384kbps,1,LIBFAAC,22050Hz,64kbps" << 1
+            << Nine{4, 7, 17, 9, 9, 1, 1, 4, 9};
+        QTest::newRow("first row containing")
+            << "x,MP4,852x480,H.264,29.97,VBR,ｽﾃﾚｵ,AAC,CD音質,224kbps" << 1
+            << Nine{4, 16, 11, 12, 19, 2, 1, 8, 16};
+        QTest::newRow("labels and short rates")
+            << "y,自動,QVGA,MPEG4,自動,5,2,LIBMP3LAME,44100Hz,24kbps" << 1
+            << Nine{0, 5, 17, 0, 21, 2, 27, 8, 3};
         QTest::newRow("fewer columns") << "z,AVI" << 1 << Nine{1, 0, 0, 0, 0, 0, 0, 0, 0};
-        QTest::newRow("empty and unknown columns") << "w,,BOGUS,,,,,,,9999kbps" << 1 << Nine{0, 0, 0, 0, 0, 0, 0, 0, 0};
+        QTest::newRow("empty and unknown columns")
+            << "w,,BOGUS,,,,,,,9999kbps" << 1 << Nine{0, 0, 0, 0, 0, 0, 0, 0, 0};
         QTest::newRow("empty line") << "" << 1 << Nine{0, 0, 0, 0, 0, 0, 0, 0, 0};
-        QTest::newRow("manual row") << "携帯用,MP4,320x240,MPEG4,15fps,384kbps,1,LIBFAAC,22050Hz,64kbps" << 0
-                                    << Nine{0, 0, 0, 0, 0, 0, 0, 0, 0};
+        QTest::newRow("manual row")
+            << "携帯用,MP4,320x240,MPEG4,15fps,384kbps,1,LIBFAAC,22050Hz,64kbps" << 0
+            << Nine{0, 0, 0, 0, 0, 0, 0, 0, 0};
     }
 
     // Picking a row sets the nine controls and nothing else.
@@ -159,7 +168,8 @@ private slots:
         pick(form->C2_00, row);
         QCOMPARE(indices(*form), expected);
         QCOMPARE(form->C2_00->ItemIndex(), row);
-        for (auto* box : nine(*form)) QCOMPARE(box->Color() == QColor(Qt::white), box->ItemIndex() == 0);
+        for (auto* box : nine(*form))
+            QCOMPARE(box->Color() == QColor(Qt::white), box->ItemIndex() == 0);
         QCOMPARE(form->C1_02->ItemIndex(), 1);
         QCOMPARE(form->C1_03->Path(), dir_->path());
         QCOMPARE(form->C2_03->ItemIndex(), 3);
@@ -180,19 +190,22 @@ private slots:
         QTest::addColumn<bool>("finalBreak");
         QTest::newRow("blank and comma") << QByteArray("A,AVI\r\n") << "my name,x"
                                          << "my　name，x" << QByteArray("A,AVI\r\n") << true;
-        QTest::newRow("blanks only") << QByteArray("A,AVI\r\n") << "   " << "　　　" << QByteArray("A,AVI\r\n") << true;
-        QTest::newRow("no final break stays so") << QByteArray("A,AVI\r\nB,FLV") << "n" << "n"
-                                                 << QByteArray("A,AVI\r\nB,FLV\r\n") << false;
+        QTest::newRow("blanks only") << QByteArray("A,AVI\r\n") << "   "
+                                     << "　　　" << QByteArray("A,AVI\r\n") << true;
+        QTest::newRow("no final break stays so")
+            << QByteArray("A,AVI\r\nB,FLV") << "n"
+            << "n" << QByteArray("A,AVI\r\nB,FLV\r\n") << false;
         QTest::newRow("other line ends and bytes kept")
-            << QByteArray("bad\xff\x81,AVI\n\nC,MP4\r") << "n" << "n" << QByteArray("bad\xff\x81,AVI\n\nC,MP4\r")
-            << true;
-        QTest::newRow("empty file") << QByteArray() << "n" << "n" << QByteArray() << false;
-        QTest::newRow("no code page 932 form") << QByteArray("A\r\n") << "caf\u00e9" << "caf?" << QByteArray("A\r\n")
-                                               << true;
-        QTest::newRow("line break in the name") << QByteArray("A\r\n") << "a\nb" << "a　b" << QByteArray("A\r\n")
-                                                << true;
-        QTest::newRow("tab and leading quote") << QByteArray("A\r\n") << "\"a\tb" << "＂a　b" << QByteArray("A\r\n")
-                                               << true;
+            << QByteArray("bad\xff\x81,AVI\n\nC,MP4\r") << "n"
+            << "n" << QByteArray("bad\xff\x81,AVI\n\nC,MP4\r") << true;
+        QTest::newRow("empty file") << QByteArray() << "n"
+                                    << "n" << QByteArray() << false;
+        QTest::newRow("no code page 932 form") << QByteArray("A\r\n") << "caf\u00e9"
+                                               << "caf?" << QByteArray("A\r\n") << true;
+        QTest::newRow("line break in the name") << QByteArray("A\r\n") << "a\nb"
+                                                << "a　b" << QByteArray("A\r\n") << true;
+        QTest::newRow("tab and leading quote") << QByteArray("A\r\n") << "\"a\tb"
+                                               << "＂a　b" << QByteArray("A\r\n") << true;
     }
 
     void saving() {
@@ -236,7 +249,8 @@ private slots:
         QVERIFY(form);
         save(*form);  // the input box is cancelled: nothing queued
         QCOMPARE(qv::ui::testing::texts(Rec::Message),
-                 QStringList({"現設定をオリジナル設定として保存します。", "オリジナル設定名を入力してください。"}));
+                 QStringList({"現設定をオリジナル設定として保存します。",
+                              "オリジナル設定名を入力してください。"}));
         QCOMPARE(readPresets(), QByteArray("A,AVI\r\n"));
         QCOMPARE(form->C2_00->count(), 2);
         QCOMPARE(form->PresetLines.size(), size_t(1));
@@ -265,8 +279,9 @@ private slots:
     // off their keep-source rows except where it keeps the frame rate.
     void shippedPresets() {
         const QByteArray source = qgetenv("QV_SOURCE_DIR");
-        const QString root = source.isEmpty() ? QFileInfo(QStringLiteral(__FILE__)).dir().filePath("../..")
-                                              : QString::fromLocal8Bit(source);
+        const QString root = source.isEmpty()
+                                 ? QFileInfo(QStringLiteral(__FILE__)).dir().filePath("../..")
+                                 : QString::fromLocal8Bit(source);
         QFile shipped(root + "/dist/profile.txt");
         QVERIFY(shipped.open(QIODevice::ReadOnly));
         const QByteArray bytes = shipped.readAll();
@@ -278,7 +293,9 @@ private slots:
             pick(form->C2_00, row);
             const Nine got = indices(*form);
             for (int k = 0; k < got.size(); ++k)
-                if (k != 3) QVERIFY2(got[k] > 0, qPrintable(QString::fromStdString(form->C2_00->item(row))));
+                if (k != 3)
+                    QVERIFY2(got[k] > 0,
+                             qPrintable(QString::fromStdString(form->C2_00->item(row))));
         }
         if (!qvtest::screenshotDir().isEmpty()) {
             form->C2_00->showPopup();
@@ -318,7 +335,8 @@ private slots:
         QVERIFY(QDir().mkdir(presetPath()));
         qv::ui::testing::queueInput("lost");
         save(*form);
-        QCOMPARE(qv::ui::testing::texts(Rec::Error), QStringList{"ファイル " + presetPath() + " を作成できません."});
+        QCOMPARE(qv::ui::testing::texts(Rec::Error),
+                 QStringList{"ファイル " + presetPath() + " を作成できません."});
         QVERIFY(!qv::ui::testing::texts(Rec::Message).contains(kSaved));
         QCOMPARE(form->C2_00->count(), 2);
         QCOMPARE(form->PresetLines.size(), size_t(1));

@@ -1,19 +1,19 @@
 // The settings file on a real main window in a temporary program folder.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <functional>
-#include <memory>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 
 #include "base/cp932.h"
@@ -21,8 +21,8 @@
 #include "run/command_line.h"
 #include "support/program_folder.h"
 #include "support/screen.h"
-#include "ui/services/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
+#include "ui/services/dialogs.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
 #include "ui/widgets/TLMDSpinEdit.h"
 #include "ui/widgets/TMultiColComboBox.h"
@@ -43,7 +43,7 @@ QColor audioTint() { return QColor(196, 255, 255); }
 class SettingsFileTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<QTemporaryDir> dir_;
     QString iniPath() const { return dir_->path() + "/Quorvane_R.ini"; }
 
@@ -76,30 +76,35 @@ private:
 
     // Every key of a file written from scratch, in order, for these values.
     static QByteArray scratchFile(const QByteArray& folder, int left, int top) {
-        QByteArray s = "[SET]\r\nM_LEFT=" + QByteArray::number(left) + "\r\nM_TOP=" + QByteArray::number(top) +
-                       "\r\n[SET1]\r\nC1_03=" + folder + "\r\nC1_02=-1\r\n[SET2]\r\nC2_00=-1\r\n";
-        for (const char* k : {"C2_01", "C2_02", "C2_03", "C2_04", "C2_05", "C2_06"}) s += QByteArray(k) + "=-1\r\n";
-        for (const char* k : {"C2_07_1", "C2_07_2", "C2_07_3", "C2_07_4"}) s += QByteArray(k) + "=0\r\n";
+        QByteArray s = "[SET]\r\nM_LEFT=" + QByteArray::number(left) +
+                       "\r\nM_TOP=" + QByteArray::number(top) + "\r\n[SET1]\r\nC1_03=" + folder +
+                       "\r\nC1_02=-1\r\n[SET2]\r\nC2_00=-1\r\n";
+        for (const char* k : {"C2_01", "C2_02", "C2_03", "C2_04", "C2_05", "C2_06"})
+            s += QByteArray(k) + "=-1\r\n";
+        for (const char* k : {"C2_07_1", "C2_07_2", "C2_07_3", "C2_07_4"})
+            s += QByteArray(k) + "=0\r\n";
         s += "[SET3]\r\n";
-        for (const char* k : {"C3_01", "C3_02", "C3_03", "C3_04", "C3_05", "C3_06"}) s += QByteArray(k) + "=-1\r\n";
+        for (const char* k : {"C3_01", "C3_02", "C3_03", "C3_04", "C3_05", "C3_06"})
+            s += QByteArray(k) + "=-1\r\n";
         s += "[SET4]\r\n";
-        for (const char* k : {"C4_C1", "C4_C2", "C4_C3", "C4_C4", "C4_C5", "C4_01_1", "C4_01_2", "C4_01_3",
-                              "C4_01_4", "C4_01_5", "C4_01_6"})
+        for (const char* k : {"C4_C1", "C4_C2", "C4_C3", "C4_C4", "C4_C5", "C4_01_1", "C4_01_2",
+                              "C4_01_3", "C4_01_4", "C4_01_5", "C4_01_6"})
             s += QByteArray(k) + "=0\r\n";
         return s;
     }
 
-private slots:
+  private slots:
     void initTestCase() { qv::ui::testing::enable(); }
 
     void init() {
         qv::ui::testing::clear();
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
-        QVERIFY(qvtest::writeFile(dir_->path() + "/profile.txt",
-                                  cp932("携帯用,MP4,320x240,MPEG4,15fps,384kbps,1,LIBFAAC,22050Hz,64kbps\r\n"
-                                        "DVD,M2P,720x480,MPEG2VIDEO,29.97fps,5000kbps,2,AC3,48000Hz,224kbps\r\n"
-                                        "A,AVI\r\nB,FLV\r\n")));
+        QVERIFY(qvtest::writeFile(
+            dir_->path() + "/profile.txt",
+            cp932("携帯用,MP4,320x240,MPEG4,15fps,384kbps,1,LIBFAAC,22050Hz,64kbps\r\n"
+                  "DVD,M2P,720x480,MPEG2VIDEO,29.97fps,5000kbps,2,AC3,48000Hz,224kbps\r\n"
+                  "A,AVI\r\nB,FLV\r\n")));
     }
 
     void cleanup() {
@@ -132,27 +137,40 @@ private slots:
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<QString>("control");
         QTest::addColumn<int>("expected");
-        QTest::newRow("check stored as 2") << QByteArray("[SET4]\r\nC4_C3=2\r\n") << "CheckBox3" << 1;
-        QTest::newRow("crop clamped") << QByteArray("[SET2]\r\nC2_07_1=123456\r\n") << "C2_07_1" << 99999;
-        QTest::newRow("minutes clamped") << QByteArray("[SET4]\r\nC4_01_2=75\r\n") << "C4_01_2" << 59;
-        QTest::newRow("negative clamped") << QByteArray("[SET4]\r\nC4_01_1=-3\r\n") << "C4_01_1" << 0;
+        QTest::newRow("check stored as 2")
+            << QByteArray("[SET4]\r\nC4_C3=2\r\n") << "CheckBox3" << 1;
+        QTest::newRow("crop clamped")
+            << QByteArray("[SET2]\r\nC2_07_1=123456\r\n") << "C2_07_1" << 99999;
+        QTest::newRow("minutes clamped")
+            << QByteArray("[SET4]\r\nC4_01_2=75\r\n") << "C4_01_2" << 59;
+        QTest::newRow("negative clamped")
+            << QByteArray("[SET4]\r\nC4_01_1=-3\r\n") << "C4_01_1" << 0;
         QTest::newRow("hex by hand") << QByteArray("[SET3]\r\nC3_02=0x10\r\n") << "C3_02" << 16;
         QTest::newRow("dollar hex") << QByteArray("[SET2]\r\nC2_02=$1b\r\n") << "C2_02" << 27;
         QTest::newRow("names any case") << QByteArray("[set2]\r\nc2_04 = 11 \r\n") << "C2_04" << 11;
         QTest::newRow("index beyond rows") << QByteArray("[SET2]\r\nC2_02=43\r\n") << "C2_02" << -1;
-        QTest::newRow("first container after the old ones") << QByteArray("[SET2]\r\nC2_01=13\r\n") << "C2_01" << 13;
-        QTest::newRow("index past the containers") << QByteArray("[SET2]\r\nC2_01=15\r\n") << "C2_01" << -1;
+        QTest::newRow("first container after the old ones")
+            << QByteArray("[SET2]\r\nC2_01=13\r\n") << "C2_01" << 13;
+        QTest::newRow("index past the containers")
+            << QByteArray("[SET2]\r\nC2_01=15\r\n") << "C2_01" << -1;
         QTest::newRow("last video codec") << QByteArray("[SET2]\r\nC2_04=36\r\n") << "C2_04" << 36;
-        QTest::newRow("index past the video codecs") << QByteArray("[SET2]\r\nC2_04=37\r\n") << "C2_04" << -1;
+        QTest::newRow("index past the video codecs")
+            << QByteArray("[SET2]\r\nC2_04=37\r\n") << "C2_04" << -1;
         QTest::newRow("last audio codec") << QByteArray("[SET3]\r\nC3_01=52\r\n") << "C3_01" << 52;
-        QTest::newRow("index past the audio codecs") << QByteArray("[SET3]\r\nC3_01=53\r\n") << "C3_01" << -1;
-        QTest::newRow("preset index beyond list") << QByteArray("[SET2]\r\nC2_00=7\r\n") << "C2_00" << -1;
-        QTest::newRow("preset index within list") << QByteArray("[SET2]\r\nC2_00=4\r\n") << "C2_00" << 4;
-        QTest::newRow("left off screen") << QByteArray("[SET]\r\nM_LEFT=-2000\r\n") << "M_LEFT" << -2000;
+        QTest::newRow("index past the audio codecs")
+            << QByteArray("[SET3]\r\nC3_01=53\r\n") << "C3_01" << -1;
+        QTest::newRow("preset index beyond list")
+            << QByteArray("[SET2]\r\nC2_00=7\r\n") << "C2_00" << -1;
+        QTest::newRow("preset index within list")
+            << QByteArray("[SET2]\r\nC2_00=4\r\n") << "C2_00" << 4;
+        QTest::newRow("left off screen")
+            << QByteArray("[SET]\r\nM_LEFT=-2000\r\n") << "M_LEFT" << -2000;
         QTest::newRow("top") << QByteArray("[SET]\r\nM_TOP=300\r\n") << "M_TOP" << 300;
         QTest::newRow("mode") << QByteArray("[SET1]\r\nC1_02=1\r\n") << "C1_02" << 1;
-        QTest::newRow("first key wins") << QByteArray("[SET3]\r\nC3_04=1\r\nC3_04=2\r\n") << "C3_04" << 1;
-        QTest::newRow("second section ignored") << QByteArray("[SET3]\r\n[SET3]\r\nC3_04=2\r\n") << "C3_04" << -1;
+        QTest::newRow("first key wins")
+            << QByteArray("[SET3]\r\nC3_04=1\r\nC3_04=2\r\n") << "C3_04" << 1;
+        QTest::newRow("second section ignored")
+            << QByteArray("[SET3]\r\n[SET3]\r\nC3_04=2\r\n") << "C3_04" << -1;
         QTest::newRow("comment ignored") << QByteArray("[SET3]\r\n;C3_04=2\r\n") << "C3_04" << -1;
     }
 
@@ -186,7 +204,9 @@ private slots:
     // A key that is missing, empty or not a number leaves the control as it was
     // before the file was read (not as it was designed).
     void unreadableKeysKeepTheControls() {
-        writeIni("[SET2]\r\nC2_01=\r\nC2_07_1=abc\r\n[SET3]\r\nC3_01=x\r\n[SET4]\r\nC4_C3=abc\r\nC4_C5=\r\n");
+        writeIni(
+            "[SET2]\r\nC2_01=\r\nC2_07_1=abc\r\n[SET3]\r\nC3_01=x\r\n[SET4]\r\nC4_C3=abc\r\nC4_C5="
+            "\r\n");
         auto form = makeForm();
         form->C2_01->setItemIndex(3);
         form->C2_07_1->setValue(5);
@@ -210,14 +230,24 @@ private slots:
     // rows: the same rows come back, and so does the same command line.
     void fileFromBeforeTheNewRows() {
         const QByteArray folder = cp932((dir_->path() + "/ﾌｫﾙﾀﾞ").toUtf8().constData());
-        writeIni("[SET]\r\nM_LEFT=20\r\nM_TOP=20\r\n[SET1]\r\nC1_03=" + folder +
-                 "\r\nC1_02=1\r\n[SET2]\r\nC2_00=0\r\nC2_01=12\r\nC2_02=42\r\nC2_03=7\r\nC2_04=33\r\n"
-                 "C2_05=34\r\nC2_06=15\r\nC2_07_1=0\r\nC2_07_2=0\r\nC2_07_3=0\r\nC2_07_4=0\r\n[SET3]\r\n"
-                 "C3_01=51\r\nC3_02=18\r\nC3_03=9\r\nC3_04=2\r\nC3_05=7\r\nC3_06=14\r\n[SET4]\r\n"
-                 "C4_C1=0\r\nC4_C2=0\r\nC4_C3=0\r\nC4_C4=0\r\nC4_C5=0\r\n");
+        writeIni(
+            "[SET]\r\nM_LEFT=20\r\nM_TOP=20\r\n[SET1]\r\nC1_03=" + folder +
+            "\r\nC1_02=1\r\n[SET2]\r\nC2_00=0\r\nC2_01=12\r\nC2_02=42\r\nC2_03=7\r\nC2_04=33\r\n"
+            "C2_05=34\r\nC2_06=15\r\nC2_07_1=0\r\nC2_07_2=0\r\nC2_07_3=0\r\nC2_07_4=0\r\n[SET3]\r\n"
+            "C3_01=51\r\nC3_02=18\r\nC3_03=9\r\nC3_04=2\r\nC3_05=7\r\nC3_06=14\r\n[SET4]\r\n"
+            "C4_C1=0\r\nC4_C2=0\r\nC4_C3=0\r\nC4_C4=0\r\nC4_C5=0\r\n");
         auto form = openForm();
-        const QStringList rows{"SWF,Flash", "512x384,<ﾆｺﾆｺ動画>", "16:9", "ZMBV", "31,VBR(最低品質)", "60fps",
-                               "WMAV2,WindowsMediaAudio2", "320kbps", "48000Hz", "2,ｽﾃﾚｵ", "768,3.0倍",
+        const QStringList rows{"SWF,Flash",
+                               "512x384,<ﾆｺﾆｺ動画>",
+                               "16:9",
+                               "ZMBV",
+                               "31,VBR(最低品質)",
+                               "60fps",
+                               "WMAV2,WindowsMediaAudio2",
+                               "320kbps",
+                               "48000Hz",
+                               "2,ｽﾃﾚｵ",
+                               "768,3.0倍",
                                "1000,1秒間隔"};
         const auto boxes = encoderBoxes(*form);
         for (int i = 0; i < boxes.size(); ++i)
@@ -227,8 +257,10 @@ private slots:
         const std::string dst = qv::destinationFor(s, "/v/clip.avi");
         QCOMPARE(QString::fromStdString(dst), dir_->path() + "/ﾌｫﾙﾀﾞ/clip.swf");
         QCOMPARE(qv::buildConversionCommand(s, "/v/clip.avi", dst, 1, false).text,
-                 "-i \"/v/clip.avi\" -y -flags bitexact -s 512x384 -aspect 16:9 -vcodec zmbv -qscale 31 -r 60 "
-                 "-acodec wmav2 -ab 320k -ar 48000 -ac 2 -vol 768 -async 1000 \"" + dst + "\"");
+                 "-i \"/v/clip.avi\" -y -flags bitexact -s 512x384 -aspect 16:9 -vcodec zmbv "
+                 "-qscale 31 -r 60 "
+                 "-acodec wmav2 -ab 320k -ar 48000 -ac 2 -vol 768 -async 1000 \"" +
+                     dst + "\"");
     }
 
     void newRowsByIndex_data() {
@@ -239,11 +271,14 @@ private slots:
         QTest::addColumn<QString>("extension");
         QTest::addColumn<QString>("fragment");
         QTest::newRow("H.265 and Opus in Matroska, quality 11")
-            << 13 << 34 << 24 << 52 << ".mkv" << "-vcodec libx265 -qscale 11 -sameq -acodec libopus";
+            << 13 << 34 << 24 << 52 << ".mkv"
+            << "-vcodec libx265 -qscale 11 -sameq -acodec libopus";
         QTest::newRow("VP9 and Opus in WebM, 1024k")
-            << 14 << 35 << 12 << 52 << ".webm" << "-vcodec libvpx-vp9 -b 1024k -sameq -acodec libopus";
+            << 14 << 35 << 12 << 52 << ".webm"
+            << "-vcodec libvpx-vp9 -b 1024k -sameq -acodec libopus";
         QTest::newRow("AV1 and Opus in MP4, source bitrate")
-            << 4 << 36 << 0 << 52 << ".mp4" << "-vcodec libsvtav1 -sameq -acodec libopus";
+            << 4 << 36 << 0 << 52 << ".mp4"
+            << "-vcodec libsvtav1 -sameq -acodec libopus";
     }
 
     // The new rows chosen by their indices give the new values on the command line.
@@ -256,21 +291,27 @@ private slots:
         QFETCH(QString, fragment);
         QByteArray ini = "[SET1]\r\nC1_02=0\r\n[SET2]\r\nC2_01=" + QByteArray::number(container) +
                          "\r\nC2_02=0\r\nC2_03=0\r\nC2_04=" + QByteArray::number(videoCodec) +
-                         "\r\nC2_05=" + QByteArray::number(videoBitrate) + "\r\nC2_06=0\r\n[SET3]\r\nC3_01=" +
-                         QByteArray::number(audioCodec) + "\r\n";
-        for (const char* k : {"C3_02", "C3_03", "C3_04", "C3_05", "C3_06"}) ini += QByteArray(k) + "=0\r\n";
+                         "\r\nC2_05=" + QByteArray::number(videoBitrate) +
+                         "\r\nC2_06=0\r\n[SET3]\r\nC3_01=" + QByteArray::number(audioCodec) +
+                         "\r\n";
+        for (const char* k : {"C3_02", "C3_03", "C3_04", "C3_05", "C3_06"})
+            ini += QByteArray(k) + "=0\r\n";
         writeIni(ini);
         auto form = openForm();
         const qv::ConversionSettings s = form->settings();
         const std::string dst = qv::destinationFor(s, "/v/clip.avi");
         QCOMPARE(QString::fromStdString(dst), "/v/clip" + extension);
-        QCOMPARE(QString::fromStdString(qv::buildConversionCommand(s, "/v/clip.avi", dst, 1, false).text),
-                 "-i \"/v/clip.avi\" -y -flags bitexact " + fragment + " \"/v/clip" + extension + "\"");
+        QCOMPARE(
+            QString::fromStdString(
+                qv::buildConversionCommand(s, "/v/clip.avi", dst, 1, false).text),
+            "-i \"/v/clip.avi\" -y -flags bitexact " + fragment + " \"/v/clip" + extension + "\"");
     }
 
     void handlersFollowRestoredValues() {
-        writeIni("[SET1]\r\nC1_02=0\r\n[SET2]\r\nC2_01=0\r\nC2_02=7\r\nC2_07_2=4\r\n[SET3]\r\nC3_01=0\r\nC3_02=3\r\n"
-                 "[SET4]\r\nC4_C5=1\r\nC4_01_3=9\r\n");
+        writeIni(
+            "[SET1]\r\nC1_02=0\r\n[SET2]\r\nC2_01=0\r\nC2_02=7\r\nC2_07_2=4\r\n[SET3]\r\nC3_01="
+            "0\r\nC3_02=3\r\n"
+            "[SET4]\r\nC4_C5=1\r\nC4_01_3=9\r\n");
         auto form = openForm();
         QCOMPARE(form->C2_01->Color(), QColor(Qt::white));
         QCOMPARE(form->C2_02->Color(), videoTint());
@@ -288,7 +329,8 @@ private slots:
         QTest::addColumn<QByteArray>("stored");
         QTest::addColumn<QString>("expected");
         QTest::newRow("empty gives the program folder") << QByteArray("") << QString("<program>");
-        QTest::newRow("trailing separators dropped") << QByteArray("/srv/out//") << QString("/srv/out");
+        QTest::newRow("trailing separators dropped")
+            << QByteArray("/srv/out//") << QString("/srv/out");
         QTest::newRow("code page 932") << cp932("/ビデオ/ﾌｫﾙﾀﾞ") << QString("/ビデオ/ﾌｫﾙﾀﾞ");
         QTest::newRow("quoted with blanks") << QByteArray("\" /a b \"") << QString(" /a b ");
     }
@@ -355,7 +397,8 @@ private slots:
     }
 
     void handEditedFileSurvives() {
-        const QByteArray head = "; my comment\r\n[Other]\r\nfoo = \"bar\"\r\n#C2_01=9\r\n\r\n[set]\r\nm_left = 5\r\n";
+        const QByteArray head =
+            "; my comment\r\n[Other]\r\nfoo = \"bar\"\r\n#C2_01=9\r\n\r\n[set]\r\nm_left = 5\r\n";
         writeIni(head + "[SET4]\r\nC4_C1=1\r\nextra=keep");
         auto form = makeForm();
         const QByteArray design = cp932(form->C1_03->Path().toUtf8().constData());
@@ -364,8 +407,8 @@ private slots:
         QCOMPARE(form->x(), 5);
         QVERIFY(form->close());
         QByteArray expected = head + "M_TOP=20\r\n[SET4]\r\nC4_C1=1\r\nextra=keep\r\n";
-        for (const char* k : {"C4_C2", "C4_C3", "C4_C4", "C4_C5", "C4_01_1", "C4_01_2", "C4_01_3", "C4_01_4",
-                              "C4_01_5", "C4_01_6"})
+        for (const char* k : {"C4_C2", "C4_C3", "C4_C4", "C4_C5", "C4_01_1", "C4_01_2", "C4_01_3",
+                              "C4_01_4", "C4_01_5", "C4_01_6"})
             expected += QByteArray(k) + "=0\r\n";
         const QByteArray scratch = scratchFile(design, 5, 20);
         const qsizetype from = scratch.indexOf("[SET1]");
@@ -374,7 +417,9 @@ private slots:
     }
 
     void undecodableFolderWrittenBackAsRead() {
-        const QByteArray line = "C1_03=/media/\x81\x20" "disk\xff\xfd/out\r\n";
+        const QByteArray line =
+            "C1_03=/media/\x81\x20"
+            "disk\xff\xfd/out\r\n";
         writeIni("[SET1]\r\n" + line);
         auto form = openForm();
         QVERIFY(form->close());
@@ -396,7 +441,8 @@ private slots:
             QVERIFY(form.close());
             return;
         }
-        const std::string folder = QFile::encodeName(dir_->path()).toStdString() + "/odd \xff\xfe\x81 folder";
+        const std::string folder =
+            QFile::encodeName(dir_->path()).toStdString() + "/odd \xff\xfe\x81 folder";
         const std::string copy = folder + "/settings_file_test";
         QCOMPARE(::mkdir(folder.c_str(), 0700), 0);
         // QTemporaryDir cannot name what is in this folder; it goes by its bytes.
@@ -404,7 +450,8 @@ private slots:
         const QByteArray self = QFile::encodeName(QCoreApplication::applicationFilePath());
         if (::link(self.constData(), copy.c_str()) != 0)
             QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), dir_->path() + "/copy") &&
-                    ::rename(QFile::encodeName(dir_->path() + "/copy").constData(), copy.c_str()) == 0);
+                    ::rename(QFile::encodeName(dir_->path() + "/copy").constData(), copy.c_str()) ==
+                        0);
         std::ofstream(folder + "/profile.txt", std::ios::binary) << "A,AVI\r\n";
         std::ofstream(folder + "/Quorvane_R.ini", std::ios::binary) << "[SET]\r\nM_LEFT=33\r\n";
 
@@ -412,7 +459,8 @@ private slots:
         QVERIFY(child >= 0);
         if (child == 0) {
             ::setenv("QV_CHILD_IN_FOLDER", folder.c_str(), 1);
-            ::execl(copy.c_str(), copy.c_str(), "programFolderOfAnyBytes", static_cast<char*>(nullptr));
+            ::execl(copy.c_str(), copy.c_str(), "programFolderOfAnyBytes",
+                    static_cast<char*>(nullptr));
             ::_exit(127);
         }
         int status = 0;
@@ -421,7 +469,9 @@ private slots:
         QCOMPARE(WEXITSTATUS(status), 0);
         std::ifstream in(folder + "/Quorvane_R.ini", std::ios::binary);
         const std::string ini{std::istreambuf_iterator<char>(in), {}};
-        QVERIFY2(ini.starts_with("[SET]\r\nM_LEFT=44\r\n") && ini.find("[SET4]") != std::string::npos, ini.c_str());
+        QVERIFY2(
+            ini.starts_with("[SET]\r\nM_LEFT=44\r\n") && ini.find("[SET4]") != std::string::npos,
+            ini.c_str());
     }
 
     void unwritableFileStillCloses_data() {
@@ -437,19 +487,24 @@ private slots:
         if (how == "fifo") QCOMPARE(::mkfifo(QFile::encodeName(iniPath()).constData(), 0600), 0);
         auto form = openForm();
         QCOMPARE(form->x(), 20);
-        if (how == "folder") QVERIFY(QDir().mkdir(iniPath()));
-        else if (how == "gone") QVERIFY(QDir(dir_->path()).removeRecursively());
+        if (how == "folder")
+            QVERIFY(QDir().mkdir(iniPath()));
+        else if (how == "gone")
+            QVERIFY(QDir(dir_->path()).removeRecursively());
         QVERIFY(form->close());
         QVERIFY(!form->isVisible());
-        QCOMPARE(qv::ui::testing::texts(qv::ui::testing::Record::Error),
-                 QStringList{QString::fromStdString(form->settingsFilePath()) + " に書き込めません."});
+        QCOMPARE(
+            qv::ui::testing::texts(qv::ui::testing::Record::Error),
+            QStringList{QString::fromStdString(form->settingsFilePath()) + " に書き込めません."});
         if (how != "gone") {
             QCOMPARE(QFileInfo(iniPath()).isDir(), how == "folder");
             QVERIFY(QFileInfo(iniPath()).exists());
-            QStringList left = QDir(dir_->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries |
-                                                            QDir::Hidden | QDir::System);
+            QStringList left = QDir(dir_->path())
+                                   .entryList(QDir::NoDotAndDotDot | QDir::AllEntries |
+                                              QDir::Hidden | QDir::System);
             left.sort();
-            QCOMPARE(left, QStringList({"Quorvane_R.ini", "profile.txt"}));  // no temporary file left
+            QCOMPARE(left,
+                     QStringList({"Quorvane_R.ini", "profile.txt"}));  // no temporary file left
         }
     }
 };

@@ -1,4 +1,7 @@
-#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -9,27 +12,23 @@
 #include <QThread>
 #include <QTimer>
 #include <QtTest>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
 
-#include "ui/progress/progress_form.h"
 #include "settings/catalogues.h"
 #include "support/program_folder.h"
 #include "support/screen.h"
-#include "ui/services/dialogs.h"
 #include "ui/main_window/TMainForm1.h"
+#include "ui/progress/progress_form.h"
+#include "ui/services/dialogs.h"
+#include "ui/widgets/TImage.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
 #include "ui/widgets/TMultiColComboBox.h"
-#include "ui/widgets/TImage.h"
-#include "ui/widgets/TShape.h"
 #include "ui/widgets/TShadowLabel.h"
+#include "ui/widgets/TShape.h"
 #include "ui/widgets/TdxfColorButton.h"
 #include "ui/widgets/TdxfProgressBar.h"
 
@@ -38,7 +37,8 @@ using Record = qv::ui::testing::Record;
 namespace {
 
 const QString kNotice = QStringLiteral(
-    "変換できない非対応ファイルが含まれていました。保存先に指定したフォルダで変換結果をご確認下さい。");
+    "変換できない非対応ファイルが含まれていました。保存先に指定したフォルダで変換結果をご確認下さい"
+    "。");
 const QString kAbort = QStringLiteral("原因が特定できないエラーが生じました。処理を中止します。");
 const QString kCancelFailed = QStringLiteral("変換を中止できませんでした。");
 const QString kFinished = QStringLiteral("変換処理は終了しました。");
@@ -143,7 +143,7 @@ struct Sample {
 
 class BatchRunTest : public QObject {
     Q_OBJECT
-private:
+  private:
     std::unique_ptr<qvtest::ProgramFolder> programDir_;
     std::unique_ptr<QTemporaryDir> work_;
     QTemporaryDir state_;  // XDG_STATE_HOME of the run's log
@@ -157,8 +157,8 @@ private:
 
     // The end notice listing these "name: reason" lines.
     QString notice(const QStringList& lines) const {
-        return kNotice + QStringLiteral("\n\n") + lines.join(QLatin1Char('\n')) + QStringLiteral("\n\n詳しくは ") +
-               logPath() + QStringLiteral(" をご覧下さい。");
+        return kNotice + QStringLiteral("\n\n") + lines.join(QLatin1Char('\n')) +
+               QStringLiteral("\n\n詳しくは ") + logPath() + QStringLiteral(" をご覧下さい。");
     }
     // Hidden files of a folder (the set-aside results).
     QStringList hiddenIn(const QString& folder) const {
@@ -191,11 +191,12 @@ private:
 
     // Row 0 everywhere: the result takes the source's folder and extension.
     void resetSettings() {
-        for (TMultiColComboBox* box : {w_->C1_02, w_->C2_01, w_->C2_02, w_->C2_03, w_->C2_04,
-                                       w_->C2_05, w_->C2_06, w_->C3_01, w_->C3_02, w_->C3_03,
-                                       w_->C3_04, w_->C3_05, w_->C3_06})
+        for (TMultiColComboBox* box :
+             {w_->C1_02, w_->C2_01, w_->C2_02, w_->C2_03, w_->C2_04, w_->C2_05, w_->C2_06,
+              w_->C3_01, w_->C3_02, w_->C3_03, w_->C3_04, w_->C3_05, w_->C3_06})
             box->setItemIndex(0);
-        for (QCheckBox* box : {w_->CheckBox1, w_->CheckBox2, w_->CheckBox3, w_->CheckBox4, w_->CheckBox5})
+        for (QCheckBox* box :
+             {w_->CheckBox1, w_->CheckBox2, w_->CheckBox3, w_->CheckBox4, w_->CheckBox5})
             box->setChecked(false);
         w_->C1_03->setPath(QString());
     }
@@ -232,18 +233,20 @@ private:
         QCOMPARE(recorded(Record::Open).size(), opens + (w_->jobCount() > 0 ? 1 : 0));
     }
 
-private slots:
+  private slots:
     void initTestCase() {
         qv::ui::testing::enable();
         QVERIFY(state_.isValid());
         qputenv("XDG_STATE_HOME", QFile::encodeName(state_.path()));
         connect(&sampler_, &QTimer::timeout, this, [this] {
             if (!ProgressForm1) return;
-            Sample s{ProgressForm1->ProgressBar1->text(), ProgressForm1->Label1->Caption(),
-                     ProgressForm1->Image1->hasPicture(), {}};
+            Sample s{ProgressForm1->ProgressBar1->text(),
+                     ProgressForm1->Label1->Caption(),
+                     ProgressForm1->Image1->hasPicture(),
+                     {}};
             if (s.picture) s.centre = ProgressForm1->Image1->picture().pixelColor(40, 30);
-            if (samples_.isEmpty() || samples_.back().bar != s.bar || samples_.back().names != s.names ||
-                samples_.back().picture != s.picture)
+            if (samples_.isEmpty() || samples_.back().bar != s.bar ||
+                samples_.back().names != s.names || samples_.back().picture != s.picture)
                 samples_ << s;
         });
         sampler_.setInterval(10);
@@ -298,14 +301,26 @@ private slots:
         QTest::addColumn<QString>("container");  // prefix of the C2_01 row, empty for row 0
         QTest::addColumn<QString>("folder");     // C1_03 below the work folder; empty: mode row 0
         QTest::addColumn<QString>("expected");   // below the work folder
-        QTest::newRow("AVI container beside the source")
-            << "in/a.wmv" << "AVI," << "" << "in/a.avi";
-        QTest::newRow("folder that does not exist yet")
-            << "in/a.wmv" << "" << "out/new/deeper" << "out/new/deeper/a.wmv";
-        QTest::newRow("folder text with trailing separator")
-            << "in/a.wmv" << "MP4," << "out/" << "out/a.mp4";
-        QTest::newRow("source without extension") << "in/clip" << "MP4," << "" << "in/clip.mp4";
-        QTest::newRow("only the last dot counts") << "in/a.b.wmv" << "3GP," << "" << "in/a.b.3gp";
+        QTest::newRow("AVI container beside the source") << "in/a.wmv"
+                                                         << "AVI,"
+                                                         << ""
+                                                         << "in/a.avi";
+        QTest::newRow("folder that does not exist yet") << "in/a.wmv"
+                                                        << ""
+                                                        << "out/new/deeper"
+                                                        << "out/new/deeper/a.wmv";
+        QTest::newRow("folder text with trailing separator") << "in/a.wmv"
+                                                             << "MP4,"
+                                                             << "out/"
+                                                             << "out/a.mp4";
+        QTest::newRow("source without extension") << "in/clip"
+                                                  << "MP4,"
+                                                  << ""
+                                                  << "in/clip.mp4";
+        QTest::newRow("only the last dot counts") << "in/a.b.wmv"
+                                                  << "3GP,"
+                                                  << ""
+                                                  << "in/a.b.3gp";
     }
     void naming() {
         QFETCH(QString, source);
@@ -329,8 +344,8 @@ private slots:
         QCOMPARE(readFile(work(expected)), QByteArray("part1part2"));
         QCOMPARE(readFile(work(source)), QByteArray("SOURCE"));
         QVERIFY(!samples_.isEmpty());
-        QCOMPARE(samples_.back().names,
-                 QFileInfo(source).fileName() + QStringLiteral(" -> ") + QFileInfo(expected).fileName());
+        QCOMPARE(samples_.back().names, QFileInfo(source).fileName() + QStringLiteral(" -> ") +
+                                            QFileInfo(expected).fileName());
         QCOMPARE(w_->DestPath, work(expected).toStdString());
         QCOMPARE(w_->QuotedDestPath, "\"" + work(expected).toStdString() + "\"");
         QCOMPARE(w_->ShadowLabel1->Caption(), kFinished);
@@ -342,12 +357,15 @@ private slots:
         for (const char* n : {"a.avi", "b.avi", "c.avi"}) addSource(QString::fromLatin1(n));
         w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "MP4,"));
         if (!qvtest::screenshotDir().isEmpty()) {
-            duringRun([] { return ProgressForm1->ProgressBar1->Position() == 1 &&
-                                  ProgressForm1->Image1->hasPicture(); },
-                      [] {
-                          qvtest::saveScreenshot(ProgressForm1,
-                                                 QStringLiteral("progress_form_running.png"));
-                      });
+            duringRun(
+                [] {
+                    return ProgressForm1->ProgressBar1->Position() == 1 &&
+                           ProgressForm1->Image1->hasPicture();
+                },
+                [] {
+                    qvtest::saveScreenshot(ProgressForm1,
+                                           QStringLiteral("progress_form_running.png"));
+                });
         }
         go();
         QStringList bars, names, pictured;
@@ -501,8 +519,9 @@ private slots:
         w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
         // Fails for bad.wmv only.
         writeFile(prog(QStringLiteral("ffmpeg")),
-                  QByteArray(kStandIn).replace("mode=$(cat \"$dir/conv_mode\" 2>/dev/null || echo ok)",
-                                               "case \"$last\" in *bad.avi) mode=fail ;; *) mode=ok ;; esac"));
+                  QByteArray(kStandIn).replace(
+                      "mode=$(cat \"$dir/conv_mode\" 2>/dev/null || echo ok)",
+                      "case \"$last\" in *bad.avi) mode=fail ;; *) mode=ok ;; esac"));
         go();
         QCOMPARE(calls(QStringLiteral("CONV")).size(), 2);
         QCOMPARE(recorded(Record::Message), (QStringList{notice({"bad.wmv: " + kExit1})}));
@@ -512,7 +531,8 @@ private slots:
     }
 
     void longFailureListIsCut() {
-        for (int i = 0; i < 23; ++i) addSource(QStringLiteral("f%1.wmv").arg(i, 2, 10, QLatin1Char('0')));
+        for (int i = 0; i < 23; ++i)
+            addSource(QStringLiteral("f%1.wmv").arg(i, 2, 10, QLatin1Char('0')));
         w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
         setModes(QStringLiteral("none"), QStringLiteral("fail"));
         go();
@@ -525,7 +545,8 @@ private slots:
         QCOMPARE(lines[21], "f19.wmv: " + kExit1);
         QCOMPARE(lines[22], QStringLiteral("ほか 3 件"));
         QCOMPARE(lines[23], QString());
-        QCOMPARE(lines.back(), QStringLiteral("詳しくは ") + logPath() + QStringLiteral(" をご覧下さい。"));
+        QCOMPARE(lines.back(),
+                 QStringLiteral("詳しくは ") + logPath() + QStringLiteral(" をご覧下さい。"));
     }
 
     void encoderCannotStart_data() {
@@ -554,7 +575,8 @@ private slots:
         QCOMPARE(messages.size(), 1);
         QCOMPARE(messages.front().section(QLatin1Char('\n'), 0, 0), message);
         if (kind == QLatin1String("broken"))  // and why, naming the file
-            QVERIFY2(messages.front().contains(prog(QStringLiteral("ffmpeg"))), qPrintable(messages.front()));
+            QVERIFY2(messages.front().contains(prog(QStringLiteral("ffmpeg"))),
+                     qPrintable(messages.front()));
         QCOMPARE(recorded(Record::Beep).size(), 1);
         QCOMPARE(w_->ShadowLabel1->Caption(), before);
         QVERIFY(!QFile::exists(work(QStringLiteral("a.avi"))));
@@ -611,7 +633,8 @@ private slots:
         } else if (how == QLatin1String("hardlink")) {
             QDir().mkpath(work(QStringLiteral("out")));
             QCOMPARE(::link(src.toLocal8Bit().constData(),
-                            work(QStringLiteral("out/a.avi")).toLocal8Bit().constData()), 0);
+                            work(QStringLiteral("out/a.avi")).toLocal8Bit().constData()),
+                     0);
             w_->C1_02->setItemIndex(1);
             w_->C1_03->setPath(work(QStringLiteral("out")));
         }
@@ -695,7 +718,8 @@ private slots:
         const QString v = work(QStringLiteral("v.avi"));
         const QByteArray vBytes = QFile::encodeName(v);
         if (kind == QLatin1String("link")) QVERIFY(QFile::link(notes, v));
-        if (kind == QLatin1String("dangling")) QVERIFY(QFile::link(work(QStringLiteral("gone")), v));
+        if (kind == QLatin1String("dangling"))
+            QVERIFY(QFile::link(work(QStringLiteral("gone")), v));
         if (kind == QLatin1String("folder")) QVERIFY(QDir().mkpath(v));
         if (kind == QLatin1String("fifo")) QCOMPARE(::mkfifo(vBytes.constData(), 0600), 0);
         w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
@@ -716,8 +740,8 @@ private slots:
         QTest::addColumn<QString>("result");
         QTest::newRow("x.mov and x.mp4 become x.avi")
             << QStringList{"x.mov", "x.mp4", "y.mov"} << false << "x.avi";
-        QTest::newRow("equal names from two folders") << QStringList{"in1/x.wmv", "in2/x.wmv", "in1/y.wmv"}
-                                                      << true << "out/x.avi";
+        QTest::newRow("equal names from two folders")
+            << QStringList{"in1/x.wmv", "in2/x.wmv", "in1/y.wmv"} << true << "out/x.avi";
     }
     void twoJobsOneResult() {
         QFETCH(QStringList, sources);
@@ -744,7 +768,7 @@ private slots:
     void previousResultKeptUntilSuccess_data() {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<bool>("twoPass");
-        QTest::addColumn<bool>("cancel");     // the first conversion hangs and is cancelled
+        QTest::addColumn<bool>("cancel");  // the first conversion hangs and is cancelled
         QTest::addColumn<bool>("replaced");
         QTest::addColumn<QString>("reason");  // empty: no notice
         QTest::addColumn<int>("conversions");
@@ -753,8 +777,10 @@ private slots:
         QTest::newRow("failing pass 1 of two") << "fail" << true << false << false << kExit1 << 1;
         QTest::newRow("empty result") << "empty" << false << false << false << kEmptyResult << 1;
         QTest::newRow("no result at all") << "none" << false << false << false << kEmptyResult << 1;
-        QTest::newRow("cancelled only pass") << "hang_once" << false << true << false << QString() << 1;
-        QTest::newRow("cancelled pass 1, pass 2 succeeds") << "hang_once" << true << true << true << QString() << 2;
+        QTest::newRow("cancelled only pass")
+            << "hang_once" << false << true << false << QString() << 1;
+        QTest::newRow("cancelled pass 1, pass 2 succeeds")
+            << "hang_once" << true << true << true << QString() << 2;
     }
     void previousResultKeptUntilSuccess() {
         QFETCH(QString, mode);
@@ -845,7 +871,8 @@ private slots:
                       else if (how == QLatin1String("close"))
                           w_->close();
                       else
-                          QTest::mouseClick(ProgressForm1->CButton1, Qt::LeftButton, Qt::ShiftModifier,
+                          QTest::mouseClick(ProgressForm1->CButton1, Qt::LeftButton,
+                                            Qt::ShiftModifier,
                                             ProgressForm1->CButton1->rect().center());
                       // No: the pass goes on until an ordinary cancel.
                       if (!yes && ProgressForm1) clickCancel();
@@ -875,8 +902,10 @@ private slots:
     void homeFolderDestination_data() {
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("expected");  // below the home folder
-        QTest::newRow("the home folder") << "~" << "a.avi";
-        QTest::newRow("below it") << "~/Videos/" << "Videos/a.avi";
+        QTest::newRow("the home folder") << "~"
+                                         << "a.avi";
+        QTest::newRow("below it") << "~/Videos/"
+                                  << "Videos/a.avi";
     }
     void homeFolderDestination() {
         QFETCH(QString, folder);
@@ -895,7 +924,8 @@ private slots:
         qputenv("HOME", oldHome);
         QDir::setCurrent(oldCwd);
         QCOMPARE(readFile(QDir(home.path()).filePath(expected)), QByteArray("part1part2"));
-        QCOMPARE(QDir(cwd.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(cwd.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList());
         QVERIFY(recorded(Record::Message).isEmpty());
     }
 

@@ -1,3 +1,9 @@
+#include "ui/progress/progress_form.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
@@ -6,25 +12,19 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <memory>
 
 #include "run/encoder_process.h"
 #include "run/thumbnail.h"
-#include "ui/progress/progress_form.h"
 #include "support/program_folder.h"
 #include "support/screen.h"
 #include "ui/services/dialogs.h"
 #include "ui/widgets/TGradBox.h"
 #include "ui/widgets/TImage.h"
-#include "ui/widgets/TShape.h"
 #include "ui/widgets/TShadowLabel.h"
+#include "ui/widgets/TShape.h"
 #include "ui/widgets/TdxfColorButton.h"
 #include "ui/widgets/TdxfProgressBar.h"
 
@@ -42,21 +42,21 @@ void makeFile(const QString& path, std::int64_t size) {
 
 class ProgressFormTest : public QObject {
     Q_OBJECT
-private:
+  private:
     std::string source_, dest_;
     qv::EncoderProcess process_;
     std::unique_ptr<TProgressForm1> form_;
     QTemporaryDir dir_;
 
     TProgressForm1* makeForm() {
-        form_ = std::make_unique<TProgressForm1>(nullptr,
-                                                 TProgressForm1::RunFields{&source_, &dest_, &process_});
+        form_ = std::make_unique<TProgressForm1>(
+            nullptr, TProgressForm1::RunFields{&source_, &dest_, &process_});
         if (!qvtest::showExposed(form_.get())) return nullptr;
         return form_.get();
     }
     QString path(const QString& name) const { return dir_.filePath(name); }
 
-private slots:
+  private slots:
     void init() {
         qv::ui::testing::enable();
         qv::ui::testing::clear();
@@ -78,7 +78,8 @@ private slots:
         QCOMPARE(f->Label1->Caption(), QStringLiteral("***.*** -> ***.***"));
         QCOMPARE(f->Label2->Caption(), QStringLiteral("0KB -> 0KB"));
         QCOMPARE(f->CButton1->Caption(), QStringList{QStringLiteral("ｷｬﾝｾﾙ")});
-        QCOMPARE(f->CButton1->toolTip(), QStringLiteral(" キャンセル（Shift+クリックで残りの変換もすべて中止）"));
+        QCOMPARE(f->CButton1->toolTip(),
+                 QStringLiteral(" キャンセル（Shift+クリックで残りの変換もすべて中止）"));
         QVERIFY(!f->Image1->hasPicture());
         QCOMPARE(f->ProgressBar1->Min(), 0);
         QCOMPARE(f->ProgressBar1->Max(), 10);
@@ -88,8 +89,8 @@ private slots:
         QVERIFY(!f->Cancelled);
 
         const QList<QPair<QWidget*, QRect>> places = {
-            {f->GradBox6, QRect(0, 0, 401, 72)},      {f->Shape1, QRect(5, 5, 82, 62)},
-            {f->Image1, QRect(6, 6, 80, 60)},         {f->ProgressBar1, QRect(92, 48, 300, 15)},
+            {f->GradBox6, QRect(0, 0, 401, 72)},  {f->Shape1, QRect(5, 5, 82, 62)},
+            {f->Image1, QRect(6, 6, 80, 60)},     {f->ProgressBar1, QRect(92, 48, 300, 15)},
             {f->CButton1, QRect(322, 4, 76, 16)},
         };
         for (const auto& [w, r] : places) QCOMPARE(w->geometry(), r);
@@ -107,11 +108,11 @@ private slots:
         QTest::addColumn<qint64>("sourceBytes");  // -1: no such file
         QTest::addColumn<qint64>("destBytes");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("output not yet created") << qint64(1234567) << qint64(-1)
-                                                << QStringLiteral("1234KB -> 0KB");
+        QTest::newRow("output not yet created")
+            << qint64(1234567) << qint64(-1) << QStringLiteral("1234KB -> 0KB");
         QTest::newRow("below one KB") << qint64(999) << qint64(0) << QStringLiteral("0KB -> 0KB");
-        QTest::newRow("by 1000 not 1024") << qint64(1000) << qint64(1999)
-                                          << QStringLiteral("1KB -> 1KB");
+        QTest::newRow("by 1000 not 1024")
+            << qint64(1000) << qint64(1999) << QStringLiteral("1KB -> 1KB");
         QTest::newRow("source gone") << qint64(-1) << qint64(5000) << QStringLiteral("0KB -> 5KB");
         QTest::newRow("2 GiB") << qint64(2147483648LL) << qint64(2147483647LL)
                                << QStringLiteral("2147483KB -> 2147483KB");
@@ -206,8 +207,10 @@ private slots:
         if (how == QLatin1String("esc"))
             QTest::keyClick(f, Qt::Key_Escape);
         else
-            QTest::mouseClick(f->CButton1, Qt::LeftButton, Qt::ShiftModifier, f->CButton1->rect().center());
-        QCOMPARE(qv::ui::testing::texts(Record::Question), (QStringList{QStringLiteral("残りの変換もすべて中止しますか？")}));
+            QTest::mouseClick(f->CButton1, Qt::LeftButton, Qt::ShiftModifier,
+                              f->CButton1->rect().center());
+        QCOMPARE(qv::ui::testing::texts(Record::Question),
+                 (QStringList{QStringLiteral("残りの変換もすべて中止しますか？")}));
         QCOMPARE(f->StopAll, yes);
         // Yes stops the running pass as a cancel does; no leaves it running.
         QCOMPARE(f->Cancelled, yes);
@@ -246,8 +249,7 @@ private slots:
         QTest::addColumn<int>("max");
         QTest::addColumn<QList<int>>("positions");
         QTest::addColumn<QStringList>("texts");
-        QTest::newRow("3 jobs") << 3 << QList<int>{0, 1, 2}
-                                << QStringList{"0 %", "33 %", "67 %"};
+        QTest::newRow("3 jobs") << 3 << QList<int>{0, 1, 2} << QStringList{"0 %", "33 %", "67 %"};
         QTest::newRow("4 jobs") << 4 << QList<int>{0, 1, 2, 3}
                                 << QStringList{"0 %", "25 %", "50 %", "75 %"};
         QTest::newRow("8 jobs") << 8 << QList<int>{1, 3} << QStringList{"12 %", "38 %"};

@@ -1,16 +1,17 @@
 // The application object: an exception that escapes an event handler is shown in
 // an error box and the program goes on.
+#include "ui/services/application.h"
+
 #include <QtTest>
 #include <stdexcept>
 
-#include "ui/services/application.h"
 #include "ui/services/dialogs.h"
 #include "ui/widgets/TdxfColorButton.h"
 
 class ApplicationTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void init() {
         qv::ui::testing::enable();
         qv::ui::testing::clear();
@@ -24,7 +25,8 @@ private slots:
     // Arguments that look like Qt's options are jobs: none is eaten, and
     // "-platform x.mp4" does not end the program.
     void commandLineIsLeftToTheProgram() {
-        const QStringList args = {"-reverse", "-platform", "x.mp4", "-style=fusion", "-qwindowgeometry", "1x1", "a b"};
+        const QStringList args = {"-reverse",         "-platform", "x.mp4", "-style=fusion",
+                                  "-qwindowgeometry", "1x1",       "a b"};
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QV_SHOW_ARGUMENTS", "1");
@@ -34,21 +36,28 @@ private slots:
         QVERIFY(child.waitForFinished(30000));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 0);
-        const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        const QStringList lines =
+            QString::fromUtf8(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines, QStringList({"offscreen", "left to right", "1"}) + args);
     }
 
     void failureText_data() {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("ends in a letter") << "Access denied" << "Access denied.";
-        QTest::newRow("ends in a digit") << "code 5" << "code 5.";
+        QTest::newRow("ends in a letter") << "Access denied"
+                                          << "Access denied.";
+        QTest::newRow("ends in a digit") << "code 5"
+                                         << "code 5.";
         QTest::newRow("ends in Japanese") << "ファイル /x/profile.txt は開けません"
                                           << "ファイル /x/profile.txt は開けません.";
-        QTest::newRow("ends in a full stop") << "Done." << "Done.";
-        QTest::newRow("ends in a bracket") << "failed (disk)" << "failed (disk)";
-        QTest::newRow("ends in an exclamation mark") << "Stop!" << "Stop!";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("ends in a full stop") << "Done."
+                                             << "Done.";
+        QTest::newRow("ends in a bracket") << "failed (disk)"
+                                           << "failed (disk)";
+        QTest::newRow("ends in an exclamation mark") << "Stop!"
+                                                     << "Stop!";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void failureText() {
         QFETCH(QString, message);

@@ -41,7 +41,7 @@ class WidgetsButtonTest : public QObject {
         QVERIFY(qvtest::showExposed(host_.get()));
     }
 
-private slots:
+  private slots:
     void cleanup() { host_.reset(); }
 
     void clickArea_data() {
@@ -121,10 +121,10 @@ private slots:
         const QImage down = paintOf(button_);
         QTest::mouseRelease(button_, Qt::LeftButton, {}, QPoint(28, 46));
         QVERIFY(up != down);
-        // Within the caption's band the pressed picture is the released one moved 1 px right and down.
+        // Within the caption's band the pressed picture is the released one moved 1 px right and
+        // down.
         for (int y = 30; y < 60; ++y)
-            for (int x = 6; x < 50; ++x)
-                QCOMPARE(down.pixel(x + 1, y + 1), up.pixel(x, y));
+            for (int x = 6; x < 50; ++x) QCOMPARE(down.pixel(x + 1, y + 1), up.pixel(x, y));
     }
 
     void captionLinesStartAtTheBlockEdge() {
@@ -137,7 +137,8 @@ private slots:
         QVERIFY(first > 0);
         QVERIFY(second > 0);
         // A centred "I" would start near the middle; in the block it starts at the left edge.
-        QVERIFY2(std::abs(second - first) <= 3, qPrintable(QStringLiteral("%1 vs %2").arg(first).arg(second)));
+        QVERIFY2(std::abs(second - first) <= 3,
+                 qPrintable(QStringLiteral("%1 vs %2").arg(first).arg(second)));
     }
 
     void disabledCaptionIsEmbossed() {

@@ -29,7 +29,8 @@ class WidgetsComboTest : public QObject {
     TMultiColComboBox* box_ = nullptr;
     QLineEdit* other_ = nullptr;  // somewhere else for the focus
 
-    void makeBox(int boxWidth, std::vector<TMultiColComboBox::Column> columns, const QStringList& rows) {
+    void makeBox(int boxWidth, std::vector<TMultiColComboBox::Column> columns,
+                 const QStringList& rows) {
         host_ = std::make_unique<QWidget>();
         host_->resize(500, 120);
         box_ = new TMultiColComboBox(host_.get());
@@ -55,7 +56,7 @@ class WidgetsComboTest : public QObject {
         return popup;
     }
 
-private slots:
+  private slots:
     void cleanup() {
         host_.reset();
         box_ = nullptr;
@@ -148,8 +149,10 @@ private slots:
         QTest::addColumn<int>("rows");
         QTest::addColumn<int>("expectedWidth");
         QTest::addColumn<int>("expectedHeight");
-        QTest::newRow("columns wider than the box") << 142 << QList<int>{122, 160} << 3 << 282 << 39;
-        QTest::newRow("columns narrower than the box") << 200 << QList<int>{60, 40} << 1 << 200 << 13;
+        QTest::newRow("columns wider than the box")
+            << 142 << QList<int>{122, 160} << 3 << 282 << 39;
+        QTest::newRow("columns narrower than the box")
+            << 200 << QList<int>{60, 40} << 1 << 200 << 13;
         QTest::newRow("ten columns over a wide box")
             << 340 << QList<int>{180, 60, 60, 70, 60, 60, 60, 60, 60, 60} << 30 << 730 << 390;
         QTest::newRow("more than thirty rows") << 132 << QList<int>{112, 110} << 45 << 222 << 390;
@@ -191,14 +194,19 @@ private slots:
         QTest::addColumn<QList<int>>("keys");
         QTest::addColumn<int>("expected");
         QTest::addColumn<int>("emitted");
-        QTest::newRow("down twice, enter") << 0 << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Return} << 2 << 1;
-        QTest::newRow("escape keeps the row") << 0 << QList<int>{Qt::Key_Down, Qt::Key_Escape} << 0 << 0;
-        QTest::newRow("from none, down picks the first") << -1 << QList<int>{Qt::Key_Down, Qt::Key_Enter} << 0 << 1;
-        QTest::newRow("up stops at the top") << 1 << QList<int>{Qt::Key_Up, Qt::Key_Up, Qt::Key_Return} << 0 << 1;
+        QTest::newRow("down twice, enter")
+            << 0 << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Return} << 2 << 1;
+        QTest::newRow("escape keeps the row")
+            << 0 << QList<int>{Qt::Key_Down, Qt::Key_Escape} << 0 << 0;
+        QTest::newRow("from none, down picks the first")
+            << -1 << QList<int>{Qt::Key_Down, Qt::Key_Enter} << 0 << 1;
+        QTest::newRow("up stops at the top")
+            << 1 << QList<int>{Qt::Key_Up, Qt::Key_Up, Qt::Key_Return} << 0 << 1;
         QTest::newRow("end reaches the last row beyond the visible ones")
             << 0 << QList<int>{Qt::Key_End, Qt::Key_Return} << 39 << 1;
         QTest::newRow("down past the visible rows")
-            << 28 << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return} << 31 << 1;
+            << 28 << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return} << 31
+            << 1;
     }
     void popupKeys() {
         QFETCH(int, start);
@@ -248,8 +256,8 @@ private slots:
         box_->setItemIndex(0);
         QSignalSpy changes(box_, &TMultiColComboBox::OnChange);
         auto turn = [&](int delta) {
-            QWheelEvent e(QPointF(20, 9), box_->mapToGlobal(QPointF(20, 9)), QPoint(), QPoint(0, delta), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
+            QWheelEvent e(QPointF(20, 9), box_->mapToGlobal(QPointF(20, 9)), QPoint(),
+                          QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
             QApplication::sendEvent(box_, &e);
         };
         turn(-120);  // unfocused: scrolling past the box changes nothing
@@ -263,8 +271,9 @@ private slots:
 
     void openListDrawing() {
         // Box wider than its columns, so the rest of each row shows.
-        makeBox(300, {{100, Qt::white}, {100, kLightGrey}},
-                {"自動,ｿｰｽと同じ,余分な列", "mp4", "avi,AVI (DivX/Xvid)", "wmv,WMV (Windows Media)"});
+        makeBox(
+            300, {{100, Qt::white}, {100, kLightGrey}},
+            {"自動,ｿｰｽと同じ,余分な列", "mp4", "avi,AVI (DivX/Xvid)", "wmv,WMV (Windows Media)"});
         box_->setItemIndex(2);
         QWidget* popup = openByClick();
         QVERIFY(popup);
@@ -274,7 +283,7 @@ private slots:
         // Row 0: a third field has no column; the rest of the row is the last column's
         // colour and shows nothing.
         QVERIFY(uniform(img, QRect(200, 0, 100, 13), kLightGrey));
-        QVERIFY(!uniform(img, QRect(101, 0, 20, 13), kLightGrey));  // field 1 drawn
+        QVERIFY(!uniform(img, QRect(101, 0, 20, 13), kLightGrey));      // field 1 drawn
         QCOMPARE(img.pixelColor(0, 0).rgb(), QColor(Qt::white).rgb());  // text starts 1 px in
         // Row 1 has one field: its second column stays empty in its colour.
         QVERIFY(uniform(img, QRect(100, 13, 200, 13), kLightGrey));

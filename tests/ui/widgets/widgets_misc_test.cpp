@@ -30,7 +30,8 @@ QRect inkBox(const QImage& img, const std::function<bool(QRgb)>& pass, int minAl
     QRect box;
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
-            if (qAlpha(img.pixel(x, y)) > minAlpha && pass(img.pixel(x, y))) box |= QRect(x, y, 1, 1);
+            if (qAlpha(img.pixel(x, y)) > minAlpha && pass(img.pixel(x, y)))
+                box |= QRect(x, y, 1, 1);
     return box;
 }
 
@@ -50,7 +51,7 @@ class WidgetsMiscTest : public QObject {
 
     std::unique_ptr<QWidget> host_;
 
-private slots:
+  private slots:
     void cleanup() {
         host_.reset();
         TLMDBrowseEdit::pickerForTests = nullptr;
@@ -64,7 +65,10 @@ private slots:
         QVERIFY(f.bold());
         const QFontMetrics fm(f);
         for (QChar c : QStringLiteral("変換ﾌｧｲﾙｷｬﾝｾﾙ保存"))
-            QVERIFY2(fm.inFont(c), qPrintable(QStringLiteral("no glyph for %1 in %2").arg(c).arg(QFontInfo(f).family())));
+            QVERIFY2(
+                fm.inFont(c),
+                qPrintable(
+                    QStringLiteral("no glyph for %1 in %2").arg(c).arg(QFontInfo(f).family())));
     }
 
     // --- folder edit ---
@@ -168,7 +172,8 @@ private slots:
         // Its darkest pixel is the text colour, not black.
         int darkest = 255;
         for (int y = text.top(); y <= text.bottom(); ++y)
-            for (int x = text.left(); x <= text.right(); ++x) darkest = std::min(darkest, qGray(img.pixel(x + 1, y + 1)));
+            for (int x = text.left(); x <= text.right(); ++x)
+                darkest = std::min(darkest, qGray(img.pixel(x + 1, y + 1)));
         QVERIFY2(darkest >= 0x46 - 3 && darkest <= 0x46 + 20, qPrintable(QString::number(darkest)));
     }
 
@@ -193,9 +198,15 @@ private slots:
                 w = l;
                 break;
             }
-            case Title: w = new TdxfLabel(host.get()); break;
-            case Gradient: w = new TGradBox(host.get()); break;
-            case Bevel: w = new TBevel(host.get()); break;
+            case Title:
+                w = new TdxfLabel(host.get());
+                break;
+            case Gradient:
+                w = new TGradBox(host.get());
+                break;
+            case Bevel:
+                w = new TBevel(host.get());
+                break;
         }
         w->setGeometry(10, 10, kind == ShadowLabel ? w->width() : 100, 20);
         QVERIFY(qvtest::showExposed(host.get()));
@@ -220,7 +231,8 @@ private slots:
         label->setCaption(QStringLiteral("保存先のﾌｫﾙﾀﾞ ："));
         QVERIFY(label->width() > shortWidth);
         QCOMPARE(right ? label->x() + label->width() : label->x(), right ? 156 : 100);
-        QCOMPARE(label->width(), QFontMetrics(label->font()).horizontalAdvance(label->Caption()) + 1);
+        QCOMPARE(label->width(),
+                 QFontMetrics(label->font()).horizontalAdvance(label->Caption()) + 1);
     }
 
     void shadowLabelLook() {
@@ -250,14 +262,18 @@ private slots:
             for (int x = 0; x < img.width(); ++x)
                 if (img.pixel(x, y) != dark.pixel(x, y)) text |= QRect(x, y, 1, 1);
         QVERIFY(!text.isEmpty());
-        QCOMPARE(inkBox(dark, [](QRgb) { return true; }, 0), text.united(text.translated(1, 1)).intersected(dark.rect()));
+        QCOMPARE(inkBox(
+                     dark, [](QRgb) { return true; }, 0),
+                 text.united(text.translated(1, 1)).intersected(dark.rect()));
         // No background.
         QCOMPARE(qAlpha(img.pixel(img.width() - 1, 0)), 0);
         QCOMPARE(qAlpha(img.pixel(0, img.height() - 1)), 0);
 
         const QImage disabled = paintOf(off);
         // Disabled: greys only, neither the white text nor the black shadow.
-        QVERIFY(!inkBox(disabled, [](QRgb) { return true; }, 100).isEmpty());
+        QVERIFY(!inkBox(
+                     disabled, [](QRgb) { return true; }, 100)
+                     .isEmpty());
         QVERIFY(inkBox(disabled, [](QRgb c) { return qGray(c) > 230 || qGray(c) < 60; }).isEmpty());
     }
 
@@ -285,7 +301,9 @@ private slots:
         // Read bottom to top: the first character's full-width ink sits at the bottom,
         // the half-width end at the top, so the ink is wider toward the bottom.
         auto rowWidth = [&](int from, int to) {
-            return inkBox(img.copy(0, from, img.width(), to - from), [&](QRgb c) { return c == pink.rgb(); }).width();
+            return inkBox(img.copy(0, from, img.width(), to - from),
+                          [&](QRgb c) { return c == pink.rgb(); })
+                .width();
         };
         QVERIFY(rowWidth(ink.bottom() - 12, ink.bottom()) >= rowWidth(ink.top(), ink.top() + 12));
     }
@@ -294,9 +312,12 @@ private slots:
         QTest::addColumn<TGradBox::Direction>("direction");
         QTest::addColumn<QPoint>("lightAt");
         QTest::addColumn<QPoint>("darkAt");
-        QTest::newRow("top to bottom") << TGradBox::Direction::TopToBottom << QPoint(50, 1) << QPoint(50, 256);
-        QTest::newRow("left to right") << TGradBox::Direction::LeftToRight << QPoint(1, 50) << QPoint(256, 50);
-        QTest::newRow("bottom to top") << TGradBox::Direction::BottomToTop << QPoint(50, 256) << QPoint(50, 1);
+        QTest::newRow("top to bottom")
+            << TGradBox::Direction::TopToBottom << QPoint(50, 1) << QPoint(50, 256);
+        QTest::newRow("left to right")
+            << TGradBox::Direction::LeftToRight << QPoint(1, 50) << QPoint(256, 50);
+        QTest::newRow("bottom to top")
+            << TGradBox::Direction::BottomToTop << QPoint(50, 256) << QPoint(50, 1);
     }
     void gradientEnds() {
         QFETCH(TGradBox::Direction, direction);
@@ -312,7 +333,8 @@ private slots:
         QVERIFY(near(img.pixel(darkAt), 128, 1));
         // The middle lies between, and the outline is black all round.
         QVERIFY(near(img.pixel(129, 129), 154, 2));
-        for (QPoint p : {QPoint(0, 0), QPoint(257, 257), QPoint(129, 0), QPoint(0, 129), QPoint(257, 129), QPoint(129, 257)})
+        for (QPoint p : {QPoint(0, 0), QPoint(257, 257), QPoint(129, 0), QPoint(0, 129),
+                         QPoint(257, 129), QPoint(129, 257)})
             QCOMPARE(img.pixel(p), qRgb(0, 0, 0));
     }
 
@@ -320,7 +342,8 @@ private slots:
         TBevel bevel;
         bevel.resize(60, 30);
         const QImage img = paintOf(&bevel);
-        // Dark line outside a light one at the top and left; light outermost at the right and bottom.
+        // Dark line outside a light one at the top and left; light outermost at the right and
+        // bottom.
         QVERIFY(qGray(img.pixel(10, 0)) < 160);
         QVERIFY(qGray(img.pixel(10, 1)) > 240);
         QVERIFY(qGray(img.pixel(10, 29)) > 240);

@@ -44,23 +44,25 @@ class WidgetsSpinTest : public QObject {
         QTest::keyClick(spin_->lineEdit(), Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(spin_->lineEdit(), Qt::Key_Backspace);
         for (QChar c : keys) {
-            // keyClicks knows Latin-1 only; a full-width character comes as an input method would send it.
+            // keyClicks knows Latin-1 only; a full-width character comes as an input method would
+            // send it.
             if (c.unicode() < 0x80) {
                 QTest::keyClicks(spin_->lineEdit(), QString(c));
             } else {
-                QTest::sendKeyEvent(QTest::Click, spin_->lineEdit(), Qt::Key_unknown, QString(c), Qt::NoModifier);
+                QTest::sendKeyEvent(QTest::Click, spin_->lineEdit(), Qt::Key_unknown, QString(c),
+                                    Qt::NoModifier);
             }
         }
     }
 
     void turnWheel(QWidget* target, int delta) {
         const QPointF at(5, 5);
-        QWheelEvent e(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
+        QWheelEvent e(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(target, &e);
     }
 
-private slots:
+  private slots:
     void init() {
         beeps_ = 0;
         qv::ui::widgets::beepHandler() = [this] { ++beeps_; };
@@ -82,12 +84,18 @@ private slots:
         QTest::addColumn<QString>("keys");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<int>("beeps");
-        QTest::newRow("three digits") << 99999 << "123" << "123" << 0;
-        QTest::newRow("a fourth digit is not taken") << 99999 << "9999" << "999" << 0;
-        QTest::newRow("letter refused with a beep") << 99 << "1a2" << "12" << 1;
-        QTest::newRow("blank and dot refused") << 99 << "1 .5" << "15" << 2;
-        QTest::newRow("signs are taken") << 99 << "+-5" << "+-5" << 0;
-        QTest::newRow("full-width digit refused") << 99 << "１" << "" << 1;
+        QTest::newRow("three digits") << 99999 << "123"
+                                      << "123" << 0;
+        QTest::newRow("a fourth digit is not taken") << 99999 << "9999"
+                                                     << "999" << 0;
+        QTest::newRow("letter refused with a beep") << 99 << "1a2"
+                                                    << "12" << 1;
+        QTest::newRow("blank and dot refused") << 99 << "1 .5"
+                                               << "15" << 2;
+        QTest::newRow("signs are taken") << 99 << "+-5"
+                                         << "+-5" << 0;
+        QTest::newRow("full-width digit refused") << 99 << "１"
+                                                  << "" << 1;
     }
     void typing() {
         QFETCH(int, maxValue);
@@ -104,9 +112,12 @@ private slots:
         QTest::addColumn<QString>("clip");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<int>("beeps");
-        QTest::newRow("digits") << "42" << "42" << 0;
-        QTest::newRow("cut at three characters") << "98765" << "987" << 0;
-        QTest::newRow("letters refused whole") << "4x2" << "" << 1;
+        QTest::newRow("digits") << "42"
+                                << "42" << 0;
+        QTest::newRow("cut at three characters") << "98765"
+                                                 << "987" << 0;
+        QTest::newRow("letters refused whole") << "4x2"
+                                               << "" << 1;
     }
     void pasteFollowsTypingRules() {
         QFETCH(QString, clip);
@@ -178,14 +189,30 @@ private slots:
         retype(start);
         QLineEdit* edit = spin_->lineEdit();
         switch (input) {
-            case Up: QTest::keyClick(edit, Qt::Key_Up); break;
-            case Down: QTest::keyClick(edit, Qt::Key_Down); break;
-            case PageUp: QTest::keyClick(edit, Qt::Key_PageUp); break;
-            case PageDown: QTest::keyClick(edit, Qt::Key_PageDown); break;
-            case WheelUp: turnWheel(edit, 120); break;
-            case WheelDown: turnWheel(edit, -120); break;
-            case ArrowUp: QTest::mouseClick(spin_->upButton(), Qt::LeftButton); break;
-            case ArrowDown: QTest::mouseClick(spin_->downButton(), Qt::LeftButton); break;
+            case Up:
+                QTest::keyClick(edit, Qt::Key_Up);
+                break;
+            case Down:
+                QTest::keyClick(edit, Qt::Key_Down);
+                break;
+            case PageUp:
+                QTest::keyClick(edit, Qt::Key_PageUp);
+                break;
+            case PageDown:
+                QTest::keyClick(edit, Qt::Key_PageDown);
+                break;
+            case WheelUp:
+                turnWheel(edit, 120);
+                break;
+            case WheelDown:
+                turnWheel(edit, -120);
+                break;
+            case ArrowUp:
+                QTest::mouseClick(spin_->upButton(), Qt::LeftButton);
+                break;
+            case ArrowDown:
+                QTest::mouseClick(spin_->downButton(), Qt::LeftButton);
+                break;
         }
         QCOMPARE(spin_->text(), expected);
     }
@@ -250,7 +277,7 @@ private slots:
         spin_->setValue(42);
         const QImage img = spin_->grab().toImage();
         QVERIFY(qvtest::saveScreenshot(img, "widget-spin.png"));
-        QCOMPARE(img.pixelColor(28, 9).rgb(), pink.rgb());  // field, right of the digits
+        QCOMPARE(img.pixelColor(28, 9).rgb(), pink.rgb());   // field, right of the digits
         QVERIFY(img.pixelColor(43, 4).rgb() != pink.rgb());  // arrow buttons keep their look
         // The digits are drawn in dark ink somewhere in the field's left part.
         bool ink = false;

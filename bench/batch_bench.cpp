@@ -120,9 +120,10 @@ int main(int argc, char** argv) {
     // One clip, copied: the encoder's work is the same for each.
     const std::string first = work.filePath(QStringLiteral("clip00.avi")).toStdString();
     if (!qvtest::makeClip(QString::fromStdString(first),
-                          {"testsrc=size=160x120:rate=25:duration=1",
-                           "sine=frequency=440:sample_rate=44100:duration=1"},
-                          {"-c:v", "mpeg4", "-c:a", "mp2"})) {
+                          {QStringLiteral("testsrc=size=160x120:rate=25:duration=1"),
+                           QStringLiteral("sine=frequency=440:sample_rate=44100:duration=1")},
+                          {QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-c:a"),
+                           QStringLiteral("mp2")})) {
         std::fprintf(stderr, "cannot make the test clip\n");
         return 1;
     }

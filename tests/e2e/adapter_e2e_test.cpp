@@ -34,7 +34,7 @@ constexpr int kLibfaac = 1, kMp2 = 26, kPcmS16le = 32, kAb128 = 13, kAr44100 = 8
               kVolume2x = 5;
 
 double rate(const QString& fraction) {
-    const QStringList parts = fraction.split('/');
+    const QStringList parts = fraction.split(QLatin1Char('/'));
     return parts.size() == 2 && parts[1].toDouble() != 0 ? parts[0].toDouble() / parts[1].toDouble()
                                                          : 0;
 }
@@ -42,14 +42,21 @@ double rate(const QString& fraction) {
 // A full decode prints nothing and ends with 0.
 bool decodesCleanly(const QString& path, QString* why) {
     int rc = 0;
-    *why = run("/usr/bin/ffmpeg", {"-v", "error", "-nostdin", "-i", path, "-f", "null", "-"}, &rc);
+    *why = run(QStringLiteral("/usr/bin/ffmpeg"),
+               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-nostdin"),
+                QStringLiteral("-i"), path, QStringLiteral("-f"), QStringLiteral("null"),
+                QStringLiteral("-")},
+               &rc);
     return rc == 0 && why->trimmed().isEmpty();
 }
 
 double meanVolume(const QString& path) {
-    const QString out = run("/usr/bin/ffmpeg", {"-hide_banner", "-nostats", "-i", path, "-vn",
-                                                "-af", "volumedetect", "-f", "null", "-"});
-    const auto m = QRegularExpression("mean_volume: (-?[0-9.]+) dB").match(out);
+    const QString out =
+        run(QStringLiteral("/usr/bin/ffmpeg"),
+            {QStringLiteral("-hide_banner"), QStringLiteral("-nostats"), QStringLiteral("-i"), path,
+             QStringLiteral("-vn"), QStringLiteral("-af"), QStringLiteral("volumedetect"),
+             QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
+    const auto m = QRegularExpression(QStringLiteral("mean_volume: (-?[0-9.]+) dB")).match(out);
     return m.hasMatch() ? m.captured(1).toDouble() : 1000;
 }
 
@@ -114,12 +121,12 @@ class AdapterE2ETest : public QObject {
             qv::decodeJpegFile(qv::thumbnailPath(folder.toStdString()), image);
         if (!decoded) return QString::fromStdString(decoded.message);
         if (image.width != 80 || image.height != 60)
-            return QString("size %1x%2").arg(image.width).arg(image.height);
+            return QStringLiteral("size %1x%2").arg(image.width).arg(image.height);
         const size_t middle = (30 * 80 + 40) * 3;
         const int r = image.pixels[middle], b = image.pixels[middle + 2];
-        if (r > 200 && b < 60) return "red";
-        if (b > 200 && r < 60) return "blue";
-        return QString("r %1 b %2").arg(r).arg(b);
+        if (r > 200 && b < 60) return QStringLiteral("red");
+        if (b > 200 && r < 60) return QStringLiteral("blue");
+        return QStringLiteral("r %1 b %2").arg(r).arg(b);
     }
 
     // Runs one call the way the batch run does; returns the exit code (-1: killed or hung).
@@ -143,26 +150,35 @@ class AdapterE2ETest : public QObject {
         const QByteArray programDir = qgetenv("QV_PROGRAM_DIR");
         QVERIFY2(!programDir.isEmpty(), "QV_PROGRAM_DIR is not set");
         encoder_ = QString::fromStdString(qv::resolveEncoder(programDir.toStdString()));
-        QCOMPARE(encoder_, QDir(QString::fromLocal8Bit(programDir)).filePath("ffmpeg"));
+        QCOMPARE(encoder_,
+                 QDir(QString::fromLocal8Bit(programDir)).filePath(QStringLiteral("ffmpeg")));
 
         // Two-pass statistics go under the runtime folder: one of our own, to look into.
-        runtime_ = path("runtime");
+        runtime_ = path(QStringLiteral("runtime"));
         QVERIFY(QDir().mkpath(runtime_));
         QFile::setPermissions(runtime_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", runtime_.toLocal8Bit());
         // What the adapter keeps about sources, in a cache of this test's own.
-        qputenv("XDG_CACHE_HOME", path("cache").toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", path(QStringLiteral("cache")).toLocal8Bit());
 
-        const QString sine = "sine=frequency=440:sample_rate=44100:duration=%1";
-        makeClip("av.avi", {"testsrc=size=160x120:rate=25:duration=8", sine.arg(8)},
-                 {"-c:v", "mpeg4", "-c:a", "mp2"});
-        makeClip("video.avi", {"testsrc=size=160x120:rate=25:duration=8"}, {"-c:v", "mpeg4"});
-        makeClip("short.avi", {"testsrc=size=160x120:rate=25:duration=3", sine.arg(3)},
-                 {"-c:v", "mpeg4", "-c:a", "mp2"});
-        makeClip("a.wmv",
-                 {"testsrc=size=64x48:rate=5:duration=40", "sine=sample_rate=22050:duration=40"},
-                 {"-c:v", "wmv2", "-c:a", "wmav2", "-b:a", "32k"});
-        QVERIFY(QDir().mkpath(path("out")));
+        const QString sine = QStringLiteral("sine=frequency=440:sample_rate=44100:duration=%1");
+        makeClip(QStringLiteral("av.avi"),
+                 {QStringLiteral("testsrc=size=160x120:rate=25:duration=8"), sine.arg(8)},
+                 {QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-c:a"),
+                  QStringLiteral("mp2")});
+        makeClip(QStringLiteral("video.avi"),
+                 {QStringLiteral("testsrc=size=160x120:rate=25:duration=8")},
+                 {QStringLiteral("-c:v"), QStringLiteral("mpeg4")});
+        makeClip(QStringLiteral("short.avi"),
+                 {QStringLiteral("testsrc=size=160x120:rate=25:duration=3"), sine.arg(3)},
+                 {QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-c:a"),
+                  QStringLiteral("mp2")});
+        makeClip(QStringLiteral("a.wmv"),
+                 {QStringLiteral("testsrc=size=64x48:rate=5:duration=40"),
+                  QStringLiteral("sine=sample_rate=22050:duration=40")},
+                 {QStringLiteral("-c:v"), QStringLiteral("wmv2"), QStringLiteral("-c:a"),
+                  QStringLiteral("wmav2"), QStringLiteral("-b:a"), QStringLiteral("32k")});
+        QVERIFY(QDir().mkpath(path(QStringLiteral("out"))));
     }
 
     void fullSettingsLine_data() {
@@ -174,24 +190,25 @@ class AdapterE2ETest : public QObject {
     void fullSettingsLine() {
         QFETCH(QString, source);
         QFETCH(bool, hasSound);
-        const QString dest = path("out/" + QFileInfo(source).completeBaseName() + ".mp4");
+        const QString dest = path(QStringLiteral("out/") + QFileInfo(source).completeBaseName() +
+                                  QStringLiteral(".mp4"));
         const auto command = qv::buildConversionCommand(fullSettings(), path(source).toStdString(),
                                                         dest.toStdString(), 1, false);
         QCOMPARE(runAdapter(command), 0);
 
         const Probe p = probe(dest);
-        QVERIFY2(p.format.contains("mp4"), qPrintable(p.format));
-        QCOMPARE(p.video["codec_name"].toString(), QString("mpeg4"));
-        QCOMPARE(p.video["width"].toInt(), 320);
-        QCOMPARE(p.video["height"].toInt(), 240);
-        QCOMPARE(p.video["display_aspect_ratio"].toString(), QString("4:3"));
-        QVERIFY2(qAbs(rate(p.video["avg_frame_rate"].toString()) - 29.97) < 0.01,
-                 qPrintable(p.video["avg_frame_rate"].toString()));
+        QVERIFY2(p.format.contains(QStringLiteral("mp4")), qPrintable(p.format));
+        QCOMPARE(p.video[u"codec_name"].toString(), QStringLiteral("mpeg4"));
+        QCOMPARE(p.video[u"width"].toInt(), 320);
+        QCOMPARE(p.video[u"height"].toInt(), 240);
+        QCOMPARE(p.video[u"display_aspect_ratio"].toString(), QStringLiteral("4:3"));
+        QVERIFY2(qAbs(rate(p.video[u"avg_frame_rate"].toString()) - 29.97) < 0.01,
+                 qPrintable(p.video[u"avg_frame_rate"].toString()));
         QVERIFY2(qAbs(p.duration - 5) < 0.6, qPrintable(QString::number(p.duration)));
         if (hasSound) {
-            QCOMPARE(p.audio["codec_name"].toString(), QString("aac"));
-            QCOMPARE(p.audio["sample_rate"].toString(), QString("44100"));
-            QCOMPARE(p.audio["channels"].toInt(), 2);
+            QCOMPARE(p.audio[u"codec_name"].toString(), QStringLiteral("aac"));
+            QCOMPARE(p.audio[u"sample_rate"].toString(), QStringLiteral("44100"));
+            QCOMPARE(p.audio[u"channels"].toInt(), 2);
         } else {
             QVERIFY(p.audio.isEmpty());
         }
@@ -201,18 +218,19 @@ class AdapterE2ETest : public QObject {
     void twoPassPreview() {
         qv::ConversionSettings s = automaticSettings();
         s.CheckBox1 = true;
-        const std::string source = path("a.wmv").toStdString(), dest = path("a.avi").toStdString();
+        const std::string source = path(QStringLiteral("a.wmv")).toStdString(),
+                          dest = path(QStringLiteral("a.avi")).toStdString();
         const auto pass1 = qv::buildConversionCommand(s, source, dest, 1, true);
         QCOMPARE(runAdapter(pass1), 0);
         const Probe first = probe(QString::fromStdString(dest));
         QVERIFY(first.audio.isEmpty());
-        QCOMPARE(first.video["codec_name"].toString(), QString("wmv2"));
+        QCOMPARE(first.video[u"codec_name"].toString(), QStringLiteral("wmv2"));
 
         QCOMPARE(runAdapter(qv::buildConversionCommand(s, source, dest, 2, true)), 0);
         const Probe p = probe(QString::fromStdString(dest));
-        QVERIFY2(p.format.contains("avi"), qPrintable(p.format));
-        QCOMPARE(p.video["codec_name"].toString(), QString("wmv2"));
-        QCOMPARE(p.audio["codec_name"].toString(), QString("wmav2"));
+        QVERIFY2(p.format.contains(QStringLiteral("avi")), qPrintable(p.format));
+        QCOMPARE(p.video[u"codec_name"].toString(), QStringLiteral("wmv2"));
+        QCOMPARE(p.audio[u"codec_name"].toString(), QStringLiteral("wmav2"));
         QVERIFY2(qAbs(p.duration - 30) < 0.6, qPrintable(QString::number(p.duration)));
     }
 
@@ -222,21 +240,21 @@ class AdapterE2ETest : public QObject {
         s.C2_04 = kMpeg4;
         s.C2_05 = kCbr768;
         s.CheckBox1 = true;
-        const QString dest = path("out/twopass.avi");
+        const QString dest = path(QStringLiteral("out/twopass.avi"));
         const QString folder = QString::fromStdString(
             qv::adapter::passLogFolder(runtime_.toStdString(), getuid(), dest.toStdString()));
-        const std::string source = path("av.avi").toStdString();
+        const std::string source = path(QStringLiteral("av.avi")).toStdString();
 
         QCOMPARE(runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), 1, false)),
                  0);
-        QVERIFY2(QFileInfo(folder + "/stats-0.log").size() > 0, qPrintable(folder));
+        QVERIFY2(QFileInfo(folder + QStringLiteral("/stats-0.log")).size() > 0, qPrintable(folder));
         QVERIFY(probe(dest).audio.isEmpty());
 
         QCOMPARE(runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), 2, false)),
                  0);
         const Probe p = probe(dest);
-        QCOMPARE(p.video["codec_name"].toString(), QString("mpeg4"));
-        QCOMPARE(p.audio["codec_name"].toString(), QString("mp2"));
+        QCOMPARE(p.video[u"codec_name"].toString(), QStringLiteral("mpeg4"));
+        QCOMPARE(p.audio[u"codec_name"].toString(), QStringLiteral("mp2"));
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(folder), 20000);
         QVERIFY(QDir(runtime_).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
     }
@@ -244,9 +262,9 @@ class AdapterE2ETest : public QObject {
     // Pass 1 clears what an interrupted job left; a pass 2 that is stopped still leaves
     // nothing behind. A stand-in encoder keeps pass 2 running until it is stopped.
     void twoPassStatisticsAfterAStop() {
-        const QString fake = path("fakebin");
+        const QString fake = path(QStringLiteral("fakebin"));
         QVERIFY(QDir().mkpath(fake));
-        QFile script(fake + "/ffmpeg");
+        QFile script(fake + QStringLiteral("/ffmpeg"));
         QVERIFY(script.open(QIODevice::WriteOnly));
         script.write(
             "#!/bin/sh\ncase \"$*\" in *\"-pass 2\"*) exec /bin/sleep 30;; esac\nexit 0\n");
@@ -255,21 +273,21 @@ class AdapterE2ETest : public QObject {
 
         qv::ConversionSettings s = automaticSettings();
         s.CheckBox1 = true;
-        const QString dest = path("out/stopped.avi");
+        const QString dest = path(QStringLiteral("out/stopped.avi"));
         const QString folder = QString::fromStdString(
             qv::adapter::passLogFolder(runtime_.toStdString(), getuid(), dest.toStdString()));
         QVERIFY(QDir().mkpath(folder));
-        QFile stale(folder + "/stats-0.log");
+        QFile stale(folder + QStringLiteral("/stats-0.log"));
         QVERIFY(stale.open(QIODevice::WriteOnly));
         stale.write("left over");
         stale.close();
 
         const QByteArray savedPath = qgetenv("PATH");
         qputenv("PATH", fake.toLocal8Bit());
-        const std::string source = path("av.avi").toStdString();
+        const std::string source = path(QStringLiteral("av.avi")).toStdString();
         const int pass1 =
             runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), 1, false));
-        const bool staleGone = !QFileInfo::exists(folder + "/stats-0.log");
+        const bool staleGone = !QFileInfo::exists(folder + QStringLiteral("/stats-0.log"));
         qv::EncoderProcess p;
         const bool started =
             p.start(encoder_.toStdString(),
@@ -288,11 +306,12 @@ class AdapterE2ETest : public QObject {
         qv::ConversionSettings s = automaticSettings();
         s.C3_01 = kPcmS16le;
         s.C3_05 = kVolume2x;  // 516 of 256
-        const QString dest = path("out/louder.avi");
-        QCOMPARE(runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(),
-                                                       dest.toStdString(), 1, false)),
-                 0);
-        const double gain = meanVolume(dest) - meanVolume(path("av.avi"));
+        const QString dest = path(QStringLiteral("out/louder.avi"));
+        QCOMPARE(
+            runAdapter(qv::buildConversionCommand(s, path(QStringLiteral("av.avi")).toStdString(),
+                                                  dest.toStdString(), 1, false)),
+            0);
+        const double gain = meanVolume(dest) - meanVolume(path(QStringLiteral("av.avi")));
         QVERIFY2(qAbs(gain - 6.09) < 0.5, qPrintable(QString::number(gain)));
     }
 
@@ -313,16 +332,17 @@ class AdapterE2ETest : public QObject {
         s.CheckBox3 = noPicture;
         s.CheckBox4 = noSound;
         s.C3_01 = audioCodec;
-        const QString dest =
-            path(QString("out/streams_%1%2%3.avi").arg(noPicture).arg(noSound).arg(audioCodec));
-        QCOMPARE(runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(),
-                                                       dest.toStdString(), 1, false)),
-                 0);
+        const QString dest = path(
+            QStringLiteral("out/streams_%1%2%3.avi").arg(noPicture).arg(noSound).arg(audioCodec));
+        QCOMPARE(
+            runAdapter(qv::buildConversionCommand(s, path(QStringLiteral("av.avi")).toStdString(),
+                                                  dest.toStdString(), 1, false)),
+            0);
         const Probe p = probe(dest);
         QCOMPARE(p.video.isEmpty(), noPicture);
         QCOMPARE(p.audio.isEmpty(), noSound);
-        if (!noPicture) QCOMPARE(p.video["codec_name"].toString(), QString("mpeg4"));
-        if (!noSound) QCOMPARE(p.audio["codec_name"].toString(), QString("mp2"));
+        if (!noPicture) QCOMPARE(p.video[u"codec_name"].toString(), QStringLiteral("mpeg4"));
+        if (!noSound) QCOMPARE(p.audio[u"codec_name"].toString(), QStringLiteral("mp2"));
         QVERIFY2(qAbs(p.duration - 8) < 0.6, qPrintable(QString::number(p.duration)));
     }
 
@@ -330,56 +350,61 @@ class AdapterE2ETest : public QObject {
     void cropWithStreamCopyFails() {
         qv::ConversionSettings s = automaticSettings();
         s.C2_07_3 = 16;
-        const QString dest = path("out/cropcopy.avi");
-        const int rc = runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(),
-                                                             dest.toStdString(), 1, false));
+        const QString dest = path(QStringLiteral("out/cropcopy.avi"));
+        const int rc = runAdapter(qv::buildConversionCommand(
+            s, path(QStringLiteral("av.avi")).toStdString(), dest.toStdString(), 1, false));
         QVERIFY(rc > 0);
     }
 
     // With no installed encoder on the search path (only a link back to the adapter itself),
     // the adapter says so in one line instead of starting itself again.
     void missingEncoder() {
-        const QString links = path("links");
+        const QString links = path(QStringLiteral("links"));
         QVERIFY(QDir().mkpath(links));
-        QVERIFY(QFile::link(encoder_, links + "/ffmpeg"));
+        QVERIFY(QFile::link(encoder_, links + QStringLiteral("/ffmpeg")));
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("PATH", links + ":" + path("nothing"));
+        env.insert(QStringLiteral("PATH"),
+                   links + QStringLiteral(":") + path(QStringLiteral("nothing")));
         p.setProcessEnvironment(env);
         p.setStandardInputFile(QProcess::nullDevice());
-        p.start(encoder_, {"-i", path("av.avi"), "-y", path("out/never.avi")});
+        p.start(encoder_, {QStringLiteral("-i"), path(QStringLiteral("av.avi")),
+                           QStringLiteral("-y"), path(QStringLiteral("out/never.avi"))});
         QVERIFY(p.waitForFinished(60000));
         QVERIFY(p.exitCode() != 0);
-        const QStringList lines =
-            QString::fromUtf8(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        const QStringList lines = QString::fromUtf8(p.readAllStandardError())
+                                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 1);
-        QVERIFY2(lines[0].contains("ffmpeg"), qPrintable(lines[0]));
-        QVERIFY(!QFileInfo::exists(path("out/never.avi")));
+        QVERIFY2(lines[0].contains(QStringLiteral("ffmpeg")), qPrintable(lines[0]));
+        QVERIFY(!QFileInfo::exists(path(QStringLiteral("out/never.avi"))));
     }
 
     // Two copies of the adapter on the search path, and no encoder: they must not start
     // each other for ever.
     void twoAdapterCopiesEnd() {
-        const QString a = path("copyA"), b = path("copyB");
+        const QString a = path(QStringLiteral("copyA")), b = path(QStringLiteral("copyB"));
         QVERIFY(QDir().mkpath(a) && QDir().mkpath(b));
-        QVERIFY(QFile::copy(encoder_, a + "/ffmpeg") && QFile::copy(encoder_, b + "/ffmpeg"));
+        QVERIFY(QFile::copy(encoder_, a + QStringLiteral("/ffmpeg")) &&
+                QFile::copy(encoder_, b + QStringLiteral("/ffmpeg")));
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("PATH", a + ":" + b);
-        env.remove("QV_ADAPTERS_SEEN");
+        env.insert(QStringLiteral("PATH"), a + QStringLiteral(":") + b);
+        env.remove(QStringLiteral("QV_ADAPTERS_SEEN"));
         p.setProcessEnvironment(env);
         p.setStandardInputFile(QProcess::nullDevice());
-        p.start(a + "/ffmpeg", {"-i", path("av.avi"), "-y", path("out/never2.avi")});
+        p.start(a + QStringLiteral("/ffmpeg"),
+                {QStringLiteral("-i"), path(QStringLiteral("av.avi")), QStringLiteral("-y"),
+                 path(QStringLiteral("out/never2.avi"))});
         QVERIFY(p.waitForFinished(20000));
         QVERIFY(p.exitCode() != 0);
-        QVERIFY(!QFileInfo::exists(path("out/never2.avi")));
+        QVERIFY(!QFileInfo::exists(path(QStringLiteral("out/never2.avi"))));
     }
 
     void thumbnail() {
-        const QString folder = path("thumbs");
+        const QString folder = path(QStringLiteral("thumbs"));
         QVERIFY(QDir().mkpath(folder));
-        const auto command =
-            qv::buildThumbnailCommand(path("av.avi").toStdString(), folder.toStdString());
+        const auto command = qv::buildThumbnailCommand(path(QStringLiteral("av.avi")).toStdString(),
+                                                       folder.toStdString());
         const QString thumb = QString::fromStdString(qv::thumbnailPath(folder.toStdString()));
         QCOMPARE(runAdapter(command), 0);
         qv::RgbImage image;
@@ -393,8 +418,8 @@ class AdapterE2ETest : public QObject {
         QVERIFY(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
         stale.write("stale");
         stale.close();
-        const auto again =
-            qv::buildThumbnailCommand(path("a.wmv").toStdString(), folder.toStdString());
+        const auto again = qv::buildThumbnailCommand(path(QStringLiteral("a.wmv")).toStdString(),
+                                                     folder.toStdString());
         QCOMPARE(runAdapter(again), 0);
         decoded = qv::decodeJpegFile(thumb.toStdString(), image);
         QVERIFY2(decoded, decoded.message.c_str());
@@ -408,8 +433,11 @@ class AdapterE2ETest : public QObject {
         QTest::addColumn<QStringList>("codec");
         QTest::addColumn<QString>("ext");
         QTest::addColumn<bool>("blue");
-        const QStringList mpeg4 = {"-c:v", "mpeg4", "-g", "250"};  // one key frame only
-        const QStringList h264 = {"-c:v", "libx264", "-pix_fmt", "yuv420p"};
+        const QStringList mpeg4 = {QStringLiteral("-c:v"), QStringLiteral("mpeg4"),
+                                   QStringLiteral("-g"),
+                                   QStringLiteral("250")};  // one key frame only
+        const QStringList h264 = {QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                                  QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")};
         QTest::newRow("blue from 5 s") << 5.0 << 3.0 << mpeg4 << "avi" << true;
         QTest::newRow("blue from 5.2 s") << 5.2 << 2.8 << mpeg4 << "avi" << false;
         QTest::newRow("H.264 in MP4, blue from 5 s") << 5.0 << 3.0 << h264 << "mp4" << true;
@@ -422,38 +450,45 @@ class AdapterE2ETest : public QObject {
         QFETCH(QStringList, codec);
         QFETCH(QString, ext);
         QFETCH(bool, blue);
-        const QString name = QString("moment_%1_%2.%3").arg(redSeconds).arg(blueSeconds).arg(ext);
-        const QString red = QString("color=c=red:s=160x120:r=25:d=%1").arg(redSeconds);
-        const QString rest = QString("color=c=blue:s=160x120:r=25:d=%1").arg(blueSeconds);
-        makeClip(name, {red + "[a];" + rest + "[b];[a][b]concat=n=2[out0]"}, codec);
-        const QString folder = path("thumbs_" + QFileInfo(name).completeBaseName() + ext);
+        const QString name =
+            QStringLiteral("moment_%1_%2.%3").arg(redSeconds).arg(blueSeconds).arg(ext);
+        const QString red = QStringLiteral("color=c=red:s=160x120:r=25:d=%1").arg(redSeconds);
+        const QString rest = QStringLiteral("color=c=blue:s=160x120:r=25:d=%1").arg(blueSeconds);
+        makeClip(
+            name,
+            {red + QStringLiteral("[a];") + rest + QStringLiteral("[b];[a][b]concat=n=2[out0]")},
+            codec);
+        const QString folder =
+            path(QStringLiteral("thumbs_") + QFileInfo(name).completeBaseName() + ext);
         QVERIFY(QDir().mkpath(folder));
         QCOMPARE(
             runAdapter(qv::buildThumbnailCommand(path(name).toStdString(), folder.toStdString())),
             0);
-        QCOMPARE(thumbnailColour(folder), QString(blue ? "blue" : "red"));
+        QCOMPARE(thumbnailColour(folder),
+                 QString(blue ? QStringLiteral("blue") : QStringLiteral("red")));
     }
 
     // The picture of a source is kept for its next thumbnail call, but not past a change.
     void thumbnailOfAChangedSource() {
-        const QString name = path("changing.avi");
-        const QString folder = path("thumbs_changing");
+        const QString name = path(QStringLiteral("changing.avi"));
+        const QString folder = path(QStringLiteral("thumbs_changing"));
         QVERIFY(QDir().mkpath(folder));
         const auto command = qv::buildThumbnailCommand(name.toStdString(), folder.toStdString());
         for (const char* colour : {"red", "red", "blue"}) {
-            makeClip("changing.avi", {QString("color=c=%1:s=160x120:r=25:d=6").arg(colour)},
-                     {"-c:v", "mpeg4"});
+            makeClip(QStringLiteral("changing.avi"),
+                     {QStringLiteral("color=c=%1:s=160x120:r=25:d=6").arg(QLatin1String(colour))},
+                     {QStringLiteral("-c:v"), QStringLiteral("mpeg4")});
             QCOMPARE(runAdapter(command), 0);
-            QCOMPARE(thumbnailColour(folder), QString(colour));
+            QCOMPARE(thumbnailColour(folder), QString::fromLatin1(colour));
         }
     }
 
     // A source shorter than the usual moment still gives a picture, from near its end.
     void thumbnailOfAShortClip() {
-        const QString folder = path("thumbs_short");
+        const QString folder = path(QStringLiteral("thumbs_short"));
         QVERIFY(QDir().mkpath(folder));
-        const auto command =
-            qv::buildThumbnailCommand(path("short.avi").toStdString(), folder.toStdString());
+        const auto command = qv::buildThumbnailCommand(
+            path(QStringLiteral("short.avi")).toStdString(), folder.toStdString());
         QCOMPARE(runAdapter(command), 0);
         qv::RgbImage image;
         const qv::FileResult decoded =
@@ -464,13 +499,15 @@ class AdapterE2ETest : public QObject {
 
     // Sound only: no picture, a refusal, and quickly.
     void thumbnailOfSoundOnly() {
-        makeClip("sound.mp3", {"sine=sample_rate=44100:duration=20"}, {"-c:a", "libmp3lame"});
-        const QString folder = path("thumbs_sound");
+        makeClip(QStringLiteral("sound.mp3"),
+                 {QStringLiteral("sine=sample_rate=44100:duration=20")},
+                 {QStringLiteral("-c:a"), QStringLiteral("libmp3lame")});
+        const QString folder = path(QStringLiteral("thumbs_sound"));
         QVERIFY(QDir().mkpath(folder));
         QElapsedTimer t;
         t.start();
-        const int rc = runAdapter(
-            qv::buildThumbnailCommand(path("sound.mp3").toStdString(), folder.toStdString()));
+        const int rc = runAdapter(qv::buildThumbnailCommand(
+            path(QStringLiteral("sound.mp3")).toStdString(), folder.toStdString()));
         QVERIFY(rc > 0);
         QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
         QVERIFY(
@@ -484,9 +521,9 @@ class AdapterE2ETest : public QObject {
         s.CheckBox5 = true;
         s.C4_01_3 = 1;
         s.C4_01_6 = 2;
-        const QString dest = path("out/preview_range.avi");
-        QCOMPARE(runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(),
-                                                       dest.toStdString(), 1, true)),
+        const QString dest = path(QStringLiteral("out/preview_range.avi"));
+        QCOMPARE(runAdapter(qv::buildConversionCommand(
+                     s, path(QStringLiteral("av.avi")).toStdString(), dest.toStdString(), 1, true)),
                  0);
         const Probe p = probe(dest);
         QVERIFY2(qAbs(p.duration - 2) < 0.2, qPrintable(QString::number(p.duration)));
@@ -519,12 +556,13 @@ class AdapterE2ETest : public QObject {
         s.CheckBox5 = range;
         s.C4_01_3 = 2;  // from 2 s, 3 s long
         s.C4_01_6 = 3;
-        const QString dest = path(QString("out/matrix_%1_%2_%3.%4")
-                                      .arg(codec)
-                                      .arg(rate)
-                                      .arg(range)
-                                      .arg(container == kMp4 ? "mp4" : "avi"));
-        const std::string source = path("av.avi").toStdString();
+        const QString dest =
+            path(QStringLiteral("out/matrix_%1_%2_%3.%4")
+                     .arg(codec)
+                     .arg(rate)
+                     .arg(range)
+                     .arg(container == kMp4 ? QStringLiteral("mp4") : QStringLiteral("avi")));
+        const std::string source = path(QStringLiteral("av.avi")).toStdString();
         QCOMPARE(runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), 1, false)),
                  0);
         QCOMPARE(runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), 2, false)),
@@ -596,14 +634,16 @@ class AdapterE2ETest : public QObject {
         s.C2_05 = videoRate;
         s.C3_01 = audioCodec;
         s.CheckBox1 = twoPass;
-        const QString ext = container == kMkv ? "mkv" : container == kWebm ? "webm" : "mp4";
-        const QString dest = path(QString("out/today_%1_%2_%3_%4.%5")
+        const QString ext = container == kMkv    ? QStringLiteral("mkv")
+                            : container == kWebm ? QStringLiteral("webm")
+                                                 : QStringLiteral("mp4");
+        const QString dest = path(QStringLiteral("out/today_%1_%2_%3_%4.%5")
                                       .arg(videoCodec)
                                       .arg(videoRate)
                                       .arg(audioCodec)
                                       .arg(twoPass)
                                       .arg(ext));
-        const std::string source = path("av.avi").toStdString();
+        const std::string source = path(QStringLiteral("av.avi")).toStdString();
         for (int pass = 1; pass <= (twoPass ? 2 : 1); ++pass)
             QCOMPARE(
                 runAdapter(qv::buildConversionCommand(s, source, dest.toStdString(), pass, false)),
@@ -612,8 +652,8 @@ class AdapterE2ETest : public QObject {
         QVERIFY2(decodesCleanly(dest, &why), qPrintable(why));
         QVERIFY2(qvtest::readFile(dest).left(64).contains(docType.toLatin1()), qPrintable(docType));
         const Probe p = probe(dest);
-        QCOMPARE(p.video["codec_name"].toString(), video);
-        QCOMPARE(p.audio["codec_name"].toString(), audio);
+        QCOMPARE(p.video[u"codec_name"].toString(), video);
+        QCOMPARE(p.audio[u"codec_name"].toString(), audio);
         QVERIFY2(qAbs(p.duration - 8) < 0.5, qPrintable(QString::number(p.duration)));
     }
 
@@ -641,17 +681,17 @@ class AdapterE2ETest : public QObject {
         s.C2_04 = videoCodec;
         s.C3_01 = audioCodec;
         s.CheckBox1 = twoPass;
-        const QString ext = container == kAvi    ? "avi"
-                            : container == kMp4  ? "mp4"
-                            : container == kWebm ? "webm"
-                                                 : "mkv";
+        const QString ext = container == kAvi    ? QStringLiteral("avi")
+                            : container == kMp4  ? QStringLiteral("mp4")
+                            : container == kWebm ? QStringLiteral("webm")
+                                                 : QStringLiteral("mkv");
         const QString dest =
-            path(QString("out/refused_%1_%2.%3").arg(videoCodec).arg(audioCodec).arg(ext));
-        const QString report = path("refused_report.txt");
+            path(QStringLiteral("out/refused_%1_%2.%3").arg(videoCodec).arg(audioCodec).arg(ext));
+        const QString report = path(QStringLiteral("refused_report.txt"));
         QFile::remove(report);
         qputenv("QUORVANE_REPORT", report.toLocal8Bit());
-        const int rc = runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(),
-                                                             dest.toStdString(), 1, false));
+        const int rc = runAdapter(qv::buildConversionCommand(
+            s, path(QStringLiteral("av.avi")).toStdString(), dest.toStdString(), 1, false));
         qunsetenv("QUORVANE_REPORT");
         QVERIFY(rc > 0);
         QVERIFY(!QFileInfo::exists(dest));
@@ -664,15 +704,15 @@ class AdapterE2ETest : public QObject {
         qv::ConversionSettings s = automaticSettings();
         s.C2_04 = kMpeg4;
         s.CheckBox1 = true;
-        const QString dest = path("out/alone.avi");
-        const QString report = path("alone_report.txt");
+        const QString dest = path(QStringLiteral("out/alone.avi"));
+        const QString report = path(QStringLiteral("alone_report.txt"));
         qputenv("QUORVANE_REPORT", report.toLocal8Bit());
-        const int rc = runAdapter(qv::buildConversionCommand(s, path("av.avi").toStdString(),
-                                                             dest.toStdString(), 2, false));
+        const int rc = runAdapter(qv::buildConversionCommand(
+            s, path(QStringLiteral("av.avi")).toStdString(), dest.toStdString(), 2, false));
         qunsetenv("QUORVANE_REPORT");
         QVERIFY(rc > 0);
         QVERIFY(!QFileInfo::exists(dest));
-        QVERIFY(QString::fromUtf8(qvtest::readFile(report)).contains("1パス目"));
+        QVERIFY(QString::fromUtf8(qvtest::readFile(report)).contains(QStringLiteral("1パス目")));
     }
 };
 

@@ -34,10 +34,11 @@ class AdapterProcessE2ETest : public QObject {
 
     // A stand-in for the installed encoder, alone on the search path of the calls that use it.
     QString fakeEncoder(const QString& name, const QByteArray& body) {
-        const QString folder = path("fake_" + name);
-        if (!QDir().mkpath(folder) || !qvtest::writeFile(folder + "/ffmpeg", "#!/bin/sh\n" + body))
+        const QString folder = path(QStringLiteral("fake_") + name);
+        if (!QDir().mkpath(folder) ||
+            !qvtest::writeFile(folder + QStringLiteral("/ffmpeg"), "#!/bin/sh\n" + body))
             return {};
-        QFile::setPermissions(folder + "/ffmpeg",
+        QFile::setPermissions(folder + QStringLiteral("/ffmpeg"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return folder;
     }
@@ -63,12 +64,14 @@ class AdapterProcessE2ETest : public QObject {
         QVERIFY(dir_.isValid());
         const QByteArray programDir = qgetenv("QV_PROGRAM_DIR");
         QVERIFY2(!programDir.isEmpty(), "QV_PROGRAM_DIR is not set");
-        adapter_ = QString::fromLocal8Bit(programDir) + "/ffmpeg";
+        adapter_ = QString::fromLocal8Bit(programDir) + QStringLiteral("/ffmpeg");
         QString out;
-        QVERIFY2(qvtest::makeClip(path("av.avi"),
-                                  {"testsrc=size=160x120:rate=25:duration=2",
-                                   "sine=sample_rate=44100:duration=2"},
-                                  {"-c:v", "mpeg4", "-c:a", "mp2"}, &out),
+        QVERIFY2(qvtest::makeClip(path(QStringLiteral("av.avi")),
+                                  {QStringLiteral("testsrc=size=160x120:rate=25:duration=2"),
+                                   QStringLiteral("sine=sample_rate=44100:duration=2")},
+                                  {QStringLiteral("-c:v"), QStringLiteral("mpeg4"),
+                                   QStringLiteral("-c:a"), QStringLiteral("mp2")},
+                                  &out),
                  qPrintable(out));
     }
 
@@ -102,31 +105,38 @@ class AdapterProcessE2ETest : public QObject {
         QFETCH(int, status);
         QFETCH(QString, report);
         QFETCH(QString, logged);
-        const QString fake = fakeEncoder(QTest::currentDataTag(), body);
+        const QString fake = fakeEncoder(QString::fromLatin1(QTest::currentDataTag()), body);
         QVERIFY(!fake.isEmpty());
-        const QString reportFile = path("report.txt"), logFile = path("log.txt");
+        const QString reportFile = path(QStringLiteral("report.txt")),
+                      logFile = path(QStringLiteral("log.txt"));
         QFile::remove(reportFile);
         QVERIFY(qvtest::writeFile(logFile, "earlier\n"));
-        const QStringList args = {"-i", path("av.avi"), "-y", "-vcodec", "copy", path("out.avi")};
-        QCOMPARE(
-            runAdapter(
-                args, {{"PATH", fake}, {"QUORVANE_REPORT", reportFile}, {"QUORVANE_LOG", logFile}}),
-            status);
+        const QStringList args = {QStringLiteral("-i"),   path(QStringLiteral("av.avi")),
+                                  QStringLiteral("-y"),   QStringLiteral("-vcodec"),
+                                  QStringLiteral("copy"), path(QStringLiteral("out.avi"))};
+        QCOMPARE(runAdapter(args, {{QStringLiteral("PATH"), fake},
+                                   {QStringLiteral("QUORVANE_REPORT"), reportFile},
+                                   {QStringLiteral("QUORVANE_LOG"), logFile}}),
+                 status);
 
         if (report.isEmpty()) {
             QVERIFY(!QFileInfo::exists(reportFile));
         } else {
-            const QStringList lines =
-                QString::fromUtf8(qvtest::readFile(reportFile)).split('\n', Qt::SkipEmptyParts);
+            const QStringList lines = QString::fromUtf8(qvtest::readFile(reportFile))
+                                          .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
             QCOMPARE(lines.size(), 1);
             QVERIFY2(lines[0].contains(report), qPrintable(lines[0]));
         }
         // The log keeps what was there, then one header naming the call, then the output.
-        const QStringList log = QString::fromUtf8(qvtest::readFile(logFile)).split('\n');
-        QVERIFY2(log.size() >= 3, qPrintable(log.join('|')));
-        QCOMPARE(log[0], QString("earlier"));
-        QVERIFY2(log[1].startsWith("=== ") && log[1].contains(path("out.avi")), qPrintable(log[1]));
-        QVERIFY2(log.join('\n').contains(logged), qPrintable(log.join('|')));
+        const QStringList log =
+            QString::fromUtf8(qvtest::readFile(logFile)).split(QLatin1Char('\n'));
+        QVERIFY2(log.size() >= 3, qPrintable(log.join(QLatin1Char('|'))));
+        QCOMPARE(log[0], QStringLiteral("earlier"));
+        QVERIFY2(log[1].startsWith(QStringLiteral("=== ")) &&
+                     log[1].contains(path(QStringLiteral("out.avi"))),
+                 qPrintable(log[1]));
+        QVERIFY2(log.join(QLatin1Char('\n')).contains(logged),
+                 qPrintable(log.join(QLatin1Char('|'))));
     }
 
     // A result the encoder started and failed is removed; a file it never touched stays.
@@ -135,21 +145,25 @@ class AdapterProcessE2ETest : public QObject {
         QTest::addColumn<bool>("existedBefore");
         QTest::addColumn<bool>("kept");
         // Fails at the sound encoder's start, after the result was opened.
-        const QStringList lateFailure = {"-vcodec", "mpeg4", "-acodec", "mp2", "-ar", "12345"};
+        const QStringList lateFailure = {QStringLiteral("-vcodec"), QStringLiteral("mpeg4"),
+                                         QStringLiteral("-acodec"), QStringLiteral("mp2"),
+                                         QStringLiteral("-ar"),     QStringLiteral("12345")};
         QTest::newRow("new result, failed late") << lateFailure << false << false;
         QTest::newRow("old file overwritten, failed late") << lateFailure << true << false;
         QTest::newRow("old file, encoder never started on it")
-            << QStringList{"-vcodec", "no_such_codec"} << true << true;
+            << QStringList{QStringLiteral("-vcodec"), QStringLiteral("no_such_codec")} << true
+            << true;
     }
     void brokenResultRemoved() {
         QFETCH(QStringList, streams);
         QFETCH(bool, existedBefore);
         QFETCH(bool, kept);
-        const QString dest = path("broken.avi");
+        const QString dest = path(QStringLiteral("broken.avi"));
         QFile::remove(dest);
         if (existedBefore) QVERIFY(qvtest::writeFile(dest, "the user's own file"));
-        const int rc =
-            runAdapter(QStringList{"-i", path("av.avi"), "-y"} + streams + QStringList{dest});
+        const int rc = runAdapter(QStringList{QStringLiteral("-i"), path(QStringLiteral("av.avi")),
+                                              QStringLiteral("-y")} +
+                                  streams + QStringList{dest});
         QVERIFY(rc != 0);
         QCOMPARE(QFileInfo::exists(dest), kept);
         if (kept) QCOMPARE(qvtest::readFile(dest), QByteArray("the user's own file"));
@@ -164,24 +178,29 @@ class AdapterProcessE2ETest : public QObject {
     }
     void encoderEndsWithTheProgram() {
         QFETCH(QString, how);
-        const QString pidFile = path("encoder_" + how + ".pid");
-        const QString adapterPidFile = path("adapter_" + how + ".pid");
-        const QString fake = fakeEncoder(
-            "long_" + how, "echo $$ > '" + pidFile.toUtf8() + "'\nexec /bin/sleep 30\n");
+        const QString pidFile = path(QStringLiteral("encoder_") + how + QStringLiteral(".pid"));
+        const QString adapterPidFile =
+            path(QStringLiteral("adapter_") + how + QStringLiteral(".pid"));
+        const QString fake =
+            fakeEncoder(QStringLiteral("long_") + how,
+                        "echo $$ > '" + pidFile.toUtf8() + "'\nexec /bin/sleep 30\n");
         QVERIFY(!fake.isEmpty());
         const QByteArray savedPath = qgetenv("PATH");
         qputenv("PATH", fake.toLocal8Bit());
-        const QStringList call = {adapter_, "-i", path("av.avi"), "-y", path("long.avi")};
+        const QStringList call = {adapter_, QStringLiteral("-i"), path(QStringLiteral("av.avi")),
+                                  QStringLiteral("-y"), path(QStringLiteral("long.avi"))};
         qv::EncoderProcess program;
         bool started = false;
-        if (how == "cancel") {
-            started = program.start(adapter_.toStdString(), {"-i", path("av.avi").toStdString(),
-                                                             "-y", path("long.avi").toStdString()});
+        if (how == QStringLiteral("cancel")) {
+            started = program.start(adapter_.toStdString(),
+                                    {"-i", path(QStringLiteral("av.avi")).toStdString(), "-y",
+                                     path(QStringLiteral("long.avi")).toStdString()});
         } else {
             // A shell stands in for the program; "&" and exit let it die before or after
             // the adapter has started, a plain wait keeps it there until it is killed.
-            const std::string script = how == "gone" ? "\"$@\" & echo $! > \"$PIDFILE\"; exit 0"
-                                                     : "\"$@\" & echo $! > \"$PIDFILE\"; wait";
+            const std::string script = how == QStringLiteral("gone")
+                                           ? "\"$@\" & echo $! > \"$PIDFILE\"; exit 0"
+                                           : "\"$@\" & echo $! > \"$PIDFILE\"; wait";
             qputenv("PIDFILE", adapterPidFile.toLocal8Bit());
             std::vector<std::string> args = {"-c", script, "sh"};
             for (const QString& a : call) args.push_back(a.toStdString());
@@ -191,39 +210,45 @@ class AdapterProcessE2ETest : public QObject {
         QVERIFY(started);
 
         int encoder = 0;
-        if (how != "gone") {
+        if (how != QStringLiteral("gone")) {
             QTRY_VERIFY_WITH_TIMEOUT((encoder = readPid(pidFile)) > 0, 10000);
             QVERIFY(alive(encoder));
         }
-        if (how == "kill") QCOMPARE(::kill(program.pid(), SIGKILL), 0);
-        if (how == "cancel") QVERIFY(program.stop());
-        if (how == "gone") QVERIFY(program.waitFor(10000));
+        if (how == QStringLiteral("kill")) QCOMPARE(::kill(program.pid(), SIGKILL), 0);
+        if (how == QStringLiteral("cancel")) QVERIFY(program.stop());
+        if (how == QStringLiteral("gone")) QVERIFY(program.waitFor(10000));
         QElapsedTimer t;
         t.start();
         QTest::qWait(1000);
         encoder = readPid(pidFile);
         QVERIFY2(!alive(encoder), qPrintable(QString::number(encoder)));
-        if (how != "cancel") QVERIFY(!alive(readPid(adapterPidFile)));
+        if (how != QStringLiteral("cancel")) QVERIFY(!alive(readPid(adapterPidFile)));
         program.waitFor(5000);
     }
 
     // Statistics never go to a folder others can enter: a runtime folder that is not
     // private is passed over for one of the user's own.
     void statisticsFolderIsPrivate() {
-        const QString args = path("pass_args.txt");
-        const QString fake = fakeEncoder("passargs", "echo \"$@\" > '" + args.toUtf8() + "'\n");
+        const QString args = path(QStringLiteral("pass_args.txt"));
+        const QString fake =
+            fakeEncoder(QStringLiteral("passargs"), "echo \"$@\" > '" + args.toUtf8() + "'\n");
         QVERIFY(!fake.isEmpty());
-        const QString shared = path("shared_runtime"), home = path("home");
+        const QString shared = path(QStringLiteral("shared_runtime")),
+                      home = path(QStringLiteral("home"));
         QVERIFY(QDir().mkpath(shared) && QDir().mkpath(home));
         QVERIFY(::chmod(shared.toLocal8Bit().constData(), 0777) == 0);
-        QCOMPARE(runAdapter({"-i", path("av.avi"), "-y", "-pass", "1", "-an", "-vcodec", "mpeg4",
-                             path("p.avi")},
-                            {{"PATH", fake}, {"XDG_RUNTIME_DIR", shared}, {"HOME", home}}),
+        QCOMPARE(runAdapter({QStringLiteral("-i"), path(QStringLiteral("av.avi")),
+                             QStringLiteral("-y"), QStringLiteral("-pass"), QStringLiteral("1"),
+                             QStringLiteral("-an"), QStringLiteral("-vcodec"),
+                             QStringLiteral("mpeg4"), path(QStringLiteral("p.avi"))},
+                            {{QStringLiteral("PATH"), fake},
+                             {QStringLiteral("XDG_RUNTIME_DIR"), shared},
+                             {QStringLiteral("HOME"), home}}),
                  0);
         QVERIFY(QDir(shared).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
         const QString text = QString::fromUtf8(qvtest::readFile(args));
-        const QString base = home + "/.cache/quorvane-2pass/";
-        QVERIFY2(text.contains("-passlogfile " + base), qPrintable(text));
+        const QString base = home + QStringLiteral("/.cache/quorvane-2pass/");
+        QVERIFY2(text.contains(QStringLiteral("-passlogfile ") + base), qPrintable(text));
         struct stat st {};
         QCOMPARE(::stat(base.toLocal8Bit().constData(), &st), 0);
         QCOMPARE(st.st_mode & 0777, 0700u);

@@ -65,16 +65,21 @@ class BatchE2ETest : public QObject {
     }
 
     void fullSettingsOverThreeClips() {
-        const QStringList names = {"clip1.avi", "clip2.mkv", "clip3.mpg"};
-        const QStringList codecs[] = {{"-c:v", "mpeg4", "-c:a", "mp2"},
-                                      {"-c:v", "mpeg4", "-c:a", "mp2"},
-                                      {"-c:v", "mpeg1video", "-c:a", "mp2"}};
+        const QStringList names = {QStringLiteral("clip1.avi"), QStringLiteral("clip2.mkv"),
+                                   QStringLiteral("clip3.mpg")};
+        const QStringList codecs[] = {{QStringLiteral("-c:v"), QStringLiteral("mpeg4"),
+                                       QStringLiteral("-c:a"), QStringLiteral("mp2")},
+                                      {QStringLiteral("-c:v"), QStringLiteral("mpeg4"),
+                                       QStringLiteral("-c:a"), QStringLiteral("mp2")},
+                                      {QStringLiteral("-c:v"), QStringLiteral("mpeg1video"),
+                                       QStringLiteral("-c:a"), QStringLiteral("mp2")}};
         for (int i = 0; i < names.size(); ++i) {
             QString out;
-            QVERIFY2(qvtest::makeClip(work_.filePath(names[i]),
-                                      {"testsrc=size=160x120:rate=25:duration=6",
-                                       "sine=frequency=440:sample_rate=44100:duration=6"},
-                                      codecs[i], &out),
+            QVERIFY2(qvtest::makeClip(
+                         work_.filePath(names[i]),
+                         {QStringLiteral("testsrc=size=160x120:rate=25:duration=6"),
+                          QStringLiteral("sine=frequency=440:sample_rate=44100:duration=6")},
+                         codecs[i], &out),
                      qPrintable(out));
             // Distinct odd times with nanoseconds: what the results must carry.
             const timespec t[2] = {{1600000001 + i * 3, 111111111L * (i + 1)},
@@ -124,9 +129,10 @@ class BatchE2ETest : public QObject {
         sampler.stop();
 
         QVERIFY2(qv::ui::testing::texts(Record::Message).isEmpty(),
-                 qPrintable(qv::ui::testing::texts(Record::Message).join('\n')));
+                 qPrintable(qv::ui::testing::texts(Record::Message).join(QLatin1Char('\n'))));
         QCOMPARE(w.ShadowLabel1->Caption(), QStringLiteral("変換処理は終了しました。"));
-        QCOMPARE(bars, (QStringList{"0 %", "33 %", "67 %"}));
+        QCOMPARE(bars, (QStringList{QStringLiteral("0 %"), QStringLiteral("33 %"),
+                                    QStringLiteral("67 %")}));
         // The thumbnail has one second beside the conversion; a busy machine may miss it,
         // so its display is checked with a stand-in encoder (batch_run_test) instead.
         if (!picture) qWarning("no thumbnail within its second");
@@ -134,14 +140,14 @@ class BatchE2ETest : public QObject {
         QVERIFY(w.isEnabled());
 
         for (int i = 0; i < names.size(); ++i) {
-            const QString result =
-                QDir(outDir).filePath(QFileInfo(names[i]).completeBaseName() + ".mp4");
+            const QString result = QDir(outDir).filePath(QFileInfo(names[i]).completeBaseName() +
+                                                         QStringLiteral(".mp4"));
             const qvtest::Probe p = qvtest::probe(result);
-            QVERIFY2(p.exitCode == 0, qPrintable(result + ": " + p.output));
+            QVERIFY2(p.exitCode == 0, qPrintable(result + QStringLiteral(": ") + p.output));
             QVERIFY(!p.video.isEmpty() && !p.audio.isEmpty());
-            QCOMPARE(p.video["codec_name"].toString(), QStringLiteral("mpeg4"));
-            QCOMPARE(p.video["width"].toInt(), 320);
-            QCOMPARE(p.video["height"].toInt(), 240);
+            QCOMPARE(p.video[u"codec_name"].toString(), QStringLiteral("mpeg4"));
+            QCOMPARE(p.video[u"width"].toInt(), 320);
+            QCOMPARE(p.video[u"height"].toInt(), 240);
             const timespec source = mtimeOf(work_.filePath(names[i]));
             const timespec made = mtimeOf(result);
             QCOMPARE(made.tv_sec, source.tv_sec);
@@ -155,11 +161,14 @@ class BatchE2ETest : public QObject {
         const QString good = dir.filePath(QStringLiteral("good.avi"));
         const QString bad = dir.filePath(QStringLiteral("bad.mkv"));
         QString out;
-        QVERIFY2(qvtest::makeClip(good,
-                                  {"testsrc=size=160x120:rate=25:duration=1",
-                                   "sine=frequency=440:sample_rate=44100:duration=1"},
-                                  {"-c:v", "mpeg4", "-c:a", "mp2"}, &out),
-                 qPrintable(out));
+        QVERIFY2(
+            qvtest::makeClip(good,
+                             {QStringLiteral("testsrc=size=160x120:rate=25:duration=1"),
+                              QStringLiteral("sine=frequency=440:sample_rate=44100:duration=1")},
+                             {QStringLiteral("-c:v"), QStringLiteral("mpeg4"),
+                              QStringLiteral("-c:a"), QStringLiteral("mp2")},
+                             &out),
+            qPrintable(out));
         QVERIFY(qvtest::writeFile(bad, "not a video at all"));
         // bad.mkv's earlier result: a good clip that a failed run must leave as it is.
         const QString badResult = dir.filePath(QStringLiteral("bad.mp4"));
@@ -197,8 +206,11 @@ class BatchE2ETest : public QObject {
         const qvtest::Probe p = qvtest::probe(made);
         QVERIFY2(p.exitCode == 0, qPrintable(p.output));
         int rc = -1;
-        const QString decode = qvtest::run(QStringLiteral("/usr/bin/ffmpeg"),
-                                           {"-v", "error", "-i", made, "-f", "null", "-"}, &rc);
+        const QString decode =
+            qvtest::run(QStringLiteral("/usr/bin/ffmpeg"),
+                        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), made,
+                         QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")},
+                        &rc);
         QCOMPARE(rc, 0);
         QCOMPARE(decode, QString());
         QVERIFY(qAbs(p.duration - 1.0) < 0.2);

@@ -105,9 +105,10 @@ class InstallE2ETest : public QObject {
         QVERIFY(root_.isValid());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DESTDIR"), dest());
-        const Outcome o =
-            runWith(QStringLiteral(QV_CMAKE_COMMAND),
-                    {"--install", QStringLiteral(QV_BINARY_DIR), "--prefix", kPrefix}, env, 120000);
+        const Outcome o = runWith(QStringLiteral(QV_CMAKE_COMMAND),
+                                  {QStringLiteral("--install"), QStringLiteral(QV_BINARY_DIR),
+                                   QStringLiteral("--prefix"), kPrefix},
+                                  env, 120000);
         QVERIFY2(o.exitCode == 0, qPrintable(o.output));
         QVERIFY2(QFileInfo(programDir() + QStringLiteral("/Quorvane_R")).isExecutable(),
                  qPrintable(o.output));
@@ -117,11 +118,14 @@ class InstallE2ETest : public QObject {
         const QString work = folder(QStringLiteral("work"));
         const QString clip = work + QStringLiteral("/clip.mkv");
         QString made;
-        QVERIFY2(qvtest::makeClip(clip,
-                                  {"testsrc=size=160x120:rate=25:duration=7",
-                                   "sine=frequency=440:sample_rate=44100:duration=7"},
-                                  {"-c:v", "mpeg4", "-c:a", "mp2"}, &made),
-                 qPrintable(made));
+        QVERIFY2(
+            qvtest::makeClip(clip,
+                             {QStringLiteral("testsrc=size=160x120:rate=25:duration=7"),
+                              QStringLiteral("sine=frequency=440:sample_rate=44100:duration=7")},
+                             {QStringLiteral("-c:v"), QStringLiteral("mpeg4"),
+                              QStringLiteral("-c:a"), QStringLiteral("mp2")},
+                             &made),
+            qPrintable(made));
 
         setWritable(programDir(), false);
         const QStringList before = snapshot(programDir());
@@ -162,25 +166,28 @@ class InstallE2ETest : public QObject {
         QStringList results = QDir(work).entryList(QDir::Files);
         results.removeAll(QStringLiteral("clip.mkv"));
         QVERIFY2(results == QStringList{QStringLiteral("clip.avi")},
-                 qPrintable(results.join(' ') + '\n' + o.output));
+                 qPrintable(results.join(QLatin1Char(' ')) + QLatin1Char('\n') + o.output));
         const QString result = work + QStringLiteral("/clip.avi");
         const qvtest::Probe p = qvtest::probe(result);
         QVERIFY2(p.exitCode == 0, qPrintable(p.output));
         QVERIFY2(qAbs(p.duration - 7.0) < 0.5, qPrintable(QString::number(p.duration)));
         QVERIFY(!p.video.isEmpty());
         int rc = -1;
-        const QString decode = qvtest::run(QStringLiteral("/usr/bin/ffmpeg"),
-                                           {"-v", "error", "-i", result, "-f", "null", "-"}, &rc);
+        const QString decode =
+            qvtest::run(QStringLiteral("/usr/bin/ffmpeg"),
+                        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
+                         result, QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")},
+                        &rc);
         QVERIFY2(rc == 0 && decode.isEmpty(), qPrintable(decode));
 
         // The user's files where the base directory rules put them; nothing anywhere else.
-        QCOMPARE(filesUnder(config),
-                 QStringList({"quorvane/Quorvane_R.ini", "quorvane/profile.txt"}));
+        QCOMPARE(filesUnder(config), QStringList({QStringLiteral("quorvane/Quorvane_R.ini"),
+                                                  QStringLiteral("quorvane/profile.txt")}));
         const QByteArray saved = qvtest::readFile(own + QStringLiteral("/Quorvane_R.ini"));
         QVERIFY2(saved.contains("M_LEFT=") && saved.contains("C2_01=1"), saved.constData());
         QCOMPARE(qvtest::readFile(own + QStringLiteral("/profile.txt")),
                  qvtest::readFile(QStringLiteral(QV_SOURCE_DIR_PATH "/dist/profile.txt")));
-        QCOMPARE(filesUnder(state), QStringList({"quorvane/last-run.log"}));
+        QCOMPARE(filesUnder(state), QStringList({QStringLiteral("quorvane/last-run.log")}));
         for (const QString& f : filesUnder(cache))
             QVERIFY2(f.startsWith(QStringLiteral("quorvane-")), qPrintable(f));
         setWritable(programDir(), false);
@@ -202,11 +209,12 @@ class InstallE2ETest : public QObject {
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("MAKEFLAGS"));
-        const Outcome o = runWith(
-            QStringLiteral("make"),
-            {"-s", "-C", QStringLiteral(QV_SOURCE_DIR_PATH), "uninstall",
-             QStringLiteral("BUILD=" QV_BINARY_DIR), "DESTDIR=" + dest(), "PREFIX=" + kPrefix},
-            env, 60000);
+        const Outcome o =
+            runWith(QStringLiteral("make"),
+                    {QStringLiteral("-s"), QStringLiteral("-C"), QStringLiteral(QV_SOURCE_DIR_PATH),
+                     QStringLiteral("uninstall"), QStringLiteral("BUILD=" QV_BINARY_DIR),
+                     QStringLiteral("DESTDIR=") + dest(), QStringLiteral("PREFIX=") + kPrefix},
+                    env, 60000);
         QVERIFY2(o.exitCode == 0, qPrintable(o.output));
         QCOMPARE(filesUnder(dest()), QStringList());
         QVERIFY(!QFileInfo::exists(programDir()));

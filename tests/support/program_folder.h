@@ -116,12 +116,11 @@ inline QString run(const QString& program, const QStringList& args, int* exitCod
 // False, and the encoder's words in output, when it fails.
 inline bool makeClip(const QString& path, const QStringList& sources, const QStringList& codecs,
                      QString* output = nullptr) {
-    QStringList args = {"-hide_banner", "-loglevel", "error", "-y"};
+    QStringList args = {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
+                        QStringLiteral("error"), QStringLiteral("-y")};
     for (const QString& s : sources)
-        args << "-f"
-             << "lavfi"
-             << "-i" << s;
-    args << codecs << "-shortest" << path;
+        args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i") << s;
+    args << codecs << QStringLiteral("-shortest") << path;
     int rc = 0;
     const QString out = run(QStringLiteral("/usr/bin/ffmpeg"), args, &rc);
     if (output) *output = out;
@@ -139,16 +138,18 @@ struct Probe {
 
 inline Probe probe(const QString& path) {
     Probe p;
-    p.output =
-        run(QStringLiteral("ffprobe"),
-            {"-v", "error", "-of", "json", "-show_format", "-show_streams", path}, &p.exitCode);
+    p.output = run(QStringLiteral("ffprobe"),
+                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-of"),
+                    QStringLiteral("json"), QStringLiteral("-show_format"),
+                    QStringLiteral("-show_streams"), path},
+                   &p.exitCode);
     const QJsonObject root = QJsonDocument::fromJson(p.output.toUtf8()).object();
-    p.format = root["format"].toObject()["format_name"].toString();
-    p.duration = root["format"].toObject()["duration"].toString().toDouble();
-    for (const auto& s : root["streams"].toArray()) {
+    p.format = root[u"format"].toObject()[u"format_name"].toString();
+    p.duration = root[u"format"].toObject()[u"duration"].toString().toDouble();
+    for (const auto& s : root[u"streams"].toArray()) {
         const QJsonObject o = s.toObject();
-        if (o["codec_type"] == "video") p.video = o;
-        if (o["codec_type"] == "audio") p.audio = o;
+        if (o[u"codec_type"] == QStringLiteral("video")) p.video = o;
+        if (o[u"codec_type"] == QStringLiteral("audio")) p.audio = o;
     }
     return p;
 }

@@ -141,46 +141,73 @@ class JobListTest : public QObject {
         QTest::addColumn<QStringList>("drops");
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<QString>("locale");
-        QTest::newRow("b then a") << QStringList{"one/b.avi", "one/a.avi"}
-                                  << QStringList{"one/a.avi", "one/b.avi"} << QString();
-        QTest::newRow("same file twice") << QStringList{"one/a.avi", "one/a.avi"}
-                                         << QStringList{"one/a.avi", "one/a.avi"} << QString();
+        QTest::newRow("b then a") << QStringList{QStringLiteral("one/b.avi"),
+                                                 QStringLiteral("one/a.avi")}
+                                  << QStringList{QStringLiteral("one/a.avi"),
+                                                 QStringLiteral("one/b.avi")}
+                                  << QString();
+        QTest::newRow("same file twice")
+            << QStringList{QStringLiteral("one/a.avi"), QStringLiteral("one/a.avi")}
+            << QStringList{QStringLiteral("one/a.avi"), QStringLiteral("one/a.avi")} << QString();
         QTest::newRow("duplicate beside others")
-            << QStringList{"one/b.avi", "one/a.avi", "mixed/c.avi", "one/a.avi"}
-            << QStringList{"mixed/c.avi", "one/a.avi", "one/a.avi", "one/b.avi"} << QString();
+            << QStringList{QStringLiteral("one/b.avi"), QStringLiteral("one/a.avi"),
+                           QStringLiteral("mixed/c.avi"), QStringLiteral("one/a.avi")}
+            << QStringList{QStringLiteral("mixed/c.avi"), QStringLiteral("one/a.avi"),
+                           QStringLiteral("one/a.avi"), QStringLiteral("one/b.avi")}
+            << QString();
         QTest::newRow("case-insensitive")
-            << QStringList{"mixed/c.avi", "mixed/B.avi", "mixed/a.avi"}
-            << QStringList{"mixed/a.avi", "mixed/B.avi", "mixed/c.avi"} << QString();
+            << QStringList{QStringLiteral("mixed/c.avi"), QStringLiteral("mixed/B.avi"),
+                           QStringLiteral("mixed/a.avi")}
+            << QStringList{QStringLiteral("mixed/a.avi"), QStringLiteral("mixed/B.avi"),
+                           QStringLiteral("mixed/c.avi")}
+            << QString();
         QTest::newRow("equal but for case: intake order")
-            << QStringList{"case/A.avi", "case/a.avi", "case/A.avi"}
-            << QStringList{"case/A.avi", "case/a.avi", "case/A.avi"} << QString();
+            << QStringList{QStringLiteral("case/A.avi"), QStringLiteral("case/a.avi"),
+                           QStringLiteral("case/A.avi")}
+            << QStringList{QStringLiteral("case/A.avi"), QStringLiteral("case/a.avi"),
+                           QStringLiteral("case/A.avi")}
+            << QString();
         QTest::newRow("equal but for case: other intake order")
-            << QStringList{"case/a.avi", "case/A.avi"} << QStringList{"case/a.avi", "case/A.avi"}
+            << QStringList{QStringLiteral("case/a.avi"), QStringLiteral("case/A.avi")}
+            << QStringList{QStringLiteral("case/a.avi"), QStringLiteral("case/A.avi")}
             << QStringLiteral("en_US");
         QTest::newRow("one drop of several")
-            << QStringList{"mixed/c.avi|mixed/a.avi|mixed/B.avi"}
-            << QStringList{"mixed/a.avi", "mixed/B.avi", "mixed/c.avi"} << QString();
+            << QStringList{QStringLiteral("mixed/c.avi|mixed/a.avi|mixed/B.avi")}
+            << QStringList{QStringLiteral("mixed/a.avi"), QStringLiteral("mixed/B.avi"),
+                           QStringLiteral("mixed/c.avi")}
+            << QString();
         QTest::newRow("digits are not numbers")
-            << QStringList{"num/f9.avi", "num/f10.avi"} << QStringList{"num/f10.avi", "num/f9.avi"}
+            << QStringList{QStringLiteral("num/f9.avi"), QStringLiteral("num/f10.avi")}
+            << QStringList{QStringLiteral("num/f10.avi"), QStringLiteral("num/f9.avi")}
             << QString();
         QTest::newRow("accent sorts by the locale")
-            << QStringList{"accent/f.avi", "accent/\u00e9.avi"}
-            << QStringList{"accent/\u00e9.avi", "accent/f.avi"} << QStringLiteral("en_US");
+            << QStringList{QStringLiteral("accent/f.avi"), QStringLiteral("accent/\u00e9.avi")}
+            << QStringList{QStringLiteral("accent/\u00e9.avi"), QStringLiteral("accent/f.avi")}
+            << QStringLiteral("en_US");
         QTest::newRow("folder tree")
-            << QStringList{"tree"} << QStringList{"tree/A.avi", "tree/notes.txt", "tree/sub/c.mpg"}
+            << QStringList{QStringLiteral("tree")}
+            << QStringList{QStringLiteral("tree/A.avi"), QStringLiteral("tree/notes.txt"),
+                           QStringLiteral("tree/sub/c.mpg")}
             << QString();
         QTest::newRow("hidden file taken")
-            << QStringList{"hid"} << QStringList{"hid/.hidden.avi", "hid/v.avi"} << QString();
+            << QStringList{QStringLiteral("hid")}
+            << QStringList{QStringLiteral("hid/.hidden.avi"), QStringLiteral("hid/v.avi")}
+            << QString();
         QTest::newRow("folder then file inside it")
-            << QStringList{"tree", "tree/notes.txt"}
-            << QStringList{"tree/A.avi", "tree/notes.txt", "tree/notes.txt", "tree/sub/c.mpg"}
+            << QStringList{QStringLiteral("tree"), QStringLiteral("tree/notes.txt")}
+            << QStringList{QStringLiteral("tree/A.avi"), QStringLiteral("tree/notes.txt"),
+                           QStringLiteral("tree/notes.txt"), QStringLiteral("tree/sub/c.mpg")}
             << QString();
         QTest::newRow("marks and spaces in names")
-            << QStringList{"marks/日本 語.avi", "marks/100% #1 ?&.avi"}
-            << QStringList{"marks/100% #1 ?&.avi", "marks/日本 語.avi"} << QString();
-        QTest::newRow("missing path skipped")
-            << QStringList{"one/gone.avi", "one/a.avi|one/gone2.avi"} << QStringList{"one/a.avi"}
+            << QStringList{QStringLiteral("marks/日本 語.avi"),
+                           QStringLiteral("marks/100% #1 ?&.avi")}
+            << QStringList{QStringLiteral("marks/100% #1 ?&.avi"),
+                           QStringLiteral("marks/日本 語.avi")}
             << QString();
+        QTest::newRow("missing path skipped")
+            << QStringList{QStringLiteral("one/gone.avi"),
+                           QStringLiteral("one/a.avi|one/gone2.avi")}
+            << QStringList{QStringLiteral("one/a.avi")} << QString();
     }
     void dropsAreSorted() {
         QFETCH(QStringList, drops);
@@ -204,20 +231,20 @@ class JobListTest : public QObject {
 
     void emptyFolderOnEmptyListKeepsStartState() {
         QVERIFY(makeWindow());
-        QVERIFY(drop({at("empty")}));
+        QVERIFY(drop({at(QStringLiteral("empty"))}));
         QCOMPARE(w_->jobCount(), 0);
         expectStartState();
     }
     void emptyFolderOnFilledListKeepsReadyState() {
         QVERIFY(makeWindow());
-        QVERIFY(drop({at("one/a.avi")}));
-        QVERIFY(drop({at("empty")}));
-        QCOMPARE(listed(), full({"one/a.avi"}));
+        QVERIFY(drop({at(QStringLiteral("one/a.avi"))}));
+        QVERIFY(drop({at(QStringLiteral("empty"))}));
+        QCOMPARE(listed(), full({QStringLiteral("one/a.avi")}));
         expectReadyState();
     }
     void missingPathOnEmptyListChangesNothing() {
         QVERIFY(makeWindow());
-        QVERIFY(drop({at("nothing/here.avi")}));
+        QVERIFY(drop({at(QStringLiteral("nothing/here.avi"))}));
         w_->AddSourcePath("");
         w_->AddSourcePath("/");  // the whole file system is not taken
         QCOMPARE(w_->jobCount(), 0);
@@ -229,20 +256,21 @@ class JobListTest : public QObject {
         clickClear();  // an empty list
         QCOMPARE(w_->jobCount(), 0);
         expectStartState();
-        QVERIFY(drop({at("tree")}));
+        QVERIFY(drop({at(QStringLiteral("tree"))}));
         expectReadyState();
         w_->ListBox1->setCurrentRow(1);
         clickClear();
         QCOMPARE(w_->jobCount(), 0);
         QCOMPARE(w_->jobAt(0), std::string());
         expectStartState();
-        QVERIFY(drop({at("one/b.avi")}));  // the list works as before
-        QCOMPARE(listed(), full({"one/b.avi"}));
+        QVERIFY(drop({at(QStringLiteral("one/b.avi"))}));  // the list works as before
+        QCOMPARE(listed(), full({QStringLiteral("one/b.avi")}));
         expectReadyState();
     }
 
     void argumentsAreTakenAtTheFirstActivationOnly() {
-        QVERIFY(makeWindow({at("args/y.avi"), at("args/dir"), at("args/x.avi"), at("args/missing")},
+        QVERIFY(makeWindow({at(QStringLiteral("args/y.avi")), at(QStringLiteral("args/dir")),
+                            at(QStringLiteral("args/x.avi")), at(QStringLiteral("args/missing"))},
                            false));
         QCOMPARE(w_->jobCount(), 0);  // nothing before the first activation
         expectStartState();
@@ -251,7 +279,8 @@ class JobListTest : public QObject {
         w_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w_.get()));
         const QStringList expected =
-            full({"args/dir/p.avi", "args/dir/q/r.avi", "args/x.avi", "args/y.avi"});
+            full({QStringLiteral("args/dir/p.avi"), QStringLiteral("args/dir/q/r.avi"),
+                  QStringLiteral("args/x.avi"), QStringLiteral("args/y.avi")});
         QCOMPARE(listed(), expected);
         expectReadyState();
         w_->FormActivate();  // later activations take nothing again
@@ -263,15 +292,16 @@ class JobListTest : public QObject {
         QVERIFY(makeWindow({"one/a.avi", "tree/sub"}));
         w_->FormActivate();
         QDir::setCurrent(old);
-        QCOMPARE(listed(), QStringList({tree_.path() + "/tree/sub/c.mpg", "one/a.avi"}));
+        QCOMPARE(listed(), QStringList({tree_.path() + QStringLiteral("/tree/sub/c.mpg"),
+                                        QStringLiteral("one/a.avi")}));
     }
 
     void nonUtf8NamesKeepTheirBytes() {
-        const std::string odd = at("odd/") + "\xff\xfe" + "clip.avi";
+        const std::string odd = at(QStringLiteral("odd/")) + "\xff\xfe" + "clip.avi";
         touch(odd);
         QVERIFY(makeWindow());
-        QVERIFY(drop({odd}));        // a dropped file
-        QVERIFY(drop({at("odd")}));  // and the same file found by the search
+        QVERIFY(drop({odd}));                        // a dropped file
+        QVERIFY(drop({at(QStringLiteral("odd"))}));  // and the same file found by the search
         QCOMPARE(w_->jobCount(), 2);
         QVERIFY(w_->jobAt(0) == odd);
         QVERIFY(w_->jobAt(1) == odd);
@@ -285,16 +315,16 @@ class JobListTest : public QObject {
         for (int i = 0; i < 100; ++i)
             touch(at(QStringLiteral("big/n%1.avi").arg(i, 3, 10, QLatin1Char('0'))));
         QVERIFY(makeWindow());
-        QVERIFY(drop({at("one/b.avi"), at("big/n050.avi"), at("mixed/a.avi")}));
+        QVERIFY(drop({at(QStringLiteral("one/b.avi")), at(QStringLiteral("big/n050.avi")),
+                      at(QStringLiteral("mixed/a.avi"))}));
         w_->ListBox1->setCurrentRow(0);  // big/n050.avi
-        QVERIFY(drop({at("big")}));
-        QStringList expected{"big/n000.avi"};
+        QVERIFY(drop({at(QStringLiteral("big"))}));
+        QStringList expected{QStringLiteral("big/n000.avi")};
         for (int i = 1; i < 100; ++i) {
             expected << QStringLiteral("big/n%1.avi").arg(i, 3, 10, QLatin1Char('0'));
             if (i == 50) expected << QStringLiteral("big/n050.avi");
         }
-        expected << "mixed/a.avi"
-                 << "one/b.avi";
+        expected << QStringLiteral("mixed/a.avi") << QStringLiteral("one/b.avi");
         QCOMPARE(listed(), full(expected));
         QCOMPARE(w_->ListBox1->currentRow(), 50);  // the one that was selected, before its twin
         QVERIFY(w_->ListBox1->currentItem()->isSelected());
@@ -310,7 +340,7 @@ class JobListTest : public QObject {
         list->scrollToItem(list->item(60), QAbstractItemView::PositionAtTop);
         QApplication::processEvents();
         const QString topBefore = list->itemAt(1, 1)->text();
-        QVERIFY(drop({at("big")}));
+        QVERIFY(drop({at(QStringLiteral("big"))}));
         QApplication::processEvents();
         QCOMPARE(w_->jobCount(), 101 + 140 + 2);
         QCOMPARE(list->itemAt(1, 1)->text(), topBefore);
@@ -323,12 +353,13 @@ class JobListTest : public QObject {
         web.setUrls({QUrl(QStringLiteral("https://example.org/a.avi"))});
         QVERIFY(!sendDrop(&web));
         QMimeData text;
-        text.setText(QString::fromStdString(at("one/a.avi")));
+        text.setText(QString::fromStdString(at(QStringLiteral("one/a.avi"))));
         QVERIFY(!sendDrop(&text));
         QMimeData both;  // the local one of a mixed drop is taken
-        both.setUrls({QUrl(QStringLiteral("https://example.org/a.avi")), fileUrl(at("one/a.avi"))});
+        both.setUrls({QUrl(QStringLiteral("https://example.org/a.avi")),
+                      fileUrl(at(QStringLiteral("one/a.avi")))});
         QVERIFY(sendDrop(&both));
-        QCOMPARE(listed(), full({"one/a.avi"}));
+        QCOMPARE(listed(), full({QStringLiteral("one/a.avi")}));
     }
 };
 

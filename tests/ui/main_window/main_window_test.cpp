@@ -94,7 +94,7 @@ class MainWindowTest : public QObject {
         QVERIFY(!f.isVisible());
         QCOMPARE(f.C1_03->Path(),
                  QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-        QCOMPARE(f.C1_03->toolTip(), QString(" 保存先のﾌｫﾙﾀﾞ"));
+        QCOMPARE(f.C1_03->toolTip(), QStringLiteral(" 保存先のﾌｫﾙﾀﾞ"));
         QVERIFY(f.C1_03->isEnabled() && f.L0_03->isEnabled());
         for (QWidget* w : {static_cast<QWidget*>(f.C4_01_1), static_cast<QWidget*>(f.L4_04_6)})
             QVERIFY(w->isEnabled());
@@ -104,14 +104,14 @@ class MainWindowTest : public QObject {
     void startState() {
         TMainForm1& f = showForm();
         QCOMPARE(MainForm1, &f);
-        QCOMPARE(f.windowTitle(), QString("Quorvane! Request"));
+        QCOMPARE(f.windowTitle(), QStringLiteral("Quorvane! Request"));
         QVERIFY(f.windowFlags() & Qt::FramelessWindowHint);
         QCOMPARE(f.size(), QSize(514, 583));
         QCOMPARE(f.minimumSize(), f.maximumSize());
         QCOMPARE(f.pos(), QPoint(20, 20));
         QCOMPARE(QString::fromStdString(f.ProgramFolder), dir_->path());
         QCOMPARE(f.ShadowLabel1->Caption(),
-                 QString("変換元の動画ファイル or フォルダをドロップしてください。"));
+                 QStringLiteral("変換元の動画ファイル or フォルダをドロップしてください。"));
         QVERIFY(!f.CButton10->isEnabled());
         QVERIFY(!f.CButton14->isEnabled());
         QVERIFY(f.CButton11->isEnabled());
@@ -121,19 +121,19 @@ class MainWindowTest : public QObject {
         QCOMPARE(f.C1_02->ItemIndex(), -1);
         QCOMPARE(f.C1_02->Color(), kWhite);
         QVERIFY(f.C2_00->count() >= 1);
-        QVERIFY(QString::fromStdString(f.C2_00->item(0)).startsWith("手動,"));
+        QVERIFY(QString::fromStdString(f.C2_00->item(0)).startsWith(QStringLiteral("手動,")));
         QCOMPARE(f.C2_00->ItemIndex(), -1);
         QCOMPARE(f.C2_00->Color(), kWhite);
         for (TMultiColComboBox* box : encoderBoxes(f)) {
             QVERIFY(box->count() > 1);
-            QVERIFY(QString::fromStdString(box->item(0)).startsWith("自動,"));
+            QVERIFY(QString::fromStdString(box->item(0)).startsWith(QStringLiteral("自動,")));
             QCOMPARE(box->ItemIndex(), -1);
             // No row chosen counts as a departure from the keep-source row.
             QCOMPARE(box->Color(), box->parentWidget() == f.Panel4 ? kPink : kCyan);
         }
         for (TLMDSpinEdit* s : {f.C2_07_1, f.C2_07_2, f.C2_07_3, f.C2_07_4, f.C4_01_1, f.C4_01_2,
                                 f.C4_01_3, f.C4_01_4, f.C4_01_5, f.C4_01_6}) {
-            QCOMPARE(s->text(), QString("0"));
+            QCOMPARE(s->text(), QStringLiteral("0"));
             QCOMPARE(s->Color(), kWhite);
         }
         for (QCheckBox* c : {f.CheckBox1, f.CheckBox2, f.CheckBox3, f.CheckBox4, f.CheckBox5}) {
@@ -180,7 +180,7 @@ class MainWindowTest : public QObject {
                                      "Panel4",  "Panel3",  "CButton1", "CButton10"};
         QWidget* w = nullptr;
         for (size_t i = 0; i < std::size(names); ++i)
-            if (name == names[i]) w = all[i];
+            if (name == QLatin1String(names[i])) w = all[i];
         QVERIFY(w);
         if (geometry.left() == 0 && qobject_cast<TShadowLabel*>(w)) {
             QCOMPARE(w->geometry().right(), geometry.right());  // the width follows the text
@@ -215,7 +215,7 @@ class MainWindowTest : public QObject {
             QLineEdit* e = spin->lineEdit();
             e->setFocus();
             e->selectAll();
-            QTest::keyClicks(e, "1");
+            QTest::keyClicks(e, QStringLiteral("1"));
             QCOMPARE(spin->Value(), 1);
             QCOMPARE(spin->Color(), tint);
             QTest::keyClick(e, Qt::Key_Down);
@@ -328,13 +328,14 @@ class MainWindowTest : public QObject {
         QLineEdit* e = f.C1_03->lineEdit();
         e->setFocus();
         e->selectAll();
-        QTest::keyClicks(e, "/data/a/b/");
-        QCOMPARE(f.C1_03->Path(), QString("/data/a/b/"));  // a separator starts the next name
-        QCOMPARE(f.C1_03->toolTip(), QString("/data/a/b"));
+        QTest::keyClicks(e, QStringLiteral("/data/a/b/"));
+        QCOMPARE(f.C1_03->Path(),
+                 QStringLiteral("/data/a/b/"));  // a separator starts the next name
+        QCOMPARE(f.C1_03->toolTip(), QStringLiteral("/data/a/b"));
         QCOMPARE(f.settings().C1_03, std::string("/data/a/b"));
         QTest::keyClick(e, Qt::Key_Return);
-        QCOMPARE(f.C1_03->Path(), QString("/data/a/b"));
-        QCOMPARE(f.C1_03->toolTip(), QString("/data/a/b"));
+        QCOMPARE(f.C1_03->Path(), QStringLiteral("/data/a/b"));
+        QCOMPARE(f.C1_03->toolTip(), QStringLiteral("/data/a/b"));
     }
 
     void singleChangeKeepsPresetRow() {
@@ -366,9 +367,10 @@ class MainWindowTest : public QObject {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QWidget* now = QApplication::focusWidget();
             QVERIFY2(now == w || w->isAncestorOf(now),
-                     qPrintable(QString("expected %1, got %2 at %3")
-                                    .arg(w->metaObject()->className(),
-                                         now ? now->metaObject()->className() : "none")
+                     qPrintable(QStringLiteral("expected %1, got %2 at %3")
+                                    .arg(QLatin1String(w->metaObject()->className()),
+                                         now ? QLatin1String(now->metaObject()->className())
+                                             : QLatin1String("none"))
                                     .arg(now ? now->mapTo(&f, QPoint()).y() : -1)));
         }
     }
@@ -395,17 +397,17 @@ class MainWindowTest : public QObject {
         QFETCH(bool, moves);
         TMainForm1& f = showForm();
         const QMap<QString, QPoint> points = {
-            {"top bar", QPoint(300, 10)},
-            {"status text", inForm(f.ShadowLabel1, QPoint(20, 5))},
-            {"bottom text", inForm(f.ShadowLabel2, QPoint(20, 5))},
-            {"right column", QPoint(480, 395)},
-            {"button corner", inForm(f.CButton4, QPoint(0, 0))},
-            {"panel", inForm(f.Panel2, QPoint(300, 40))},
-            {"panel title", inForm(f.dLabel2, QPoint(10, 30))},
-            {"list", inForm(f.ListBox1, QPoint(100, 40))},
-            {"drop-down", inForm(f.C2_00, QPoint(100, 9))},
-            {"button", inForm(f.CButton11, QPoint(28, 28))},
-            {"disabled button", inForm(f.CButton10, QPoint(28, 170))},
+            {QStringLiteral("top bar"), QPoint(300, 10)},
+            {QStringLiteral("status text"), inForm(f.ShadowLabel1, QPoint(20, 5))},
+            {QStringLiteral("bottom text"), inForm(f.ShadowLabel2, QPoint(20, 5))},
+            {QStringLiteral("right column"), QPoint(480, 395)},
+            {QStringLiteral("button corner"), inForm(f.CButton4, QPoint(0, 0))},
+            {QStringLiteral("panel"), inForm(f.Panel2, QPoint(300, 40))},
+            {QStringLiteral("panel title"), inForm(f.dLabel2, QPoint(10, 30))},
+            {QStringLiteral("list"), inForm(f.ListBox1, QPoint(100, 40))},
+            {QStringLiteral("drop-down"), inForm(f.C2_00, QPoint(100, 9))},
+            {QStringLiteral("button"), inForm(f.CButton11, QPoint(28, 28))},
+            {QStringLiteral("disabled button"), inForm(f.CButton10, QPoint(28, 170))},
         };
         const QPoint at = points.value(where);
         const QPoint before = f.pos();
@@ -456,10 +458,10 @@ class MainWindowTest : public QObject {
         QTest::mouseClick(f.CButton4, Qt::LeftButton, {}, QPoint(38, 7));
         const QStringList opened = qv::ui::testing::texts(qv::ui::testing::Record::Open);
         QCOMPARE(opened.size(), 2);
-        QCOMPARE(opened[0], dir_->path() + "/Readme.txt");
+        QCOMPARE(opened[0], dir_->path() + QStringLiteral("/Readme.txt"));
         // The address names the executable without its extension, unencoded.
-        QVERIFY(opened[1].startsWith("https://"));
-        QVERIFY(opened[1].endsWith("/info.php?pf=w&sn=main_window_test"));
+        QVERIFY(opened[1].startsWith(QStringLiteral("https://")));
+        QVERIFY(opened[1].endsWith(QStringLiteral("/info.php?pf=w&sn=main_window_test")));
         QVERIFY(qv::ui::testing::texts(qv::ui::testing::Record::Error).isEmpty());
     }
 
@@ -471,15 +473,15 @@ class MainWindowTest : public QObject {
             TMainForm1 f(folder);
             QFAIL("constructed without profile.txt");
         } catch (const std::exception& e) {
-            QCOMPARE(QString::fromUtf8(e.what()),
-                     "ファイル " + folder + "/profile.txt は開けません");
+            QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("ファイル ") + folder +
+                                                      QStringLiteral("/profile.txt は開けません"));
         }
         QCOMPARE(MainForm1, nullptr);
     }
 
     void firstActivationRunsOnce() {
         QTemporaryDir clips;
-        QFile clip(clips.filePath("a.wmv"));
+        QFile clip(clips.filePath(QStringLiteral("a.wmv")));
         QVERIFY(clip.open(QIODevice::WriteOnly));
         clip.close();
         form_ = std::make_unique<TMainForm1>(
@@ -515,19 +517,19 @@ class MainWindowTest : public QObject {
         const QPoint onClose(9, 7);
         QTest::mouseMove(f.CButton1, onClose);
         QTRY_VERIFY(balloon->isVisible());
-        QCOMPARE(balloon->text(), QString(" 閉じる"));
+        QCOMPARE(balloon->text(), QStringLiteral(" 閉じる"));
         QVERIFY(!QToolTip::isVisible());
         const QPoint pointer = f.CButton1->mapToGlobal(onClose);
         QCOMPARE(balloon->pos().y(), pointer.y() + TAppHint::kDefaultOffset.y() - 8);
 
         // Moving on to another control with a hint replaces it at once.
         QTest::mouseMove(f.CButton2, QPoint(9, 7));
-        QCOMPARE(balloon->text(), QString(" 最小化"));
+        QCOMPARE(balloon->text(), QStringLiteral(" 最小化"));
         QVERIFY(balloon->isVisible());
 
         // A control's hint shows with its leading blank; the balloon goes away by itself.
         QTest::mouseMove(f.C2_05, QPoint(50, 9));
-        QCOMPARE(balloon->text(), QString(" 動画のﾋﾞｯﾄﾚｰﾄ"));
+        QCOMPARE(balloon->text(), QStringLiteral(" 動画のﾋﾞｯﾄﾚｰﾄ"));
         QTRY_VERIFY_WITH_TIMEOUT(!balloon->isVisible(), 10000);
 
         // Moving onto plain surface while nothing shows keeps it hidden.
@@ -541,12 +543,14 @@ class MainWindowTest : public QObject {
         THintBalloon* balloon = f.AppHint1->balloon();
         QTest::mouseMove(f.CButton10, QPoint(28, 170));
         QTRY_VERIFY(balloon->isVisible());
-        QCOMPARE(balloon->text(), QString(" 変換処理の実行"));
+        QCOMPARE(balloon->text(), QStringLiteral(" 変換処理の実行"));
         chooseFolderMode(f);
-        TLMDBrowseEdit::pickerForTests = [](const QString&) { return QString("/data/out/"); };
+        TLMDBrowseEdit::pickerForTests = [](const QString&) {
+            return QStringLiteral("/data/out/");
+        };
         QTest::mouseClick(f.C1_03->browseButton(), Qt::LeftButton);
         QTest::mouseMove(f.C1_03->lineEdit(), QPoint(20, 8));
-        QTRY_COMPARE(balloon->text(), QString("/data/out"));
+        QTRY_COMPARE(balloon->text(), QStringLiteral("/data/out"));
     }
 };
 

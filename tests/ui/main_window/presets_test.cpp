@@ -44,7 +44,7 @@ class PresetsTest : public QObject {
 
   private:
     std::unique_ptr<QTemporaryDir> dir_;
-    QString presetPath() const { return dir_->path() + "/profile.txt"; }
+    QString presetPath() const { return dir_->path() + QStringLiteral("/profile.txt"); }
 
     void writePresets(const QByteArray& bytes) { QVERIFY(qvtest::writeFile(presetPath(), bytes)); }
     QByteArray readPresets() const { return qvtest::readFile(presetPath()); }
@@ -85,8 +85,8 @@ class PresetsTest : public QObject {
 
     void loadsRowsAsRead() {
         const QByteArray longLine = "long," + QByteArray(5000, 'a');
-        writePresets(cp932("携帯用,MP4,320x240") + "\r\n\r\nbad\xff\x81,AVI\n" + longLine +
-                     "\rLast");
+        writePresets(cp932(QStringLiteral("携帯用,MP4,320x240")) + "\r\n\r\nbad\xff\x81,AVI\n" +
+                     longLine + "\rLast");
         auto form = openForm();
         QVERIFY(form);
         QCOMPARE(form->C2_00->count(), 6);
@@ -111,8 +111,8 @@ class PresetsTest : public QObject {
 
     void unreadableFileStopsConstruction() {
         QFETCH(QString, kind);
-        if (kind == "folder") QVERIFY(QDir().mkdir(presetPath()));
-        if (kind == "fifo")
+        if (kind == QStringLiteral("folder")) QVERIFY(QDir().mkdir(presetPath()));
+        if (kind == QStringLiteral("fifo"))
             QCOMPARE(::mkfifo(QFile::encodeName(presetPath()).constData(), 0600), 0);
         QString what;
         try {
@@ -120,7 +120,8 @@ class PresetsTest : public QObject {
         } catch (const std::runtime_error& e) {
             what = QString::fromUtf8(e.what());
         }
-        QCOMPARE(what, "ファイル " + presetPath() + " は開けません");
+        QCOMPARE(what,
+                 QStringLiteral("ファイル ") + presetPath() + QStringLiteral(" は開けません"));
         QCOMPARE(MainForm1, nullptr);
     }
 
@@ -224,14 +225,14 @@ class PresetsTest : public QObject {
         qv::ui::testing::queueInput(typed);
         save(*form);
 
-        const QString line = column + ",MP4,,,,5,,,,224kbps";
+        const QString line = column + QStringLiteral(",MP4,,,,5,,,,224kbps");
         QCOMPARE(readPresets(), after + cp932(line) + (finalBreak ? "\r\n" : ""));
         const auto& recs = qv::ui::testing::records();
         QCOMPARE(recs.size(), 3);
         QCOMPARE(recs[0].kind, Rec::Message);
-        QCOMPARE(recs[0].text, QString("現設定をオリジナル設定として保存します。"));
+        QCOMPARE(recs[0].text, QStringLiteral("現設定をオリジナル設定として保存します。"));
         QCOMPARE(recs[1].kind, Rec::Input);
-        QCOMPARE(recs[1].text, QString("オリジナル設定名(&O):"));
+        QCOMPARE(recs[1].text, QStringLiteral("オリジナル設定名(&O):"));
         QCOMPARE(recs[2].kind, Rec::Message);
         QCOMPARE(recs[2].text, kSaved);
         QCOMPARE(form->C2_00->count(), rowsBefore + 1);
@@ -249,8 +250,8 @@ class PresetsTest : public QObject {
         QVERIFY(form);
         save(*form);  // the input box is cancelled: nothing queued
         QCOMPARE(qv::ui::testing::texts(Rec::Message),
-                 QStringList({"現設定をオリジナル設定として保存します。",
-                              "オリジナル設定名を入力してください。"}));
+                 QStringList({QStringLiteral("現設定をオリジナル設定として保存します。"),
+                              QStringLiteral("オリジナル設定名を入力してください。")}));
         QCOMPARE(readPresets(), QByteArray("A,AVI\r\n"));
         QCOMPARE(form->C2_00->count(), 2);
         QCOMPARE(form->PresetLines.size(), size_t(1));
@@ -267,7 +268,7 @@ class PresetsTest : public QObject {
         form->C2_05->setItemIndex(21);  // 5,VBR
         form->C3_01->setItemIndex(27);
         form->C3_02->setItemIndex(16);
-        qv::ui::testing::queueInput("round");
+        qv::ui::testing::queueInput(QStringLiteral("round"));
         save(*form);
         QCOMPARE(form->C2_00->count(), 2);
         for (auto* box : nine(*form)) box->setItemIndex(3);
@@ -279,10 +280,11 @@ class PresetsTest : public QObject {
     // off their keep-source rows except where it keeps the frame rate.
     void shippedPresets() {
         const QByteArray source = qgetenv("QV_SOURCE_DIR");
-        const QString root = source.isEmpty()
-                                 ? QFileInfo(QStringLiteral(__FILE__)).dir().filePath("../..")
-                                 : QString::fromLocal8Bit(source);
-        QFile shipped(root + "/dist/profile.txt");
+        const QString root =
+            source.isEmpty()
+                ? QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../.."))
+                : QString::fromLocal8Bit(source);
+        QFile shipped(root + QStringLiteral("/dist/profile.txt"));
         QVERIFY(shipped.open(QIODevice::ReadOnly));
         const QByteArray bytes = shipped.readAll();
         writePresets(bytes);
@@ -315,7 +317,7 @@ class PresetsTest : public QObject {
         QVERIFY(file.open(QIODevice::Append));
         file.write("by hand,FLV\n");
         file.close();
-        qv::ui::testing::queueInput("mine");
+        qv::ui::testing::queueInput(QStringLiteral("mine"));
         save(*form);
         QCOMPARE(qv::ui::testing::texts(Rec::Message).last(), kSaved);
         QCOMPARE(readPresets(), QByteArray("A,AVI\r\nby hand,FLV\nmine,,,,,,,,,\r\n"));
@@ -324,7 +326,7 @@ class PresetsTest : public QObject {
         QCOMPARE(form->C2_00->ItemIndex(), 3);
         QCOMPARE(form->C2_00->item(3), std::string("mine,,,,,,,,,"));
         QCOMPARE(form->PresetLines.size(), size_t(3));
-        QCOMPARE(form->Memo0->toPlainText(), QString("A,AVI\nby hand,FLV\nmine,,,,,,,,,"));
+        QCOMPARE(form->Memo0->toPlainText(), QStringLiteral("A,AVI\nby hand,FLV\nmine,,,,,,,,,"));
     }
 
     void failedSaveKeepsListAndLinesInStep() {
@@ -333,10 +335,11 @@ class PresetsTest : public QObject {
         QVERIFY(form);
         QVERIFY(QFile::remove(presetPath()));
         QVERIFY(QDir().mkdir(presetPath()));
-        qv::ui::testing::queueInput("lost");
+        qv::ui::testing::queueInput(QStringLiteral("lost"));
         save(*form);
         QCOMPARE(qv::ui::testing::texts(Rec::Error),
-                 QStringList{"ファイル " + presetPath() + " を作成できません."});
+                 QStringList{QStringLiteral("ファイル ") + presetPath() +
+                             QStringLiteral(" を作成できません.")});
         QVERIFY(!qv::ui::testing::texts(Rec::Message).contains(kSaved));
         QCOMPARE(form->C2_00->count(), 2);
         QCOMPARE(form->PresetLines.size(), size_t(1));
@@ -344,7 +347,7 @@ class PresetsTest : public QObject {
 
         QVERIFY(QDir().rmdir(presetPath()));
         qv::ui::testing::clear();
-        qv::ui::testing::queueInput("kept");
+        qv::ui::testing::queueInput(QStringLiteral("kept"));
         save(*form);
         QVERIFY(qv::ui::testing::texts(Rec::Error).isEmpty());
         QCOMPARE(readPresets(), QByteArray("A,AVI\r\nkept,,,,,,,,,\r\n"));

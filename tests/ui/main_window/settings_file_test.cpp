@@ -45,7 +45,7 @@ class SettingsFileTest : public QObject {
 
   private:
     std::unique_ptr<QTemporaryDir> dir_;
-    QString iniPath() const { return dir_->path() + "/Quorvane_R.ini"; }
+    QString iniPath() const { return dir_->path() + QStringLiteral("/Quorvane_R.ini"); }
 
     void writeIni(const QByteArray& bytes) { QVERIFY(qvtest::writeFile(iniPath(), bytes)); }
     QByteArray readIni() const { return qvtest::readFile(iniPath()); }
@@ -101,7 +101,7 @@ class SettingsFileTest : public QObject {
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
         QVERIFY(qvtest::writeFile(
-            dir_->path() + "/profile.txt",
+            dir_->path() + QStringLiteral("/profile.txt"),
             cp932("携帯用,MP4,320x240,MPEG4,15fps,384kbps,1,LIBFAAC,22050Hz,64kbps\r\n"
                   "DVD,M2P,720x480,MPEG2VIDEO,29.97fps,5000kbps,2,AC3,48000Hz,224kbps\r\n"
                   "A,AVI\r\nB,FLV\r\n")));
@@ -182,20 +182,20 @@ class SettingsFileTest : public QObject {
         auto form = openForm();
         TMainForm1& f = *form;
         const QHash<QString, std::function<int()>> read{
-            {"M_LEFT", [&] { return f.x(); }},
-            {"M_TOP", [&] { return f.y(); }},
-            {"C1_02", [&] { return f.C1_02->ItemIndex(); }},
-            {"C2_00", [&] { return f.C2_00->ItemIndex(); }},
-            {"C2_01", [&] { return f.C2_01->ItemIndex(); }},
-            {"C2_02", [&] { return f.C2_02->ItemIndex(); }},
-            {"C3_01", [&] { return f.C3_01->ItemIndex(); }},
-            {"C2_04", [&] { return f.C2_04->ItemIndex(); }},
-            {"C3_02", [&] { return f.C3_02->ItemIndex(); }},
-            {"C3_04", [&] { return f.C3_04->ItemIndex(); }},
-            {"C2_07_1", [&] { return f.C2_07_1->Value(); }},
-            {"C4_01_1", [&] { return f.C4_01_1->Value(); }},
-            {"C4_01_2", [&] { return f.C4_01_2->Value(); }},
-            {"CheckBox3", [&] { return f.CheckBox3->isChecked() ? 1 : 0; }},
+            {QStringLiteral("M_LEFT"), [&] { return f.x(); }},
+            {QStringLiteral("M_TOP"), [&] { return f.y(); }},
+            {QStringLiteral("C1_02"), [&] { return f.C1_02->ItemIndex(); }},
+            {QStringLiteral("C2_00"), [&] { return f.C2_00->ItemIndex(); }},
+            {QStringLiteral("C2_01"), [&] { return f.C2_01->ItemIndex(); }},
+            {QStringLiteral("C2_02"), [&] { return f.C2_02->ItemIndex(); }},
+            {QStringLiteral("C3_01"), [&] { return f.C3_01->ItemIndex(); }},
+            {QStringLiteral("C2_04"), [&] { return f.C2_04->ItemIndex(); }},
+            {QStringLiteral("C3_02"), [&] { return f.C3_02->ItemIndex(); }},
+            {QStringLiteral("C3_04"), [&] { return f.C3_04->ItemIndex(); }},
+            {QStringLiteral("C2_07_1"), [&] { return f.C2_07_1->Value(); }},
+            {QStringLiteral("C4_01_1"), [&] { return f.C4_01_1->Value(); }},
+            {QStringLiteral("C4_01_2"), [&] { return f.C4_01_2->Value(); }},
+            {QStringLiteral("CheckBox3"), [&] { return f.CheckBox3->isChecked() ? 1 : 0; }},
         };
         QVERIFY2(read.contains(control), qPrintable(control));
         QCOMPARE(read[control](), expected);
@@ -214,7 +214,7 @@ class SettingsFileTest : public QObject {
         form->C3_02->setItemIndex(4);
         form->CheckBox3->setChecked(true);
         form->CheckBox5->setChecked(true);
-        form->C1_03->setPath(dir_->path() + "/kept");
+        form->C1_03->setPath(dir_->path() + QStringLiteral("/kept"));
         activate(*form);
         QCOMPARE(form->C2_01->ItemIndex(), 3);
         QCOMPARE(form->C2_07_1->Value(), 5);
@@ -223,13 +223,14 @@ class SettingsFileTest : public QObject {
         QVERIFY(form->CheckBox3->isChecked());
         QVERIFY(form->CheckBox5->isChecked());
         QVERIFY(form->C4_01_1->isEnabled());
-        QCOMPARE(form->C1_03->Path(), dir_->path() + "/kept");
+        QCOMPARE(form->C1_03->Path(), dir_->path() + QStringLiteral("/kept"));
     }
 
     // A file written before today's formats were added, naming the last of the old
     // rows: the same rows come back, and so does the same command line.
     void fileFromBeforeTheNewRows() {
-        const QByteArray folder = cp932((dir_->path() + "/ﾌｫﾙﾀﾞ").toUtf8().constData());
+        const QByteArray folder =
+            cp932((dir_->path() + QStringLiteral("/ﾌｫﾙﾀﾞ")).toUtf8().constData());
         writeIni(
             "[SET]\r\nM_LEFT=20\r\nM_TOP=20\r\n[SET1]\r\nC1_03=" + folder +
             "\r\nC1_02=1\r\n[SET2]\r\nC2_00=0\r\nC2_01=12\r\nC2_02=42\r\nC2_03=7\r\nC2_04=33\r\n"
@@ -237,25 +238,25 @@ class SettingsFileTest : public QObject {
             "C3_01=51\r\nC3_02=18\r\nC3_03=9\r\nC3_04=2\r\nC3_05=7\r\nC3_06=14\r\n[SET4]\r\n"
             "C4_C1=0\r\nC4_C2=0\r\nC4_C3=0\r\nC4_C4=0\r\nC4_C5=0\r\n");
         auto form = openForm();
-        const QStringList rows{"SWF,Flash",
-                               "512x384,<ﾆｺﾆｺ動画>",
-                               "16:9",
-                               "ZMBV",
-                               "31,VBR(最低品質)",
-                               "60fps",
-                               "WMAV2,WindowsMediaAudio2",
-                               "320kbps",
-                               "48000Hz",
-                               "2,ｽﾃﾚｵ",
-                               "768,3.0倍",
-                               "1000,1秒間隔"};
+        const QStringList rows{QStringLiteral("SWF,Flash"),
+                               QStringLiteral("512x384,<ﾆｺﾆｺ動画>"),
+                               QStringLiteral("16:9"),
+                               QStringLiteral("ZMBV"),
+                               QStringLiteral("31,VBR(最低品質)"),
+                               QStringLiteral("60fps"),
+                               QStringLiteral("WMAV2,WindowsMediaAudio2"),
+                               QStringLiteral("320kbps"),
+                               QStringLiteral("48000Hz"),
+                               QStringLiteral("2,ｽﾃﾚｵ"),
+                               QStringLiteral("768,3.0倍"),
+                               QStringLiteral("1000,1秒間隔")};
         const auto boxes = encoderBoxes(*form);
         for (int i = 0; i < boxes.size(); ++i)
             QCOMPARE(QString::fromStdString(boxes[i]->item(boxes[i]->ItemIndex())), rows[i]);
 
         const qv::ConversionSettings s = form->settings();
         const std::string dst = qv::destinationFor(s, "/v/clip.avi");
-        QCOMPARE(QString::fromStdString(dst), dir_->path() + "/ﾌｫﾙﾀﾞ/clip.swf");
+        QCOMPARE(QString::fromStdString(dst), dir_->path() + QStringLiteral("/ﾌｫﾙﾀﾞ/clip.swf"));
         QCOMPARE(qv::buildConversionCommand(s, "/v/clip.avi", dst, 1, false).text,
                  "-i \"/v/clip.avi\" -y -flags bitexact -s 512x384 -aspect 16:9 -vcodec zmbv "
                  "-qscale 31 -r 60 "
@@ -300,11 +301,11 @@ class SettingsFileTest : public QObject {
         auto form = openForm();
         const qv::ConversionSettings s = form->settings();
         const std::string dst = qv::destinationFor(s, "/v/clip.avi");
-        QCOMPARE(QString::fromStdString(dst), "/v/clip" + extension);
-        QCOMPARE(
-            QString::fromStdString(
-                qv::buildConversionCommand(s, "/v/clip.avi", dst, 1, false).text),
-            "-i \"/v/clip.avi\" -y -flags bitexact " + fragment + " \"/v/clip" + extension + "\"");
+        QCOMPARE(QString::fromStdString(dst), QStringLiteral("/v/clip") + extension);
+        QCOMPARE(QString::fromStdString(
+                     qv::buildConversionCommand(s, "/v/clip.avi", dst, 1, false).text),
+                 QStringLiteral("-i \"/v/clip.avi\" -y -flags bitexact ") + fragment +
+                     QStringLiteral(" \"/v/clip") + extension + QStringLiteral("\""));
     }
 
     void handlersFollowRestoredValues() {
@@ -328,11 +329,12 @@ class SettingsFileTest : public QObject {
     void folderText_data() {
         QTest::addColumn<QByteArray>("stored");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("empty gives the program folder") << QByteArray("") << QString("<program>");
+        QTest::newRow("empty gives the program folder")
+            << QByteArray("") << QStringLiteral("<program>");
         QTest::newRow("trailing separators dropped")
-            << QByteArray("/srv/out//") << QString("/srv/out");
-        QTest::newRow("code page 932") << cp932("/ビデオ/ﾌｫﾙﾀﾞ") << QString("/ビデオ/ﾌｫﾙﾀﾞ");
-        QTest::newRow("quoted with blanks") << QByteArray("\" /a b \"") << QString(" /a b ");
+            << QByteArray("/srv/out//") << QStringLiteral("/srv/out");
+        QTest::newRow("code page 932") << cp932("/ビデオ/ﾌｫﾙﾀﾞ") << QStringLiteral("/ビデオ/ﾌｫﾙﾀﾞ");
+        QTest::newRow("quoted with blanks") << QByteArray("\" /a b \"") << QStringLiteral(" /a b ");
     }
 
     void folderText() {
@@ -340,7 +342,8 @@ class SettingsFileTest : public QObject {
         QFETCH(QString, expected);
         writeIni("[SET1]\r\nC1_03=" + stored + "\r\n");
         auto form = openForm();
-        if (expected == "<program>") expected = QString::fromStdString(form->ProgramFolder);
+        if (expected == QStringLiteral("<program>"))
+            expected = QString::fromStdString(form->ProgramFolder);
         QCOMPARE(form->C1_03->Path(), expected);
         QCOMPARE(form->C1_03->toolTip(), expected);
     }
@@ -367,7 +370,7 @@ class SettingsFileTest : public QObject {
     }
 
     void roundTripOfEveryKey() {
-        const QString folder = dir_->path() + "/出力 先";
+        const QString folder = dir_->path() + QStringLiteral("/出力 先");
         {
             auto form = openForm();
             form->move(123, 45);
@@ -449,9 +452,10 @@ class SettingsFileTest : public QObject {
         const auto removeFolder = qScopeGuard([&] { std::filesystem::remove_all(folder); });
         const QByteArray self = QFile::encodeName(QCoreApplication::applicationFilePath());
         if (::link(self.constData(), copy.c_str()) != 0)
-            QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), dir_->path() + "/copy") &&
-                    ::rename(QFile::encodeName(dir_->path() + "/copy").constData(), copy.c_str()) ==
-                        0);
+            QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(),
+                                dir_->path() + QStringLiteral("/copy")) &&
+                    ::rename(QFile::encodeName(dir_->path() + QStringLiteral("/copy")).constData(),
+                             copy.c_str()) == 0);
         std::ofstream(folder + "/profile.txt", std::ios::binary) << "A,AVI\r\n";
         std::ofstream(folder + "/Quorvane_R.ini", std::ios::binary) << "[SET]\r\nM_LEFT=33\r\n";
 
@@ -484,27 +488,28 @@ class SettingsFileTest : public QObject {
     void unwritableFileStillCloses() {
         QFETCH(QString, how);
         // A FIFO is never waited on: the start goes on with the defaults.
-        if (how == "fifo") QCOMPARE(::mkfifo(QFile::encodeName(iniPath()).constData(), 0600), 0);
+        if (how == QStringLiteral("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(iniPath()).constData(), 0600), 0);
         auto form = openForm();
         QCOMPARE(form->x(), 20);
-        if (how == "folder")
+        if (how == QStringLiteral("folder"))
             QVERIFY(QDir().mkdir(iniPath()));
-        else if (how == "gone")
+        else if (how == QStringLiteral("gone"))
             QVERIFY(QDir(dir_->path()).removeRecursively());
         QVERIFY(form->close());
         QVERIFY(!form->isVisible());
-        QCOMPARE(
-            qv::ui::testing::texts(qv::ui::testing::Record::Error),
-            QStringList{QString::fromStdString(form->settingsFilePath()) + " に書き込めません."});
-        if (how != "gone") {
-            QCOMPARE(QFileInfo(iniPath()).isDir(), how == "folder");
+        QCOMPARE(qv::ui::testing::texts(qv::ui::testing::Record::Error),
+                 QStringList{QString::fromStdString(form->settingsFilePath()) +
+                             QStringLiteral(" に書き込めません.")});
+        if (how != QStringLiteral("gone")) {
+            QCOMPARE(QFileInfo(iniPath()).isDir(), how == QStringLiteral("folder"));
             QVERIFY(QFileInfo(iniPath()).exists());
             QStringList left = QDir(dir_->path())
                                    .entryList(QDir::NoDotAndDotDot | QDir::AllEntries |
                                               QDir::Hidden | QDir::System);
             left.sort();
-            QCOMPARE(left,
-                     QStringList({"Quorvane_R.ini", "profile.txt"}));  // no temporary file left
+            QCOMPARE(left, QStringList({QStringLiteral("Quorvane_R.ini"),
+                                        QStringLiteral("profile.txt")}));  // no temporary file left
         }
     }
 };

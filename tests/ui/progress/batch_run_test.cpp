@@ -285,11 +285,12 @@ class BatchRunTest : public QObject {
         QCOMPARE(calls(QStringLiteral("CONV")).size(), 2);
         QCOMPARE(calls(QStringLiteral("EXISTED")).size(), 1);
         const auto conv = calls(QStringLiteral("CONV"));
-        QVERIFY(conv[0].join(' ').contains(QStringLiteral("-pass 1 -an")));
-        QVERIFY(conv[1].join(' ').contains(QStringLiteral("-pass 2")));
+        QVERIFY(conv[0].join(QLatin1Char(' ')).contains(QStringLiteral("-pass 1 -an")));
+        QVERIFY(conv[1].join(QLatin1Char(' ')).contains(QStringLiteral("-pass 2")));
         QCOMPARE(conv[0].back(), work(QStringLiteral("a.avi")));
         QCOMPARE(conv[1].back(), work(QStringLiteral("a.avi")));
-        QCOMPARE(QDir(work_->path()).entryList(QDir::Files), (QStringList{"a.avi", "a.wmv"}));
+        QCOMPARE(QDir(work_->path()).entryList(QDir::Files),
+                 (QStringList{QStringLiteral("a.avi"), QStringLiteral("a.wmv")}));
         QVERIFY(!samples_.isEmpty());
         for (const Sample& s : samples_) QCOMPARE(s.bar, QStringLiteral("0 %"));
         QVERIFY(recorded(Record::Message).isEmpty());
@@ -379,8 +380,11 @@ class BatchRunTest : public QObject {
             }
         }
         QCOMPARE(pictured, names);
-        QCOMPARE(bars, (QStringList{"0 %", "33 %", "67 %"}));
-        QCOMPARE(names, (QStringList{"a.avi -> a.mp4", "b.avi -> b.mp4", "c.avi -> c.mp4"}));
+        QCOMPARE(bars, (QStringList{QStringLiteral("0 %"), QStringLiteral("33 %"),
+                                    QStringLiteral("67 %")}));
+        QCOMPARE(names,
+                 (QStringList{QStringLiteral("a.avi -> a.mp4"), QStringLiteral("b.avi -> b.mp4"),
+                              QStringLiteral("c.avi -> c.mp4")}));
         // The picture is deleted once shown.
         QVERIFY(!QFile::exists(prog(QStringLiteral("_thumb.jpg"))));
         // Recorded beeps: only the closing one.
@@ -397,7 +401,8 @@ class BatchRunTest : public QObject {
         auto conv = calls(QStringLiteral("CONV"));
         QCOMPARE(conv.size(), 4);
         for (const auto& c : conv) {
-            QCOMPARE(c.mid(c.size() - 3, 2), (QStringList{"-t", "00:00:30"}));
+            QCOMPARE(c.mid(c.size() - 3, 2),
+                     (QStringList{QStringLiteral("-t"), QStringLiteral("00:00:30")}));
             QVERIFY(c.back().endsWith(QStringLiteral(".avi")));
         }
         QVERIFY(!w_->PreviewMode);
@@ -524,7 +529,8 @@ class BatchRunTest : public QObject {
                       "case \"$last\" in *bad.avi) mode=fail ;; *) mode=ok ;; esac"));
         go();
         QCOMPARE(calls(QStringLiteral("CONV")).size(), 2);
-        QCOMPARE(recorded(Record::Message), (QStringList{notice({"bad.wmv: " + kExit1})}));
+        QCOMPARE(recorded(Record::Message),
+                 (QStringList{notice({QStringLiteral("bad.wmv: ") + kExit1})}));
         QCOMPARE(readFile(work(QStringLiteral("good.avi"))), QByteArray("part1part2"));
         QCOMPARE(w_->ShadowLabel1->Caption(), kFinished);
         expectAcceptsInput();
@@ -541,8 +547,8 @@ class BatchRunTest : public QObject {
         const QStringList lines = messages.front().split(QLatin1Char('\n'));
         QCOMPARE(lines.front(), kNotice);
         QCOMPARE(lines.size(), 2 + 20 + 1 + 2);
-        QCOMPARE(lines[2], "f00.wmv: " + kExit1);
-        QCOMPARE(lines[21], "f19.wmv: " + kExit1);
+        QCOMPARE(lines[2], QStringLiteral("f00.wmv: ") + kExit1);
+        QCOMPARE(lines[21], QStringLiteral("f19.wmv: ") + kExit1);
         QCOMPARE(lines[22], QStringLiteral("ほか 3 件"));
         QCOMPARE(lines[23], QString());
         QCOMPARE(lines.back(),
@@ -649,8 +655,8 @@ class BatchRunTest : public QObject {
         QCOMPARE(conv.size(), otherConverted ? 1 : 0);
         QCOMPARE(calls(QStringLiteral("THUMB")).size(), conv.size());
         if (otherConverted) QCOMPARE(conv[0].back(), work(QStringLiteral("out/z.wmv")));
-        QStringList lines{"a.avi: " + kSameAsSource};
-        if (!otherConverted) lines << "z.wmv: " + kSameAsSource;
+        QStringList lines{QStringLiteral("a.avi: ") + kSameAsSource};
+        if (!otherConverted) lines << QStringLiteral("z.wmv: ") + kSameAsSource;
         QCOMPARE(recorded(Record::Message), (QStringList{notice(lines)}));
         expectAcceptsInput();
     }
@@ -668,7 +674,8 @@ class BatchRunTest : public QObject {
         QCOMPARE(conv.size(), 1);
         QCOMPARE(conv[0].back(), work(QStringLiteral("b.mp4")));
         QCOMPARE(recorded(Record::Message),
-                 (QStringList{notice({"a.avi: " + kOtherSource, "a.mp4: " + kSameAsSource})}));
+                 (QStringList{notice({QStringLiteral("a.avi: ") + kOtherSource,
+                                      QStringLiteral("a.mp4: ") + kSameAsSource})}));
         expectAcceptsInput();
     }
 
@@ -696,7 +703,8 @@ class BatchRunTest : public QObject {
         const auto conv = calls(QStringLiteral("CONV"));
         QCOMPARE(conv.size(), 1);
         QCOMPARE(conv[0].back(), work(QStringLiteral("b.avi")));
-        QCOMPARE(recorded(Record::Message), (QStringList{notice({"a.wmv: " + kSourceMissing})}));
+        QCOMPARE(recorded(Record::Message),
+                 (QStringList{notice({QStringLiteral("a.wmv: ") + kSourceMissing})}));
         QCOMPARE(w_->ShadowLabel1->Caption(), kFinished);
         expectAcceptsInput();
     }
@@ -725,12 +733,13 @@ class BatchRunTest : public QObject {
         w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
         go();
         const auto conv = calls(QStringLiteral("CONV"));
-        QVERIFY2(conv.size() == 1, qPrintable(recorded(Record::Message).join('|')));
+        QVERIFY2(conv.size() == 1, qPrintable(recorded(Record::Message).join(QLatin1Char('|'))));
         QCOMPARE(conv[0].back(), work(QStringLiteral("w.avi")));
         QCOMPARE(readFile(notes), QByteArray("MY NOTES"));
         QCOMPARE(mtimeOf(notes).tv_sec, time_t(1300000000));
         QVERIFY(!QFile::exists(work(QStringLiteral("gone"))));
-        QCOMPARE(recorded(Record::Message), (QStringList{notice({"v.wmv: " + kNotRegular})}));
+        QCOMPARE(recorded(Record::Message),
+                 (QStringList{notice({QStringLiteral("v.wmv: ") + kNotRegular})}));
         expectAcceptsInput();
     }
 
@@ -739,9 +748,13 @@ class BatchRunTest : public QObject {
         QTest::addColumn<bool>("folderMode");
         QTest::addColumn<QString>("result");
         QTest::newRow("x.mov and x.mp4 become x.avi")
-            << QStringList{"x.mov", "x.mp4", "y.mov"} << false << "x.avi";
+            << QStringList{QStringLiteral("x.mov"), QStringLiteral("x.mp4"),
+                           QStringLiteral("y.mov")}
+            << false << "x.avi";
         QTest::newRow("equal names from two folders")
-            << QStringList{"in1/x.wmv", "in2/x.wmv", "in1/y.wmv"} << true << "out/x.avi";
+            << QStringList{QStringLiteral("in1/x.wmv"), QStringLiteral("in2/x.wmv"),
+                           QStringLiteral("in1/y.wmv")}
+            << true << "out/x.avi";
     }
     void twoJobsOneResult() {
         QFETCH(QStringList, sources);
@@ -761,7 +774,8 @@ class BatchRunTest : public QObject {
         QCOMPARE(conv[0][2], work(sources[0]));
         QCOMPARE(conv[1][2], work(sources[2]));
         QCOMPARE(recorded(Record::Message),
-                 (QStringList{notice({QFileInfo(sources[1]).fileName() + ": " + kOtherResult})}));
+                 (QStringList{notice(
+                     {QFileInfo(sources[1]).fileName() + QStringLiteral(": ") + kOtherResult})}));
         expectAcceptsInput();
     }
 
@@ -806,7 +820,8 @@ class BatchRunTest : public QObject {
         // where a program killed meanwhile leaves it.
         const auto hidden = calls(QStringLiteral("HIDDEN"));
         QCOMPARE(hidden.size(), conversions);
-        QCOMPARE(hidden[0].mid(1), (QStringList{".a.avi.previous", "OLD RESULT"}));
+        QCOMPARE(hidden[0].mid(1),
+                 (QStringList{QStringLiteral(".a.avi.previous"), QStringLiteral("OLD RESULT")}));
         QVERIFY(calls(QStringLiteral("EXISTED")).size() < conversions);  // never written over
         if (replaced) {
             QCOMPARE(readFile(out), QByteArray("part1part2"));
@@ -818,7 +833,8 @@ class BatchRunTest : public QObject {
         }
         QCOMPARE(hiddenIn(work_->path()), QStringList());
         QCOMPARE(recorded(Record::Message),
-                 reason.isEmpty() ? QStringList() : QStringList{notice({"a.wmv: " + reason})});
+                 reason.isEmpty() ? QStringList()
+                                  : QStringList{notice({QStringLiteral("a.wmv: ") + reason})});
         expectAcceptsInput();
     }
 

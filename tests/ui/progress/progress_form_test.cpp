@@ -249,10 +249,14 @@ class ProgressFormTest : public QObject {
         QTest::addColumn<int>("max");
         QTest::addColumn<QList<int>>("positions");
         QTest::addColumn<QStringList>("texts");
-        QTest::newRow("3 jobs") << 3 << QList<int>{0, 1, 2} << QStringList{"0 %", "33 %", "67 %"};
+        QTest::newRow("3 jobs") << 3 << QList<int>{0, 1, 2}
+                                << QStringList{QStringLiteral("0 %"), QStringLiteral("33 %"),
+                                               QStringLiteral("67 %")};
         QTest::newRow("4 jobs") << 4 << QList<int>{0, 1, 2, 3}
-                                << QStringList{"0 %", "25 %", "50 %", "75 %"};
-        QTest::newRow("8 jobs") << 8 << QList<int>{1, 3} << QStringList{"12 %", "38 %"};
+                                << QStringList{QStringLiteral("0 %"), QStringLiteral("25 %"),
+                                               QStringLiteral("50 %"), QStringLiteral("75 %")};
+        QTest::newRow("8 jobs") << 8 << QList<int>{1, 3}
+                                << QStringList{QStringLiteral("12 %"), QStringLiteral("38 %")};
     }
     void barPercentages() {
         QFETCH(int, max);

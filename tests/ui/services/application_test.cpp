@@ -25,20 +25,27 @@ class ApplicationTest : public QObject {
     // Arguments that look like Qt's options are jobs: none is eaten, and
     // "-platform x.mp4" does not end the program.
     void commandLineIsLeftToTheProgram() {
-        const QStringList args = {"-reverse",         "-platform", "x.mp4", "-style=fusion",
-                                  "-qwindowgeometry", "1x1",       "a b"};
+        const QStringList args = {QStringLiteral("-reverse"),
+                                  QStringLiteral("-platform"),
+                                  QStringLiteral("x.mp4"),
+                                  QStringLiteral("-style=fusion"),
+                                  QStringLiteral("-qwindowgeometry"),
+                                  QStringLiteral("1x1"),
+                                  QStringLiteral("a b")};
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QV_SHOW_ARGUMENTS", "1");
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert(QStringLiteral("QV_SHOW_ARGUMENTS"), QStringLiteral("1"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), args);
         QVERIFY(child.waitForFinished(30000));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 0);
-        const QStringList lines =
-            QString::fromUtf8(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines, QStringList({"offscreen", "left to right", "1"}) + args);
+        const QStringList lines = QString::fromUtf8(child.readAllStandardOutput())
+                                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines, QStringList({QStringLiteral("offscreen"), QStringLiteral("left to right"),
+                                     QStringLiteral("1")}) +
+                            args);
     }
 
     void failureText_data() {
@@ -79,7 +86,8 @@ class ApplicationTest : public QObject {
         for (int i = 0; i < 3; ++i) QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(30, 20));
         QCOMPARE(clicks, 3);
         const QStringList errors = qv::ui::testing::texts(qv::ui::testing::Record::Error);
-        QCOMPARE(errors, QStringList({"ファイル /x/a.ini は開けません.", ""}));
+        QCOMPARE(errors, QStringList({QStringLiteral("ファイル /x/a.ini は開けません."),
+                                      QStringLiteral("")}));
         QVERIFY(qv::ui::testing::texts(qv::ui::testing::Record::Message).isEmpty());
     }
 };

@@ -58,7 +58,7 @@ class WidgetsButtonTest : public QObject {
     void clickArea() {
         QFETCH(QPoint, at);
         QFETCH(bool, clicks);
-        makeButton({57, 46}, {"再生"}, 11);
+        makeButton({57, 46}, {QStringLiteral("再生")}, 11);
         QSignalSpy clicked(button_, &TdxfColorButton::OnClick);
         QTest::mouseClick(button_, Qt::LeftButton, {}, at);
         QCOMPARE(clicked.count(), clicks ? 1 : 0);
@@ -67,7 +67,7 @@ class WidgetsButtonTest : public QObject {
     }
 
     void releaseOutsideDoesNotClick() {
-        makeButton({57, 46}, {"再生"}, 11);
+        makeButton({57, 46}, {QStringLiteral("再生")}, 11);
         QSignalSpy clicked(button_, &TdxfColorButton::OnClick);
         QTest::mousePress(button_, Qt::LeftButton, {}, QPoint(28, 23));
         QVERIFY(button_->isPressed());
@@ -85,14 +85,15 @@ class WidgetsButtonTest : public QObject {
     }
 
     void otherButtonsDoNotClick() {
-        makeButton({57, 46}, {"再生"}, 11);
+        makeButton({57, 46}, {QStringLiteral("再生")}, 11);
         QSignalSpy clicked(button_, &TdxfColorButton::OnClick);
         QTest::mouseClick(button_, Qt::RightButton, {}, QPoint(28, 23));
         QCOMPARE(clicked.count(), 0);
     }
 
     void disabledDoesNotFire() {
-        makeButton({57, 352}, {"G", "ｏ", " !"}, 16);
+        makeButton({57, 352}, {QStringLiteral("G"), QStringLiteral("ｏ"), QStringLiteral(" !")},
+                   16);
         button_->setEnabled(false);
         QSignalSpy clicked(button_, &TdxfColorButton::OnClick);
         QTest::mouseClick(button_, Qt::LeftButton, {}, QPoint(28, 176));
@@ -104,7 +105,7 @@ class WidgetsButtonTest : public QObject {
     }
 
     void faceAndCorners() {
-        makeButton({57, 46}, {"再生"}, 11);
+        makeButton({57, 46}, {QStringLiteral("再生")}, 11);
         const QImage img = paintOf(button_);
         QCOMPARE(qAlpha(img.pixel(0, 0)), 0);
         QCOMPARE(qAlpha(img.pixel(1, 1)), 0);
@@ -115,7 +116,7 @@ class WidgetsButtonTest : public QObject {
     }
 
     void pressedLookMovesCaption() {
-        makeButton({57, 92}, {"ﾌﾟﾚﾋﾞｭｰ"}, 16);
+        makeButton({57, 92}, {QStringLiteral("ﾌﾟﾚﾋﾞｭｰ")}, 16);
         const QImage up = paintOf(button_);
         QTest::mousePress(button_, Qt::LeftButton, {}, QPoint(28, 46));
         const QImage down = paintOf(button_);
@@ -128,7 +129,7 @@ class WidgetsButtonTest : public QObject {
     }
 
     void captionLinesStartAtTheBlockEdge() {
-        makeButton({90, 120}, {"WWW", "I"}, 16);
+        makeButton({90, 120}, {QStringLiteral("WWW"), QStringLiteral("I")}, 16);
         const QImage img = paintOf(button_);
         const int lineHeight = QFontMetrics(button_->font()).height();
         const int top = (120 - 2 * lineHeight) / 2;
@@ -142,7 +143,7 @@ class WidgetsButtonTest : public QObject {
     }
 
     void disabledCaptionIsEmbossed() {
-        makeButton({57, 92}, {"ﾌﾟﾚﾋﾞｭｰ"}, 16);
+        makeButton({57, 92}, {QStringLiteral("ﾌﾟﾚﾋﾞｭｰ")}, 16);
         const QImage enabled = paintOf(button_);
         button_->setEnabled(false);
         const QImage disabled = paintOf(button_);
@@ -172,12 +173,15 @@ class WidgetsButtonTest : public QObject {
             int px;
             bool enabled;
         } buttons[] = {
-            {{6, 10, 57, 352}, {"G", "ｏ", " !"}, 16, true},
-            {{70, 10, 57, 92}, {"ﾌﾟﾚﾋﾞｭｰ"}, 16, false},
-            {{70, 110, 57, 56}, {"設定", "保存"}, 16, true},
-            {{70, 180, 76, 14}, {"ｲﾝﾌｫﾒｰｼｮﾝ"}, 11, true},
-            {{70, 200, 18, 14}, {"×"}, 12, true},
-            {{70, 220, 57, 16}, {"ｸﾘｱ→"}, 11, true},
+            {{6, 10, 57, 352},
+             {QStringLiteral("G"), QStringLiteral("ｏ"), QStringLiteral(" !")},
+             16,
+             true},
+            {{70, 10, 57, 92}, {QStringLiteral("ﾌﾟﾚﾋﾞｭｰ")}, 16, false},
+            {{70, 110, 57, 56}, {QStringLiteral("設定"), QStringLiteral("保存")}, 16, true},
+            {{70, 180, 76, 14}, {QStringLiteral("ｲﾝﾌｫﾒｰｼｮﾝ")}, 11, true},
+            {{70, 200, 18, 14}, {QStringLiteral("×")}, 12, true},
+            {{70, 220, 57, 16}, {QStringLiteral("ｸﾘｱ→")}, 11, true},
         };
         for (const auto& b : buttons) {
             auto* button = new TdxfColorButton(host_.get());
@@ -188,7 +192,7 @@ class WidgetsButtonTest : public QObject {
         }
         QVERIFY(qvtest::showExposed(host_.get()));
         const QImage img = host_->grab().toImage();
-        QVERIFY(qvtest::saveScreenshot(img, "widget-button.png"));
+        QVERIFY(qvtest::saveScreenshot(img, QStringLiteral("widget-button.png")));
         // Outside the ellipse the surface below shows through.
         QCOMPARE(img.pixel(6, 10), back->grab().toImage().pixel(6, 10));
     }

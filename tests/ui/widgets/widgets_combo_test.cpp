@@ -78,7 +78,7 @@ class WidgetsComboTest : public QObject {
         QFETCH(QString, row);
         QFETCH(int, target);
         QFETCH(QString, expected);
-        makeTwoColumnBox({"first,row", row});
+        makeTwoColumnBox({QStringLiteral("first,row"), row});
         box_->setItemIndex(1);
         box_->setTargetColumn(target);
         QCOMPARE(QString::fromStdString(box_->GetSelectedText()), expected);
@@ -95,7 +95,7 @@ class WidgetsComboTest : public QObject {
     }
     void indexOutsideSelectsNone() {
         QFETCH(int, index);
-        makeTwoColumnBox({"a,1", "b,2", "c,3"});
+        makeTwoColumnBox({QStringLiteral("a,1"), QStringLiteral("b,2"), QStringLiteral("c,3")});
         box_->setItemIndex(1);
         QSignalSpy changes(box_, &TMultiColComboBox::OnChange);
         box_->setItemIndex(index);
@@ -105,7 +105,7 @@ class WidgetsComboTest : public QObject {
     }
 
     void codeWritesNoChangeEvent() {
-        makeTwoColumnBox({"a,1", "b,2"});
+        makeTwoColumnBox({QStringLiteral("a,1"), QStringLiteral("b,2")});
         QSignalSpy changes(box_, &TMultiColComboBox::OnChange);
         box_->setItemIndex(1);
         box_->setItemIndex(0);
@@ -113,7 +113,7 @@ class WidgetsComboTest : public QObject {
     }
 
     void closedBoxDrawsSelectionOnly() {
-        makeTwoColumnBox({"mp4,MPEG-4", "avi,AVI"});
+        makeTwoColumnBox({QStringLiteral("mp4,MPEG-4"), QStringLiteral("avi,AVI")});
         box_->setColor(kPink);
         const QRect textArea(3, 3, 60, 12);
         QImage empty = box_->grab().toImage();
@@ -121,7 +121,7 @@ class WidgetsComboTest : public QObject {
 
         box_->setItemIndex(0);
         QImage shown = box_->grab().toImage();
-        QVERIFY(qvtest::saveScreenshot(shown, "widget-combo.png"));
+        QVERIFY(qvtest::saveScreenshot(shown, QStringLiteral("widget-combo.png")));
         QVERIFY2(!uniform(shown, textArea, kPink), "the selected field is drawn");
         // The label column is not part of the closed box: only "mp4" is drawn, so the
         // far part of the field stays in the box colour.
@@ -130,7 +130,7 @@ class WidgetsComboTest : public QObject {
     }
 
     void focusShowsHighlight() {
-        makeTwoColumnBox({"mp4,MPEG-4"});
+        makeTwoColumnBox({QStringLiteral("mp4,MPEG-4")});
         box_->setItemIndex(0);
         box_->setFocus();
         QTRY_VERIFY(box_->hasFocus());
@@ -178,7 +178,7 @@ class WidgetsComboTest : public QObject {
     }
 
     void mousePickFiresOnce() {
-        makeTwoColumnBox({"a,1", "b,2", "c,3"});
+        makeTwoColumnBox({QStringLiteral("a,1"), QStringLiteral("b,2"), QStringLiteral("c,3")});
         QSignalSpy changes(box_, &TMultiColComboBox::OnChange);
         QWidget* popup = openByClick();
         QVERIFY(popup);
@@ -242,7 +242,7 @@ class WidgetsComboTest : public QObject {
         QFETCH(int, key);
         QFETCH(int, expected);
         QFETCH(int, emitted);
-        makeTwoColumnBox({"a,1", "b,2", "c,3"});
+        makeTwoColumnBox({QStringLiteral("a,1"), QStringLiteral("b,2"), QStringLiteral("c,3")});
         box_->setItemIndex(start);
         QSignalSpy changes(box_, &TMultiColComboBox::OnChange);
         QTest::keyClick(box_, static_cast<Qt::Key>(key));
@@ -252,7 +252,7 @@ class WidgetsComboTest : public QObject {
     }
 
     void wheelOnFocusedBoxPicks() {
-        makeTwoColumnBox({"a,1", "b,2", "c,3"});
+        makeTwoColumnBox({QStringLiteral("a,1"), QStringLiteral("b,2"), QStringLiteral("c,3")});
         box_->setItemIndex(0);
         QSignalSpy changes(box_, &TMultiColComboBox::OnChange);
         auto turn = [&](int delta) {
@@ -271,14 +271,14 @@ class WidgetsComboTest : public QObject {
 
     void openListDrawing() {
         // Box wider than its columns, so the rest of each row shows.
-        makeBox(
-            300, {{100, Qt::white}, {100, kLightGrey}},
-            {"自動,ｿｰｽと同じ,余分な列", "mp4", "avi,AVI (DivX/Xvid)", "wmv,WMV (Windows Media)"});
+        makeBox(300, {{100, Qt::white}, {100, kLightGrey}},
+                {QStringLiteral("自動,ｿｰｽと同じ,余分な列"), QStringLiteral("mp4"),
+                 QStringLiteral("avi,AVI (DivX/Xvid)"), QStringLiteral("wmv,WMV (Windows Media)")});
         box_->setItemIndex(2);
         QWidget* popup = openByClick();
         QVERIFY(popup);
         QImage img = popup->grab().toImage();
-        QVERIFY(qvtest::saveScreenshot(img, "widget-combo-open.png"));
+        QVERIFY(qvtest::saveScreenshot(img, QStringLiteral("widget-combo-open.png")));
         QCOMPARE(img.width(), 300);
         // Row 0: a third field has no column; the rest of the row is the last column's
         // colour and shows nothing.

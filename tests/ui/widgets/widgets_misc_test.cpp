@@ -94,7 +94,8 @@ class WidgetsMiscTest : public QObject {
         QTest::mouseClick(edit->browseButton(), Qt::LeftButton);
         QCOMPARE(edit->Path(), QDir::toNativeSeparators(QStringLiteral("/srv/out")));
         QCOMPARE(changes.count(), 1);
-        QVERIFY(qvtest::saveScreenshot(edit->grab().toImage(), "widget-browse.png"));
+        QVERIFY(
+            qvtest::saveScreenshot(edit->grab().toImage(), QStringLiteral("widget-browse.png")));
     }
 
     void browseFromEmptyStartsAtDesktop() {
@@ -119,7 +120,7 @@ class WidgetsMiscTest : public QObject {
         edit->setPath(QStringLiteral("C:\\My Documents"));
         edit->setPath(QStringLiteral("C:\\My Documents"));  // same text: nothing
         QCOMPARE(changes.count(), 1);
-        QTest::keyClicks(edit->lineEdit(), "ab");  // typed: once per change
+        QTest::keyClicks(edit->lineEdit(), QStringLiteral("ab"));  // typed: once per change
         QCOMPARE(changes.count(), 3);
         QCOMPARE(edit->Path(), QStringLiteral("C:\\My Documentsab"));
     }
@@ -158,7 +159,7 @@ class WidgetsMiscTest : public QObject {
         bar.setMax(2);
         bar.setPosition(1);
         const QImage img = bar.grab().toImage();
-        QVERIFY(qvtest::saveScreenshot(img, "widget-progress.png"));
+        QVERIFY(qvtest::saveScreenshot(img, QStringLiteral("widget-progress.png")));
         // Lowered bevel: dark top-left, light bottom-right.
         QVERIFY(qGray(img.pixel(0, 0)) < qGray(img.pixel(299, 14)));
         // Grey at the start of the bar, lighter toward its end, the unfilled half apart.
@@ -250,7 +251,7 @@ class WidgetsMiscTest : public QObject {
         off->setCaption(QStringLiteral("ﾌｫﾙﾀﾞ ："));
         off->setEnabled(false);
         QVERIFY(qvtest::showExposed(host.get()));
-        QVERIFY(qvtest::saveScreenshot(host->grab().toImage(), "widget-label.png"));
+        QVERIFY(qvtest::saveScreenshot(host->grab().toImage(), QStringLiteral("widget-label.png")));
 
         const QImage img = paintOf(label);
         // Where the white text lies shows when it is painted black too: the painted area
@@ -288,7 +289,7 @@ class WidgetsMiscTest : public QObject {
         const QColor pink(255, 196, 255);
         title->setTitleColor(pink);
         QVERIFY(qvtest::showExposed(host.get()));
-        QVERIFY(qvtest::saveScreenshot(host->grab().toImage(), "widget-title.png"));
+        QVERIFY(qvtest::saveScreenshot(host->grab().toImage(), QStringLiteral("widget-title.png")));
 
         const QImage img = paintOf(title);
         const QRect ink = inkBox(img, [&](QRgb c) { return c == pink.rgb(); });
@@ -328,7 +329,8 @@ class WidgetsMiscTest : public QObject {
         box.resize(258, 258);
         const QImage img = box.grab().toImage();
         if (direction == TGradBox::Direction::TopToBottom)
-            QVERIFY(qvtest::saveScreenshot(img.copy(0, 0, 100, 258), "widget-gradient.png"));
+            QVERIFY(qvtest::saveScreenshot(img.copy(0, 0, 100, 258),
+                                           QStringLiteral("widget-gradient.png")));
         QVERIFY(near(img.pixel(lightAt), 180, 1));
         QVERIFY(near(img.pixel(darkAt), 128, 1));
         // The middle lies between, and the outline is black all round.
@@ -361,7 +363,7 @@ class WidgetsMiscTest : public QObject {
         QVERIFY(balloon.height() >= fm.height() + 2);
         QVERIFY(qvtest::showExposed(&balloon));
         const QImage img = balloon.grab().toImage();
-        QVERIFY(qvtest::saveScreenshot(img, "widget-balloon.png"));
+        QVERIFY(qvtest::saveScreenshot(img, QStringLiteral("widget-balloon.png")));
         const int w = balloon.width();
         const int h = balloon.height();
         // Rounded corners are cut off; edges and the inside are there.

@@ -124,7 +124,7 @@ class WidgetsSpinTest : public QObject {
         QFETCH(QString, shown);
         QFETCH(int, beeps);
         makeSpin(99999);
-        retype("");
+        retype(QStringLiteral(""));
         QGuiApplication::clipboard()->setText(clip);
         QTest::keyClick(spin_->lineEdit(), Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(spin_->text(), shown);
@@ -133,7 +133,7 @@ class WidgetsSpinTest : public QObject {
 
     void outOfRangeReadsAsTypedUntilFocusLeaves() {
         makeSpin(59);
-        retype("75");
+        retype(QStringLiteral("75"));
         QCOMPARE(spin_->Value(), 75);
         QCOMPARE(spin_->text(), QStringLiteral("75"));
         other_->setFocus();
@@ -153,7 +153,7 @@ class WidgetsSpinTest : public QObject {
     void unreadableTextReadsMinimum() {
         QFETCH(QString, keys);
         makeSpin(59);
-        QTest::keyClicks(spin_->lineEdit(), "7");
+        QTest::keyClicks(spin_->lineEdit(), QStringLiteral("7"));
         retype(keys);
         QCOMPARE(spin_->Value(), 0);
         QCOMPARE(spin_->text(), QStringLiteral("0"));
@@ -246,7 +246,7 @@ class WidgetsSpinTest : public QObject {
     void changeEventOnEveryTextChange() {
         makeSpin(59);
         QSignalSpy changes(spin_, &TLMDSpinEdit::OnChange);
-        QTest::keyClicks(spin_->lineEdit(), "12");  // typed after the "0": "012"
+        QTest::keyClicks(spin_->lineEdit(), QStringLiteral("12"));  // typed after the "0": "012"
         const int typed = changes.count();
         QCOMPARE(typed, 2);
         spin_->setValue(12);  // "012" reads 12 but the text differs
@@ -276,7 +276,7 @@ class WidgetsSpinTest : public QObject {
         spin_->setColor(pink);
         spin_->setValue(42);
         const QImage img = spin_->grab().toImage();
-        QVERIFY(qvtest::saveScreenshot(img, "widget-spin.png"));
+        QVERIFY(qvtest::saveScreenshot(img, QStringLiteral("widget-spin.png")));
         QCOMPARE(img.pixelColor(28, 9).rgb(), pink.rgb());   // field, right of the digits
         QVERIFY(img.pixelColor(43, 4).rgb() != pink.rgb());  // arrow buttons keep their look
         // The digits are drawn in dark ink somewhere in the field's left part.

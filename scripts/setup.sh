@@ -3,7 +3,7 @@
 # apt-get is asked only when a package is missing.
 set -euo pipefail
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
   libjpeg62-turbo-dev

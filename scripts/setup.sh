@@ -9,7 +9,7 @@ packages=(
   libjpeg62-turbo-dev
   ffmpeg libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   fonts-ipafont-gothic
-  xvfb xauth
+  xvfb xauth dbus-daemon
   librsvg2-bin desktop-file-utils appstream dpkg-dev
 )
 missing=()

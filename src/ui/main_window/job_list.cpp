@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QUrl>
 #include <algorithm>
+#include <climits>
 #include <utility>
 
 #include "run/search_file.h"
@@ -165,16 +166,9 @@ void TMainForm1::AddSourcePath(const std::string& path) {
     if (!isRoot(path) && lstat(path.c_str(), &entry) == 0) {
         struct stat target {};
         if (stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
-            qv::TSearchFile SearchFile1;
-            SearchFile1.Recursive = true;
-            SearchFile1.Directory = path;
-            SearchFile1.SearchName = "*.*";
-            SearchFile1.ReadDetails = false;  // only the directory flag is read
-            SearchFile1.OnFind = [&found](qv::TSearchFile&, const std::string& name,
-                                          const qv::TSearchFileData& described, bool&) {
-                if (!described.directory) found.push_back(name);
-            };
-            SearchFile1.Search();
+            // A path the system cannot open in one piece cannot be converted either.
+            for (std::string& file : qv::searchFolder(path).files)
+                if (file.size() < PATH_MAX) found.push_back(std::move(file));
         } else {
             found.push_back(path);
         }

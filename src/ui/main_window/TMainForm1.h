@@ -150,3 +150,8 @@ class TMainForm1 : public QWidget, public TRunRecord, public TBatchHost {
 };
 
 extern TMainForm1* MainForm1;
+
+namespace qv::ui {
+// The status line while the job list is empty.
+inline constexpr char kDropPrompt[] = "変換元の動画ファイル or フォルダをドロップしてください。";
+}  // namespace qv::ui

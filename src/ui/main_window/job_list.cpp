@@ -20,8 +20,7 @@
 
 namespace {
 
-const QString kDropPrompt =
-    QStringLiteral("変換元の動画ファイル or フォルダをドロップしてください。");
+const QString kDropPrompt = QString::fromUtf8(qv::ui::kDropPrompt);
 const QString kReady = QStringLiteral("Ｇｏ！ボタンで変換処理を開始します。");
 
 // Up to this many new entries are put into their places one at a time; more are

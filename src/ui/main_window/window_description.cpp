@@ -219,7 +219,7 @@ void TMainForm1::buildWindow() {
     {QV_CONTROL(Panel3),                              P5,      0, 408, 445, 138, "",                                               "",                                    NT},
     {QV_CONTROL(GradBox7, D::TopToBottom),            P3,      1,   1, 443, 136, "",                                               "",                                    NT},
     // top bar, bottom bar, right column
-    {QV_CONTROL(ShadowLabel1, Left),                  Win,     6,   5, 262,  11, "変換元の動画ファイル or フォルダをドロップしてください。", "",                  NT},
+    {QV_CONTROL(ShadowLabel1, Left),                  Win,     6,   5, 262,  11, qv::ui::kDropPrompt,                                   "",                                    NT},
     {QV_CONTROL(CButton4, 11),                        Win,   358,   3,  76,  14, "ｲﾝﾌｫﾒｰｼｮﾝ",                                      " インフォメーションの表示",           NT, &T::CButton4Click},
     {QV_CONTROL(CButton3, 12),                        Win,   448,   3,  18,  14, "？",                                             " ユーザーズガイド",                   NT, &T::CButton3Click},
     {QV_CONTROL(CButton2, 12),                        Win,   468,   3,  18,  14, "＿",                                             " 最小化",                             NT, &T::CButton2Click},

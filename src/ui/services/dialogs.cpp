@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -92,6 +93,14 @@ bool openWithDesktop(const QString& pathOrUrl) {
                          ? QUrl(pathOrUrl)
                          : QUrl::fromLocalFile(QDir::cleanPath(pathOrUrl));
     return QDesktopServices::openUrl(url);
+}
+
+QString listNotice(const QString& heading, const QStringList& lines, int shown) {
+    QString text = heading + QStringLiteral("\n");
+    const qsizetype listed = std::min<qsizetype>(shown, lines.size());
+    for (qsizetype i = 0; i < listed; ++i) text += QStringLiteral("\n") + lines[i];
+    if (lines.size() > listed) text += QStringLiteral("\nほか %1 件").arg(lines.size() - listed);
+    return text;
 }
 
 QString desktopTarget(const std::string& path) {

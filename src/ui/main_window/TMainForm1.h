@@ -83,7 +83,8 @@ class TMainForm1 : public QWidget, public TRunRecord, public TBatchHost {
     // The setting control a row of the control table names.
     QWidget* control(const qv::ControlEntry& entry) const;
 
-    // Job list (job_list.cpp). Entries are kept as the platform's bytes.
+    // Job list (job_list.cpp). Entries are kept as the platform's bytes. One call is one
+    // intake: what the path brings is queued, and what it cannot be is named afterwards.
     void AddSourcePath(const std::string& path);
     int jobCount() const override;
     std::string jobAt(int index) const override;
@@ -140,6 +141,8 @@ class TMainForm1 : public QWidget, public TRunRecord, public TBatchHost {
 
   private:
     void buildWindow();  // the window description
+    // One intake of several paths (a drop, the command line): one message at its end.
+    void takePaths(const std::vector<std::string>& paths);
     // What a change of a setting control sets off: its tint, and what its role asks for.
     void controlChanged(const qv::ControlEntry& entry);
     // Connects every setting control's change to controlChanged.
@@ -150,3 +153,8 @@ class TMainForm1 : public QWidget, public TRunRecord, public TBatchHost {
 };
 
 extern TMainForm1* MainForm1;
+
+namespace qv::ui {
+// The status line while the job list is empty.
+inline constexpr char kDropPrompt[] = "変換元の動画ファイル or フォルダをドロップしてください。";
+}  // namespace qv::ui

@@ -8,20 +8,28 @@
 #include <QFile>
 #include <QListWidget>
 #include <QMimeData>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
 #include <utility>
 
 #include "run/search_file.h"
 #include "ui/main_window/TMainForm1.h"
+#include "ui/services/dialogs.h"
 #include "ui/widgets/TShadowLabel.h"
 #include "ui/widgets/TdxfColorButton.h"
 
 namespace {
 
-const QString kDropPrompt =
-    QStringLiteral("変換元の動画ファイル or フォルダをドロップしてください。");
+const QString kDropPrompt = QString::fromUtf8(qv::ui::kDropPrompt);
 const QString kReady = QStringLiteral("Ｇｏ！ボタンで変換処理を開始します。");
+const QString kNotQueuedNotice = QStringLiteral("次のファイルは変換対象に加えられませんでした");
+const QString kTooLong = QStringLiteral("パスが長すぎます");
+const QString kNoAccess = QStringLiteral("読み取りが許可されていません");
+const QString kWholeFileSystem = QStringLiteral("ファイルシステム全体は加えられません");
 
 // Up to this many new entries are put into their places one at a time; more are
 // merged with the list in one rebuild, so that a large folder costs n log n.
@@ -157,35 +165,85 @@ bool hasLocalFiles(const QMimeData* mime) {
     return std::any_of(urls.begin(), urls.end(), [](const QUrl& u) { return u.isLocalFile(); });
 }
 
-}  // namespace
+// A path that cannot be queued, and why.
+struct NotQueued {
+    std::string path;
+    QString reason;
+};
 
-void TMainForm1::AddSourcePath(const std::string& path) {
+// Nothing is there to queue: a path that does not exist is passed over in silence.
+bool missing(int error) { return error == ENOENT || error == ENOTDIR; }
+
+QString reasonFor(int error) {
+    switch (error) {
+        case ENAMETOOLONG:
+            return kTooLong;
+        case EACCES:
+        case EPERM:
+            return kNoAccess;
+        default:
+            return QStringLiteral("読み取れません (%1)")
+                .arg(QString::fromLocal8Bit(std::strerror(error)));
+    }
+}
+
+// The files that `path` brings to the job list; what it cannot bring goes to `left`.
+std::vector<std::string> intake(const std::string& path, std::vector<NotQueued>& left) {
     std::vector<std::string> found;
     struct stat entry {};
-    if (!isRoot(path) && lstat(path.c_str(), &entry) == 0) {
-        struct stat target {};
-        if (stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
-            qv::TSearchFile SearchFile1;
-            SearchFile1.Recursive = true;
-            SearchFile1.Directory = path;
-            SearchFile1.SearchName = "*.*";
-            SearchFile1.ReadDetails = false;  // only the directory flag is read
-            SearchFile1.OnFind = [&found](qv::TSearchFile&, const std::string& name,
-                                          const qv::TSearchFileData& described, bool&) {
-                if (!described.directory) found.push_back(name);
-            };
-            SearchFile1.Search();
-        } else {
-            found.push_back(path);
+    if (isRoot(path)) {
+        left.push_back({path, kWholeFileSystem});
+    } else if (lstat(path.c_str(), &entry) != 0) {
+        const int error = errno;
+        if (!missing(error)) left.push_back({path, reasonFor(error)});
+    } else if (struct stat target{}; stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+        qv::FolderSearch search = qv::searchFolder(path);
+        for (std::string& file : search.files) {
+            // The search goes deeper than the system opens a path whole; such a file
+            // could not be converted.
+            if (file.size() < PATH_MAX)
+                found.push_back(std::move(file));
+            else
+                left.push_back({std::move(file), kTooLong});
+        }
+        for (qv::SkippedFolder& folder : search.skipped)
+            if (!missing(folder.error))
+                left.push_back({std::move(folder.path), reasonFor(folder.error)});
+    } else {
+        found.push_back(path);
+    }
+    return found;
+}
+
+// One message naming what an intake left out, sorted by path.
+QString notQueuedNotice(std::vector<NotQueued> left) {
+    std::stable_sort(left.begin(), left.end(),
+                     [](const NotQueued& a, const NotQueued& b) { return a.path < b.path; });
+    QStringList lines;
+    for (const NotQueued& n : left)
+        lines << QFile::decodeName(toBytes(n.path)) + QStringLiteral(": ") + n.reason;
+    return qv::ui::listNotice(kNotQueuedNotice, lines);
+}
+
+}  // namespace
+
+void TMainForm1::AddSourcePath(const std::string& path) { takePaths({path}); }
+
+void TMainForm1::takePaths(const std::vector<std::string>& paths) {
+    std::vector<NotQueued> left;
+    for (const std::string& path : paths) {
+        mergeIntoList(ListBox1, intake(path, left));
+        if (ListBox1->count() > 0) {
+            ShadowLabel1->setCaption(kReady);
+            CButton10->setEnabled(true);
+            CButton14->setEnabled(true);
         }
     }
-    mergeIntoList(ListBox1, found);
-
-    if (ListBox1->count() > 0) {
-        ShadowLabel1->setCaption(kReady);
-        CButton10->setEnabled(true);
-        CButton14->setEnabled(true);
-    }
+    if (left.empty()) return;
+    // Once the drop has been answered: a box inside it would keep the program the
+    // files were dragged from waiting.
+    QTimer::singleShot(0, this,
+                       [text = notQueuedNotice(std::move(left))] { qv::ui::showMessage(text); });
 }
 
 int TMainForm1::jobCount() const { return ListBox1->count(); }
@@ -202,9 +260,7 @@ void TMainForm1::CButton12Click() {
     CButton14->setEnabled(false);
 }
 
-void TMainForm1::takeArguments() {
-    for (const std::string& arg : Arguments) AddSourcePath(arg);
-}
+void TMainForm1::takeArguments() { takePaths(Arguments); }
 
 void TMainForm1::dragEnterEvent(QDragEnterEvent* event) {
     if (hasLocalFiles(event->mimeData()))
@@ -219,6 +275,8 @@ void TMainForm1::dropEvent(QDropEvent* event) {
         return;
     }
     event->acceptProposedAction();
+    std::vector<std::string> paths;
     for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) AddSourcePath(droppedPath(url));
+        if (url.isLocalFile()) paths.push_back(droppedPath(url));
+    takePaths(paths);
 }

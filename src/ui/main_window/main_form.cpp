@@ -49,13 +49,6 @@ std::string findProgramFolder(const QString& given) {
     return qv::stripTrailingSeparators(folder);
 }
 
-// A path the desktop can open: bytes that are no UTF-8 go percent-encoded in a file address.
-QString desktopTarget(const std::string& path) {
-    const QString text = QString::fromStdString(path);
-    if (text.toStdString() == path) return text;
-    return QString::fromLatin1("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"));
-}
-
 void fill(TMultiColComboBox* box, qv::CatalogueId id) {
     for (std::string_view row : qv::catalogue(id)) box->addItem(std::string(row));
 }
@@ -181,7 +174,7 @@ void TMainForm1::CButton1Click() { MainForm1->close(); }
 void TMainForm1::CButton2Click() { MainForm1->showMinimized(); }
 
 void TMainForm1::CButton3Click() {
-    qv::ui::openWithDesktop(desktopTarget(MainForm1->ProgramFolder + "/Readme.txt"));
+    qv::ui::openWithDesktop(qv::ui::desktopTarget(MainForm1->ProgramFolder + "/Readme.txt"));
 }
 
 void TMainForm1::CButton4Click() {

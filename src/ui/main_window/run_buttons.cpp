@@ -1,8 +1,6 @@
 // Go!, preview and play: the buttons that hand the job list to the batch run or
 // to the desktop.
-#include <QFile>
 #include <QListWidget>
-#include <filesystem>
 
 #include "ui/main_window/TMainForm1.h"
 #include "ui/progress/batch_host.h"
@@ -25,16 +23,6 @@ void TMainForm1::CButton13Click() {
     for (const QListWidgetItem* item : ListBox1->selectedItems()) {
         const int row = ListBox1->row(item);
         if (row < 0 || row >= jobCount()) continue;
-        const QByteArray bytes = QByteArray::fromStdString(jobAt(row));
-        const QString path = QFile::decodeName(bytes);
-        if (QFile::encodeName(path) == bytes) {
-            qv::ui::openWithDesktop(path);
-        } else {
-            // A name that is not valid text goes as a file address, byte for byte.
-            const QByteArray absolute =
-                QByteArray::fromStdString(std::filesystem::absolute(jobAt(row)).string());
-            qv::ui::openWithDesktop(
-                QString::fromLatin1("file://" + absolute.toPercentEncoding("/")));
-        }
+        qv::ui::openWithDesktop(qv::ui::desktopTarget(jobAt(row)));
     }
 }

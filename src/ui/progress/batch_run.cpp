@@ -35,8 +35,8 @@ namespace fs = std::filesystem;
 const QString kUnsupportedNotice = QStringLiteral(
     "変換できない非対応ファイルが含まれていました。保存先に指定したフォルダで変換結果をご確認下さい"
     "。");
-const QString kAbortMessage =
-    QStringLiteral("原因が特定できないエラーが生じました。処理を中止します。");
+const QString kUnknownError = QStringLiteral("原因が特定できないエラーが生じました");
+const QString kAbortMessage = kUnknownError + QStringLiteral("。処理を中止します。");
 const QString kFinishedStatus = QStringLiteral("変換処理は終了しました。");
 const QString kStoppedStatus = QStringLiteral("変換処理を中止しました。");
 // Why a job failed, one per job in the end notice.
@@ -363,7 +363,7 @@ BatchRun::JobEnd BatchRun::runJob(int job, int passes) {
         }
     } catch (...) {
         end = PassEnd::Failed;
-        reason = QStringLiteral("原因が特定できないエラーが生じました");
+        reason = kUnknownError;
     }
     if (end == PassEnd::Done && qv::fileSizeOf(dest) <= 0) {
         end = PassEnd::Failed;

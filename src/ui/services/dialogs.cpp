@@ -5,12 +5,16 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "ui/widgets/beep.h"
 
@@ -89,6 +93,24 @@ bool openWithDesktop(const QString& pathOrUrl) {
                          ? QUrl(pathOrUrl)
                          : QUrl::fromLocalFile(QDir::cleanPath(pathOrUrl));
     return QDesktopServices::openUrl(url);
+}
+
+QString listNotice(const QString& heading, const QStringList& lines, int shown) {
+    QString text = heading + QStringLiteral("\n");
+    const qsizetype listed = std::min<qsizetype>(shown, lines.size());
+    for (qsizetype i = 0; i < listed; ++i) text += QStringLiteral("\n") + lines[i];
+    if (lines.size() > listed) text += QStringLiteral("\nほか %1 件").arg(lines.size() - listed);
+    return text;
+}
+
+QString desktopTarget(const std::string& path) {
+    const QByteArray bytes = QByteArray::fromStdString(path);
+    const QString text = QFile::decodeName(bytes);
+    if (QFile::encodeName(text) == bytes) return text;
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    const QByteArray full = QByteArray::fromStdString(ec ? path : absolute.string());
+    return QString::fromLatin1("file://" + full.toPercentEncoding("/"));
 }
 
 namespace testing {

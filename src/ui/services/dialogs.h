@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <string>
 
 class QWidget;
 
@@ -24,6 +25,12 @@ bool askYesNo(const QString& text, const QString& yes, const QString& no);
 void beep();
 // Opens a file or an address with the desktop's default application. No shell.
 bool openWithDesktop(const QString& pathOrUrl);
+// A notice that names items one a line, below its heading and an empty line: the
+// first `shown` of them, then how many more there are.
+QString listNotice(const QString& heading, const QStringList& lines, int shown = 20);
+// What openWithDesktop is given for a local path: the path as text when its bytes
+// are text, otherwise a file address of its bytes, percent-encoded, made absolute.
+QString desktopTarget(const std::string& path);
 
 // Test hook: while enabled, nothing is shown or opened; every call is recorded
 // and inputBox takes the next queued answer (empty when none is queued); askYesNo

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include "ui/widgets/colours.h"
+
 TBevel::TBevel(QWidget* parent) : QWidget(parent) {
     // Drawn on the parent's surface: presses go to what lies below.
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -13,7 +15,7 @@ void TBevel::paintEvent(QPaintEvent*) {
     const int h = height();
     if (w < 2 || h < 2) return;
     QPainter p(this);
-    const QColor shadow(128, 128, 128);
+    const QColor shadow = qv::ui::colour(qv::palette::kMidGrey);
     const QColor light(255, 255, 255);
     // Lowered: a dark rectangle with a light one 1 px right and down.
     p.fillRect(0, 0, w - 1, 1, shadow);

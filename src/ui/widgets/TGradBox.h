@@ -2,6 +2,8 @@
 #include <QColor>
 #include <QWidget>
 
+#include "ui/widgets/colours.h"
+
 // 256 bands from light grey to grey with a 1-px black outline.
 class TGradBox : public QWidget {
     Q_OBJECT
@@ -18,6 +20,6 @@ class TGradBox : public QWidget {
   private:
     Direction direction_ = Direction::TopToBottom;
     QColor light_ = QColor(180, 180, 180);
-    QColor dark_ = QColor(128, 128, 128);
+    QColor dark_ = qv::ui::colour(qv::palette::kMidGrey);
     bool outline_ = true;
 };

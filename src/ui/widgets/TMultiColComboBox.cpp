@@ -312,7 +312,7 @@ void TMultiColComboBox::paintEvent(QPaintEvent*) {
     const QPalette& pal = palette();
 
     // Sunken frame around a white field, the arrow at the right end.
-    p.fillRect(r, QColor(128, 128, 128));
+    p.fillRect(r, qv::ui::colour(qv::palette::kMidGrey));
     const QRect inner = r.adjusted(1, 1, -1, -1);
     p.fillRect(inner, color_);
     const int arrowW = std::min(kArrowWidth, inner.width() / 2);

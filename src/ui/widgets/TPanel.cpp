@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "ui/widgets/colours.h"
+
 TPanel::TPanel(QWidget* parent, bool raised) : QWidget(parent), raised_(raised) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -15,7 +17,7 @@ void TPanel::paintEvent(QPaintEvent*) {
     p.setPen(QColor(255, 255, 255));
     p.drawLine(r.topLeft(), r.topRight());
     p.drawLine(r.topLeft(), r.bottomLeft());
-    p.setPen(QColor(128, 128, 128));
+    p.setPen(qv::ui::colour(qv::palette::kMidGrey));
     p.drawLine(r.bottomLeft(), r.bottomRight());
     p.drawLine(r.topRight(), r.bottomRight());
 }

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include "ui/widgets/colours.h"
 #include "ui/widgets/fonts.h"
 
 TShadowLabel::TShadowLabel(QWidget* parent) : QWidget(parent) {
@@ -60,7 +61,7 @@ void TShadowLabel::paintEvent(QPaintEvent*) {
     const int align = (rightAligned_ ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
     const QRect textRect(0, 0, width() - 1, height());
     const bool enabled = isEnabled();
-    p.setPen(enabled ? QColor(0, 0, 0) : QColor(128, 128, 128));
+    p.setPen(enabled ? QColor(0, 0, 0) : qv::ui::colour(qv::palette::kMidGrey));
     p.drawText(textRect.translated(1, 1), align, caption_);
     p.setPen(enabled ? textColor_ : palette().color(QPalette::Disabled, QPalette::Dark));
     p.drawText(textRect, align, caption_);

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "ui/widgets/colours.h"
 #include "ui/widgets/fonts.h"
 
 TdxfLabel::TdxfLabel(QWidget* parent) : QWidget(parent) {
@@ -37,6 +38,6 @@ void TdxfLabel::paintEvent(QPaintEvent*) {
     };
     // A raised look: grey copies stepping 2 px to the lower right, the title on top.
     drawAt(2, 2, QColor(64, 64, 64));
-    drawAt(1, 1, QColor(128, 128, 128));
+    drawAt(1, 1, qv::ui::colour(qv::palette::kMidGrey));
     drawAt(0, 0, color_);
 }

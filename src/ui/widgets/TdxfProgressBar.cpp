@@ -67,13 +67,13 @@ void TdxfProgressBar::paintEvent(QPaintEvent*) {
         if (filled > 0) {
             const QRect bar(inner.left(), inner.top(), filled, inner.height());
             QLinearGradient g(bar.topLeft(), bar.topRight());
-            g.setColorAt(0, QColor(128, 128, 128));
+            g.setColorAt(0, qv::ui::colour(qv::palette::kMidGrey));
             g.setColorAt(1, QColor(255, 255, 255));
             p.fillRect(bar, g);
         }
     }
-    p.fillRect(0, 0, w, 1, QColor(128, 128, 128));
-    p.fillRect(0, 0, 1, h, QColor(128, 128, 128));
+    p.fillRect(0, 0, w, 1, qv::ui::colour(qv::palette::kMidGrey));
+    p.fillRect(0, 0, 1, h, qv::ui::colour(qv::palette::kMidGrey));
     p.fillRect(0, h - 1, w, 1, QColor(255, 255, 255));
     p.fillRect(w - 1, 0, 1, h, QColor(255, 255, 255));
 

@@ -1,3 +1,5 @@
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -11,9 +13,12 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 
+#include "support/deep_path.h"
 #include "support/program_folder.h"
 #include "support/screen.h"
+#include "support/unprivileged.h"
 #include "ui/main_window/TMainForm1.h"
 #include "ui/services/dialogs.h"
 #include "ui/widgets/TShadowLabel.h"
@@ -44,6 +49,8 @@ class JobListTest : public QObject {
     qvtest::ProgramFolder programDir_;
     QTemporaryDir tree_;
     std::unique_ptr<TMainForm1> w_;
+    std::string deepFile_;    // deep/..., a path longer than the system opens whole
+    std::string manyFolder_;  // many/..., where 23 such files lie
 
     std::string at(const QString& rel) const {
         return (tree_.path() + QLatin1Char('/') + rel).toStdString();
@@ -118,12 +125,33 @@ class JobListTest : public QObject {
                                 "marks/日本 語.avi"})
             touch(at(QString::fromUtf8(rel)));
         QVERIFY(QDir().mkpath(tree_.filePath(QStringLiteral("empty"))));
+
+        // Deeper than the system opens a path whole: one file beside a short one, and
+        // a folder of 23 of them.
+        touch(at("deep/short.avi"));
+        deepFile_ = qvtest::makeDeepFile(at("deep"), 4500);
+        QVERIFY(deepFile_.size() >= 4500);
+        QVERIFY(QDir().mkpath(tree_.filePath(QStringLiteral("many"))));
+        for (int i = 0; i < 23; ++i) {
+            const std::string name =
+                QStringLiteral("m%1.avi").arg(i, 2, 10, QLatin1Char('0')).toStdString();
+            const std::string file = qvtest::makeDeepFile(at("many"), 4500, name);
+            QVERIFY(!file.empty());
+            manyFolder_ = file.substr(0, file.rfind('/'));
+        }
+        // A folder that others may not read, beside a file; the tree itself is open to
+        // them.
+        touch(at("guarded/open.avi"));
+        touch(at("guarded/locked/secret.avi"));
+        QCOMPARE(chmod(at("guarded/locked").c_str(), 0), 0);
+        QCOMPARE(chmod(tree_.path().toLocal8Bit().constData(), 0755), 0);
     }
     void cleanupTestCase() {
-        // names that are not UTF-8 are beyond QDir's removal
-        std::error_code ec;
-        std::filesystem::remove_all(tree_.path().toStdString(), ec);
+        // names that are not UTF-8 and paths beyond the system's limit are beyond
+        // QDir's removal
+        qvtest::removeTree(tree_.path().toStdString());
     }
+    void init() { qv::ui::testing::clear(); }
     void cleanup() {
         w_.reset();
         QLocale::setDefault(QLocale::system());
@@ -345,6 +373,96 @@ class JobListTest : public QObject {
         QCOMPARE(w_->jobCount(), 101 + 140 + 2);
         QCOMPARE(list->itemAt(1, 1)->text(), topBefore);
         QVERIFY(!list->grab().isNull());  // paints after the rebuild
+    }
+
+    // What an intake cannot queue is named in one message once the intake has ended;
+    // everything else is queued. A path that does not exist names nothing.
+    //  paths: relative to the tree; "@deep" is the deep file, "@many/NAME" one of the
+    //  23 deep files; named: "path|reason"; more: the count after the twentieth.
+    void leftOutPathsAreNamedAfterTheIntake_data() {
+        QTest::addColumn<bool>("asArguments");
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<QStringList>("queued");
+        QTest::addColumn<QStringList>("named");
+        QTest::addColumn<int>("more");
+        const QString tooLong = QStringLiteral("|パスが長すぎます");
+        QTest::newRow("too long, as an argument")
+            << true << QStringList{"@deep", "one/a.avi"} << QStringList{"one/a.avi"}
+            << QStringList{"@deep" + tooLong} << 0;
+        QTest::newRow("too long, inside a dropped folder")
+            << false << QStringList{"deep", "one/b.avi"}
+            << QStringList{"deep/short.avi", "one/b.avi"} << QStringList{"@deep" + tooLong} << 0;
+        QStringList twenty;
+        for (int i = 0; i < 20; ++i)
+            twenty << QStringLiteral("@many/m%1.avi").arg(i, 2, 10, QLatin1Char('0')) + tooLong;
+        QTest::newRow("twenty named, the rest counted")
+            << false << QStringList{"many"} << QStringList{} << twenty << 3;
+        QTest::newRow("unreadable folder inside a dropped folder")
+            << false << QStringList{"guarded"} << QStringList{"guarded/open.avi"}
+            << QStringList{"guarded/locked|読み取りが許可されていません"} << 0;
+        QTest::newRow("the whole file system and a deep file, one message")
+            << false << QStringList{"/", "deep"} << QStringList{"deep/short.avi"}
+            << QStringList{"/|ファイルシステム全体は加えられません", "@deep" + tooLong} << 0;
+        QTest::newRow("missing path") << true << QStringList{"one/gone.avi", "one/a.avi"}
+                                      << QStringList{"one/a.avi"} << QStringList{} << 0;
+    }
+    void leftOutPathsAreNamedAfterTheIntake() {
+        QFETCH(bool, asArguments);
+        QFETCH(QStringList, paths);
+        QFETCH(QStringList, queued);
+        QFETCH(QStringList, named);
+        QFETCH(int, more);
+        auto resolve = [this](const QString& p) -> std::string {
+            if (p == QStringLiteral("/")) return "/";
+            if (p == QStringLiteral("@deep")) return deepFile_;
+            if (p.startsWith(QStringLiteral("@many/"))) return manyFolder_ + p.mid(5).toStdString();
+            return at(p);
+        };
+        std::vector<std::string> given;
+        for (const QString& p : paths) given.push_back(resolve(p));
+        using Record = qv::ui::testing::Record;
+
+        if (asArguments) {
+            QVERIFY(makeWindow(given, false));
+            w_->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+            w_->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+        } else {
+            QVERIFY(makeWindow());
+            std::optional<qvtest::Unprivileged> user;
+            if (paths.contains(QStringLiteral("guarded"))) {
+                user.emplace();
+                if (DIR* d = opendir(at("guarded/locked").c_str())) {
+                    closedir(d);
+                    QSKIP("this process reads folders whatever their mode");
+                }
+            }
+            QVERIFY(drop(given));
+            user.reset();
+            // no box while the drop is being answered
+            QCOMPARE(qv::ui::testing::texts(Record::Message), QStringList{});
+        }
+        QCOMPARE(listed(), full(queued));
+        if (queued.isEmpty())
+            expectStartState();
+        else
+            expectReadyState();
+
+        QCoreApplication::processEvents();
+        QString expected;
+        if (!named.isEmpty()) {
+            expected = QStringLiteral("次のファイルは変換対象に加えられませんでした\n");
+            for (const QString& n : named) {
+                const QStringList parts = n.split(QLatin1Char('|'));
+                expected += QStringLiteral("\n") +
+                            QFile::decodeName(QByteArray::fromStdString(resolve(parts[0]))) +
+                            QStringLiteral(": ") + parts[1];
+            }
+            if (more > 0) expected += QStringLiteral("\nほか %1 件").arg(more);
+        }
+        QCOMPARE(qv::ui::testing::texts(Record::Message),
+                 named.isEmpty() ? QStringList{} : QStringList{expected});
     }
 
     void dropsOtherThanLocalFilesAreRefused() {

@@ -128,22 +128,22 @@ class JobListTest : public QObject {
 
         // Deeper than the system opens a path whole: one file beside a short one, and
         // a folder of 23 of them.
-        touch(at("deep/short.avi"));
-        deepFile_ = qvtest::makeDeepFile(at("deep"), 4500);
+        touch(at(QStringLiteral("deep/short.avi")));
+        deepFile_ = qvtest::makeDeepFile(at(QStringLiteral("deep")), 4500);
         QVERIFY(deepFile_.size() >= 4500);
         QVERIFY(QDir().mkpath(tree_.filePath(QStringLiteral("many"))));
         for (int i = 0; i < 23; ++i) {
             const std::string name =
                 QStringLiteral("m%1.avi").arg(i, 2, 10, QLatin1Char('0')).toStdString();
-            const std::string file = qvtest::makeDeepFile(at("many"), 4500, name);
+            const std::string file = qvtest::makeDeepFile(at(QStringLiteral("many")), 4500, name);
             QVERIFY(!file.empty());
             manyFolder_ = file.substr(0, file.rfind('/'));
         }
         // A folder that others may not read, beside a file; the tree itself is open to
         // them.
-        touch(at("guarded/open.avi"));
-        touch(at("guarded/locked/secret.avi"));
-        QCOMPARE(chmod(at("guarded/locked").c_str(), 0), 0);
+        touch(at(QStringLiteral("guarded/open.avi")));
+        touch(at(QStringLiteral("guarded/locked/secret.avi")));
+        QCOMPARE(chmod(at(QStringLiteral("guarded/locked")).c_str(), 0), 0);
         QCOMPARE(chmod(tree_.path().toLocal8Bit().constData(), 0755), 0);
     }
     void cleanupTestCase() {
@@ -387,24 +387,31 @@ class JobListTest : public QObject {
         QTest::addColumn<int>("more");
         const QString tooLong = QStringLiteral("|パスが長すぎます");
         QTest::newRow("too long, as an argument")
-            << true << QStringList{"@deep", "one/a.avi"} << QStringList{"one/a.avi"}
-            << QStringList{"@deep" + tooLong} << 0;
+            << true << QStringList{QStringLiteral("@deep"), QStringLiteral("one/a.avi")}
+            << QStringList{QStringLiteral("one/a.avi")}
+            << QStringList{QStringLiteral("@deep") + tooLong} << 0;
         QTest::newRow("too long, inside a dropped folder")
-            << false << QStringList{"deep", "one/b.avi"}
-            << QStringList{"deep/short.avi", "one/b.avi"} << QStringList{"@deep" + tooLong} << 0;
+            << false << QStringList{QStringLiteral("deep"), QStringLiteral("one/b.avi")}
+            << QStringList{QStringLiteral("deep/short.avi"), QStringLiteral("one/b.avi")}
+            << QStringList{QStringLiteral("@deep") + tooLong} << 0;
         QStringList twenty;
         for (int i = 0; i < 20; ++i)
             twenty << QStringLiteral("@many/m%1.avi").arg(i, 2, 10, QLatin1Char('0')) + tooLong;
         QTest::newRow("twenty named, the rest counted")
-            << false << QStringList{"many"} << QStringList{} << twenty << 3;
+            << false << QStringList{QStringLiteral("many")} << QStringList{} << twenty << 3;
         QTest::newRow("unreadable folder inside a dropped folder")
-            << false << QStringList{"guarded"} << QStringList{"guarded/open.avi"}
-            << QStringList{"guarded/locked|読み取りが許可されていません"} << 0;
+            << false << QStringList{QStringLiteral("guarded")}
+            << QStringList{QStringLiteral("guarded/open.avi")}
+            << QStringList{QStringLiteral("guarded/locked|読み取りが許可されていません")} << 0;
         QTest::newRow("the whole file system and a deep file, one message")
-            << false << QStringList{"/", "deep"} << QStringList{"deep/short.avi"}
-            << QStringList{"/|ファイルシステム全体は加えられません", "@deep" + tooLong} << 0;
-        QTest::newRow("missing path") << true << QStringList{"one/gone.avi", "one/a.avi"}
-                                      << QStringList{"one/a.avi"} << QStringList{} << 0;
+            << false << QStringList{QStringLiteral("/"), QStringLiteral("deep")}
+            << QStringList{QStringLiteral("deep/short.avi")}
+            << QStringList{QStringLiteral("/|ファイルシステム全体は加えられません"),
+                           QStringLiteral("@deep") + tooLong}
+            << 0;
+        QTest::newRow("missing path")
+            << true << QStringList{QStringLiteral("one/gone.avi"), QStringLiteral("one/a.avi")}
+            << QStringList{QStringLiteral("one/a.avi")} << QStringList{} << 0;
     }
     void leftOutPathsAreNamedAfterTheIntake() {
         QFETCH(bool, asArguments);
@@ -433,7 +440,7 @@ class JobListTest : public QObject {
             std::optional<qvtest::Unprivileged> user;
             if (paths.contains(QStringLiteral("guarded"))) {
                 user.emplace();
-                if (DIR* d = opendir(at("guarded/locked").c_str())) {
+                if (DIR* d = opendir(at(QStringLiteral("guarded/locked")).c_str())) {
                     closedir(d);
                     QSKIP("this process reads folders whatever their mode");
                 }

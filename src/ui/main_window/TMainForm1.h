@@ -149,7 +149,7 @@ class TMainForm1 : public QWidget, public TRunRecord, public TBatchHost {
     void connectControls();
 
     std::map<std::string, QWidget*, std::less<>> controls_;  // by object name
-    TWindowDrag drag_{*this};
+    WindowDrag drag_{*this};
 };
 
 extern TMainForm1* MainForm1;

@@ -13,13 +13,13 @@
 #include "ui/main_window/TMainForm1.h"
 #include "ui/services/app_hint.h"
 #include "ui/services/dialogs.h"
+#include "ui/widgets/RowHeight.h"
 #include "ui/widgets/TBevel.h"
 #include "ui/widgets/TGradBox.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
 #include "ui/widgets/TLMDSpinEdit.h"
 #include "ui/widgets/TMultiColComboBox.h"
 #include "ui/widgets/TPanel.h"
-#include "ui/widgets/TRowHeight.h"
 #include "ui/widgets/TShadowLabel.h"
 #include "ui/widgets/TdxfColorButton.h"
 #include "ui/widgets/TdxfLabel.h"
@@ -162,7 +162,7 @@ Kind controlKind(QListWidget*& m, const char* name) {
                 m = new QListWidget(p);
                 m->setFont(qv::ui::uiFont(11));
                 m->setSelectionMode(QAbstractItemView::SingleSelection);
-                m->setItemDelegate(new TRowHeight(kJobRowHeight, m));
+                m->setItemDelegate(new RowHeight(kJobRowHeight, m));
                 m->setUniformItemSizes(true);
                 QPalette pal = m->palette();
                 pal.setColor(QPalette::Base, Qt::white);

@@ -64,7 +64,7 @@ class TProgressForm1 : public QWidget {
     QWidget* owner_;
     Qt::KeyboardModifiers clickModifiers_;  // of the release that clicked CButton1
     RunFields run_;
-    TWindowDrag drag_{*this};
+    WindowDrag drag_{*this};
 };
 
 // The progress window of the run in progress; null when no run is going on.

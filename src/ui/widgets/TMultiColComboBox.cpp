@@ -25,9 +25,9 @@ const QColor kDisabledText = qv::ui::colour(qv::palette::kDisabledText);
 }  // namespace
 
 // The opened list: a top-level pop-up over the other windows.
-class TMultiColPopup : public QWidget {
+class MultiColPopup : public QWidget {
   public:
-    explicit TMultiColPopup(TMultiColComboBox* box) : QWidget(box, Qt::Popup), box_(box) {
+    explicit MultiColPopup(TMultiColComboBox* box) : QWidget(box, Qt::Popup), box_(box) {
         // A click outside only closes the list; it does not also reach the widget below.
         setAttribute(Qt::WA_NoMouseReplay);
         setMouseTracking(true);
@@ -236,20 +236,20 @@ void TMultiColComboBox::setColumns(std::vector<Column> columns) {
                                  });
     if (same) return;
     columns_ = std::move(columns);
-    if (popup_ && popup_->isVisible()) static_cast<TMultiColPopup*>(popup_)->rowsChanged();
+    if (popup_ && popup_->isVisible()) static_cast<MultiColPopup*>(popup_)->rowsChanged();
     update();
 }
 
 void TMultiColComboBox::addItem(const std::string& row) {
     rows_.push_back(row);
-    if (popup_ && popup_->isVisible()) static_cast<TMultiColPopup*>(popup_)->rowsChanged();
+    if (popup_ && popup_->isVisible()) static_cast<MultiColPopup*>(popup_)->rowsChanged();
 }
 
 void TMultiColComboBox::truncateItems(int count) {
     if (count < 0 || count >= this->count()) return;
     rows_.resize(static_cast<size_t>(count));
     if (itemIndex_ >= count) itemIndex_ = -1;
-    if (popup_ && popup_->isVisible()) static_cast<TMultiColPopup*>(popup_)->rowsChanged();
+    if (popup_ && popup_->isVisible()) static_cast<MultiColPopup*>(popup_)->rowsChanged();
     update();
 }
 
@@ -285,8 +285,8 @@ int TMultiColComboBox::popupWidth() const {
 
 void TMultiColComboBox::showPopup() {
     if (!isEnabled()) return;
-    if (!popup_) popup_ = new TMultiColPopup(this);
-    static_cast<TMultiColPopup*>(popup_)->open();
+    if (!popup_) popup_ = new MultiColPopup(this);
+    static_cast<MultiColPopup*>(popup_)->open();
     update();
 }
 

@@ -53,7 +53,7 @@ class TMultiColComboBox : public QWidget {
     void focusOutEvent(QFocusEvent*) override;
 
   private:
-    friend class TMultiColPopup;
+    friend class MultiColPopup;
     void pick(int index);  // a user's choice: selects and emits OnChange
 
     std::vector<std::string> rows_;

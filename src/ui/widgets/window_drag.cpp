@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <QWindow>
 
-void TWindowDrag::begin(const QMouseEvent& press, bool askWindowManager) {
+void WindowDrag::begin(const QMouseEvent& press, bool askWindowManager) {
     if (askWindowManager)
         if (QWindow* w = window_.windowHandle(); w && w->startSystemMove()) return;
     // No window manager to move us: follow the pointer ourselves.
@@ -12,7 +12,7 @@ void TWindowDrag::begin(const QMouseEvent& press, bool askWindowManager) {
     offset_ = press.globalPosition().toPoint() - window_.frameGeometry().topLeft();
 }
 
-bool TWindowDrag::follow(const QMouseEvent& move) {
+bool WindowDrag::follow(const QMouseEvent& move) {
     if (!dragging_) return false;
     if (!(move.buttons() & Qt::LeftButton)) {
         dragging_ = false;  // the release went elsewhere
@@ -22,7 +22,7 @@ bool TWindowDrag::follow(const QMouseEvent& move) {
     return true;
 }
 
-bool TWindowDrag::end(const QMouseEvent& release) {
+bool WindowDrag::end(const QMouseEvent& release) {
     if (!dragging_ || release.button() != Qt::LeftButton) return false;
     dragging_ = false;
     return true;

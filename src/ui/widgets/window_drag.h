@@ -5,9 +5,9 @@ class QMouseEvent;
 class QWidget;
 
 // Moves a borderless window with the pointer while the left button is held.
-class TWindowDrag {
+class WindowDrag {
   public:
-    explicit TWindowDrag(QWidget& window) : window_(window) {}
+    explicit WindowDrag(QWidget& window) : window_(window) {}
     // Starts a drag; with askWindowManager the window manager moves the window when
     // it can, else the window follows the pointer itself.
     void begin(const QMouseEvent& press, bool askWindowManager);

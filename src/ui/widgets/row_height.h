@@ -2,9 +2,9 @@
 #include <QStyledItemDelegate>
 
 // Gives every row of a list the same height in pixels.
-class TRowHeight : public QStyledItemDelegate {
+class RowHeight : public QStyledItemDelegate {
   public:
-    TRowHeight(int height, QObject* parent = nullptr)
+    RowHeight(int height, QObject* parent = nullptr)
         : QStyledItemDelegate(parent), height_(height) {}
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         return {QStyledItemDelegate::sizeHint(option, index).width(), height_};

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/file_places.h"
 #include "base/path.h"
 #include "base/text.h"
 #include "settings/catalogues.h"
@@ -157,16 +158,8 @@ void stampResult(const std::string& path, const timespec& when) {
 }
 
 std::string runLogPath() {
-    std::string state;
-    // Only an absolute folder counts, as the base directory rules ask.
-    if (const char* env = std::getenv("XDG_STATE_HOME"); env && env[0] == '/') {
-        state = env;
-    } else {
-        const std::string home = expandHome("~");
-        if (home == "~") return {};
-        state = joinPath(stripTrailingSeparators(home), ".local/state");
-    }
-    return joinPath(stripTrailingSeparators(state), "quorvane/last-run.log");
+    const std::string state = userStateFolder();
+    return state.empty() ? std::string() : joinPath(state, "last-run.log");
 }
 
 bool startRunLog(const std::string& path) {

@@ -181,6 +181,17 @@ bool SourceSet::contains(const std::string& path) const {
     return ::stat(path.c_str(), &st) == 0 && files_.count({st.st_dev, st.st_ino}) > 0;
 }
 
+SourceState sourceState(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return SourceState::Missing;
+    return S_ISREG(st.st_mode) ? SourceState::Regular : SourceState::NotRegular;
+}
+
+bool folderExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.empty() ? "." : path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 std::optional<timespec> modificationTime(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;

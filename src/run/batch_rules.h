@@ -100,6 +100,14 @@ class SourceSet {
     std::set<std::pair<dev_t, ino_t>> files_;
 };
 
+// What is at a source's name when its turn comes.
+enum class SourceState { Regular, Missing, NotRegular };
+// A link counts as what it leads to.
+SourceState sourceState(const std::string& path);
+
+// True when path names a folder (a link to one counts).
+bool folderExists(const std::string& path);
+
 // The modification time of a regular file; nullopt when it is not there to read.
 std::optional<timespec> modificationTime(const std::string& path);
 

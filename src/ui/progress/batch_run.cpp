@@ -24,6 +24,7 @@
 #include "ui/progress/batch_host.h"
 #include "ui/progress/progress_form.h"
 #include "ui/services/dialogs.h"
+#include "ui/services/end_requests.h"
 #include "ui/widgets/TImage.h"
 #include "ui/widgets/TShadowLabel.h"
 #include "ui/widgets/TdxfProgressBar.h"
@@ -83,7 +84,8 @@ QString listed(const QStringList& lines) {
 }
 
 // A close request for the owning window during a run asks whether the whole batch should
-// stop; if so, the window closes once the run has ended. It never closes under the run.
+// stop; if so, the window closes once the run has ended. It never closes under the run. One
+// that comes from outside (a logout, a kill) stops the batch without asking.
 class CloseBlocker : public QObject {
   public:
     using QObject::QObject;
@@ -94,7 +96,10 @@ class CloseBlocker : public QObject {
         if (event->type() != QEvent::Close) return false;
         event->ignore();
         if (TProgressForm1* form = ProgressForm1; form && !closeAfterRun_) {
-            form->askStopAll();
+            if (qv::ui::EndRequests::instance().ending())
+                form->stopAll();
+            else
+                form->askStopAll();
             closeAfterRun_ = form->StopAll;
         }
         return true;
@@ -199,6 +204,9 @@ class BatchRun {
     void giveBack(qv::PreviousResult& previous, const std::string& dest);
     // The message with the hidden copies that stayed, if any, added.
     QString withLeftBehind(QString text) const;
+    // The process ends from under the run (the display is gone): the job under way is undone
+    // as a cancel would undo it, so that nothing is left hidden. Shows nothing.
+    void abandon();
     bool stopRequested() const { return ProgressForm1 && ProgressForm1->StopAll; }
     std::vector<std::string> jobs() const;
 
@@ -219,6 +227,10 @@ class BatchRun {
     bool stopped_ = false;
     std::string startError_;  // why the encoder could not be started
     CloseBlocker closeBlocker_;
+    // The job under way from its set-aside to its end, for abandon().
+    qv::PreviousResult* openJob_ = nullptr;
+    std::string openDest_;
+    qv::ui::AtForcedExit abandonAtExit_{[this] { abandon(); }};
 };
 
 std::vector<std::string> BatchRun::jobs() const {
@@ -309,6 +321,15 @@ void BatchRun::giveBack(qv::PreviousResult& previous, const std::string& dest) {
     previous.release();
 }
 
+void BatchRun::abandon() {
+    if (!openJob_) return;
+    record_.ProcessInfo.stop();
+    const bool hadPrevious = !openJob_->hiddenPath().empty();
+    // A copy that cannot return now stays in the journal, for the next start.
+    if (!openJob_->putBack() || !hadPrevious) qv::removeFile(openDest_);
+    openJob_ = nullptr;
+}
+
 BatchRun::PassEnd BatchRun::runPass(int pass, QString& reason) {
     TProgressForm1* form = ProgressForm1;
     const qv::EncoderCommand command = qv::buildConversionCommand(
@@ -390,6 +411,12 @@ BatchRun::JobEnd BatchRun::runJob(int job, int passes) {
         fail(job, kCannotSetAside + QStringLiteral(" (") + systemText(why) + QStringLiteral(")"));
         return JobEnd::Done;
     }
+    openJob_ = &previous;
+    openDest_ = dest;
+    struct CloseJob {
+        qv::PreviousResult*& job;
+        ~CloseJob() { job = nullptr; }
+    } closeJob{openJob_};
 
     record_.SourcePath = source;
     record_.DestPath = dest;

@@ -11,12 +11,14 @@
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <cstdio>
 
 #include "ui/widgets/beep.h"
 
 namespace qv::ui {
 namespace {
 bool g_testing = false;
+bool g_unattended = false;
 QList<testing::Record> g_records;
 QStringList g_answers;
 QList<bool> g_yesNo;
@@ -32,7 +34,17 @@ bool recorded(testing::Record::Kind kind, const QString& text) {
     return true;
 }
 
+// True when nobody is there to answer: the text went to standard error.
+bool unattended(const QString& text) {
+    if (!g_unattended) return false;
+    if (!text.isEmpty())
+        std::fprintf(stderr, "%s: %s\n", kAppTitle.toLocal8Bit().constData(),
+                     text.toLocal8Bit().constData());
+    return true;
+}
+
 void box(QMessageBox::Icon icon, const QString& text) {
+    if (unattended(text)) return;
     QMessageBox box(icon, kAppTitle, text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
 }
@@ -49,6 +61,7 @@ void showError(const QString& text) {
 QString inputBox(const QString& caption, const QString& prompt, int maxLength) {
     if (recorded(testing::Record::Input, prompt))
         return g_answers.isEmpty() ? QString() : g_answers.takeFirst().left(maxLength);
+    if (unattended({})) return {};
     QDialog dialog(QApplication::activeWindow());
     dialog.setWindowTitle(caption);
     auto* layout = new QVBoxLayout(&dialog);
@@ -67,6 +80,7 @@ QString inputBox(const QString& caption, const QString& prompt, int maxLength) {
 
 bool askYesNo(const QString& text, const QString& yes, const QString& no) {
     if (recorded(testing::Record::Question, text)) return !g_yesNo.isEmpty() && g_yesNo.takeFirst();
+    if (unattended(text)) return false;
     QMessageBox box(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::NoButton,
                     QApplication::activeWindow());
     QPushButton* yesButton = box.addButton(yes, QMessageBox::YesRole);
@@ -78,7 +92,7 @@ bool askYesNo(const QString& text, const QString& yes, const QString& no) {
 }
 
 void beep() {
-    if (!recorded(testing::Record::Beep, {})) QApplication::beep();
+    if (!recorded(testing::Record::Beep, {}) && !g_unattended) QApplication::beep();
 }
 
 bool openWithDesktop(const QString& pathOrUrl) {
@@ -89,6 +103,14 @@ bool openWithDesktop(const QString& pathOrUrl) {
                          ? QUrl(pathOrUrl)
                          : QUrl::fromLocalFile(QDir::cleanPath(pathOrUrl));
     return QDesktopServices::openUrl(url);
+}
+
+void setUnattended(bool on) { g_unattended = on; }
+
+void closeOpenBoxes() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+            dialog->reject();
 }
 
 namespace testing {

@@ -1,7 +1,7 @@
-// How the program ends when it is told to from outside: the real program, a copy of it in a
-// program folder of the test's own beside a stand-in encoder, driven by a module loaded into
-// it (end_driver.cpp) and ended by a signal, by exit() as Qt calls it when the display
-// connection breaks, or by the end of a real X server.
+// How the program ends when it is told to from outside, or dies: the real program, a copy of
+// it in a program folder of the test's own beside a stand-in encoder, driven by a module
+// loaded into it (end_driver.cpp) and ended by a signal, by exit() as Qt calls it when the
+// display connection breaks, by the end of a real X server, or by SIGKILL.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -21,6 +21,9 @@
 #include "support/program_folder.h"
 
 namespace {
+
+const QString kRestored =
+    QStringLiteral("前回の変換が異常終了したため、退避していた %1 件のファイルを元に戻しました。");
 
 // Stands in for the encoder: no thumbnail; a conversion writes part of its result, says so
 // and its id in files beside it, and then waits to be stopped.
@@ -254,6 +257,89 @@ class EndingTest : public QObject {
         const int code = finish(*p);
         QVERIFY2(code == 0, qPrintable(p->output()));
         expectSettingsWritten();
+    }
+
+    void killedProgramIsMadeGoodAtTheNextStart_data() {
+        QTest::addColumn<bool>("blocked");  // a folder stands at the result's name meanwhile
+        QTest::newRow("put back") << false;
+        QTest::newRow("cannot be put back") << true;
+    }
+    void killedProgramIsMadeGoodAtTheNextStart() {
+        QFETCH(bool, blocked);
+        QVERIFY(writeOldResult(QStringLiteral("a.avi")));
+        auto first = start(QStringLiteral("go"), {work(QStringLiteral("a.wmv"))});
+        QVERIFY2(waitForFile(program(QStringLiteral("writing_a.avi"))),
+                 qPrintable(first->output()));
+        first->process->kill();  // SIGKILL
+        QCOMPARE(finish(*first), -1);
+        stopEncoderOf(QStringLiteral("a.avi"));
+        QCOMPARE(hiddenIn(work(QString())), QStringList{QStringLiteral(".a.avi.previous")});
+        QCOMPARE(qvtest::readFile(work(QStringLiteral("a.avi"))), QByteArray("PARTIAL"));
+        if (blocked) {
+            QVERIFY(QFile::remove(work(QStringLiteral("a.avi"))));
+            QVERIFY(QDir().mkdir(work(QStringLiteral("a.avi"))));
+        }
+
+        auto second = start(QStringLiteral("close"), {work(QStringLiteral("b.wmv"))});
+        QCOMPARE(finish(*second), 0);
+        const QString hidden = work(QStringLiteral(".a.avi.previous"));
+        const QString said =
+            QStringLiteral("driver: message box: ") +
+            (blocked
+                 ? QStringLiteral("次の 1 件は元に戻せなかったため、退避したまま残してあります。"
+                                  "\n\n") +
+                       hidden + QStringLiteral(": ") + work(QStringLiteral("a.avi")) +
+                       QStringLiteral(" にファイルでないものがあるため戻せません\n")
+                 : kRestored.arg(1) + QStringLiteral("\n\n") + work(QStringLiteral("a.avi")) +
+                       QStringLiteral("\n"));
+        QVERIFY2(second->output().contains(said), qPrintable(second->output()));
+        if (blocked) {
+            QCOMPARE(qvtest::readFile(hidden), QByteArray("OLD a.avi"));
+            QVERIFY(QFileInfo(work(QStringLiteral("a.avi"))).isDir());
+        } else {
+            expectOldResult(QStringLiteral("a.avi"));
+            QCOMPARE(hiddenIn(work(QString())), QStringList());
+            QCOMPARE(journals(), QStringList());
+        }
+
+        // Said once; what could not be put back is named again at every start until it can.
+        auto third = start(QStringLiteral("close"), {work(QStringLiteral("b.wmv"))});
+        QCOMPARE(finish(*third), 0);
+        QCOMPARE(third->output().contains(said), blocked);
+        QCOMPARE(third->output().contains(QStringLiteral("driver: message box")), blocked);
+    }
+
+    void startLeavesARunningProgramsCopiesAlone() {
+        QVERIFY(writeOldResult(QStringLiteral("a.avi")));
+        QVERIFY(writeOldResult(QStringLiteral("b.avi")));
+        auto running = start(QStringLiteral("go"), {work(QStringLiteral("a.wmv"))});
+        QVERIFY2(waitForFile(program(QStringLiteral("writing_a.avi"))),
+                 qPrintable(running->output()));
+        auto killed = start(QStringLiteral("go"), {work(QStringLiteral("b.wmv"))});
+        QVERIFY2(waitForFile(program(QStringLiteral("writing_b.avi"))),
+                 qPrintable(killed->output()));
+        killed->process->kill();
+        QCOMPARE(finish(*killed), -1);
+        stopEncoderOf(QStringLiteral("b.avi"));
+
+        // A third start puts back what the killed one left, and only that.
+        auto third = start(QStringLiteral("close"), {work(QStringLiteral("c.wmv"))});
+        QCOMPARE(finish(*third), 0);
+        QVERIFY2(third->output().contains(kRestored.arg(1) + QStringLiteral("\n\n") +
+                                          work(QStringLiteral("b.avi")) + QStringLiteral("\n")),
+                 qPrintable(third->output()));
+        expectOldResult(QStringLiteral("b.avi"));
+        QCOMPARE(qvtest::readFile(work(QStringLiteral("a.avi"))), QByteArray("PARTIAL"));
+        QCOMPARE(qvtest::readFile(work(QStringLiteral(".a.avi.previous"))),
+                 QByteArray("OLD a.avi"));
+        QCOMPARE(journals().size(), 1);
+
+        // The running one still ends cleanly with its own copy.
+        ::kill(pid_t(running->process->processId()), SIGTERM);
+        QCOMPARE(finish(*running), 0);
+        expectOldResult(QStringLiteral("a.avi"));
+        QCOMPARE(hiddenIn(work(QString())), QStringList());
+        QCOMPARE(journals(), QStringList());
     }
 };
 

@@ -4,13 +4,14 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <mutex>
 #include <stdexcept>
 
 namespace qv {
 
 namespace {
 
-// One converter per direction and thread; iconv_open is too slow to run per line.
+// One converter per direction; iconv_open is too slow to run per line.
 class Converter {
   public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
@@ -46,14 +47,23 @@ class Converter {
     iconv_t cd_;
 };
 
+// Made on first use and kept to the very end of the process, so that work done inside
+// exit() (the settings written when the display connection is lost) still converts: by
+// then the thread's own objects are gone, and so may be statics made after that work was
+// registered. Shared by all threads, one at a time.
+std::mutex& converterMutex() {
+    static std::mutex* m = new std::mutex;
+    return *m;
+}
+
 Converter& decoder() {
-    thread_local Converter c("UTF-8", "CP932");
-    return c;
+    static Converter* c = new Converter("UTF-8", "CP932");
+    return *c;
 }
 
 Converter& encoder() {
-    thread_local Converter c("CP932", "UTF-8");
-    return c;
+    static Converter* c = new Converter("CP932", "UTF-8");
+    return *c;
 }
 
 bool isTrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
@@ -74,6 +84,7 @@ std::size_t utf8Length(unsigned char c) {
 Cp932Decoded decodeCp932(std::string_view bytes) {
     Cp932Decoded result;
     result.utf8.reserve(bytes.size() * 3 / 2);
+    const std::lock_guard<std::mutex> lock(converterMutex());
     Converter& conv = decoder();
     conv.reset();
     const char* in = bytes.data();
@@ -97,6 +108,7 @@ Cp932Decoded decodeCp932(std::string_view bytes) {
 std::optional<std::string> encodeCp932(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
+    const std::lock_guard<std::mutex> lock(converterMutex());
     Converter& conv = encoder();
     conv.reset();
     const char* in = utf8.data();

@@ -79,6 +79,22 @@ bool readOnlyFolder(const std::string& folder) {
     return isFolder(folder) && !folderTakesFiles(folder);
 }
 
+// $variable/quorvane, else home/fallback/quorvane; a relative variable is ignored, as the
+// base directory rules ask.
+std::string baseDirectoryFolder(const char* variable, const char* fallback) {
+    std::string base = environment(variable);
+    if (!isAbsolute(base)) {
+        std::string home = environment("HOME");
+        if (!isAbsolute(home)) {
+            const passwd* pw = ::getpwuid(::geteuid());
+            home = pw && pw->pw_dir ? pw->pw_dir : "";
+        }
+        if (!isAbsolute(home)) return {};
+        base = joinPath(stripTrailingSeparators(home), fallback);
+    }
+    return joinPath(stripTrailingSeparators(base), kOwnFolderName);
+}
+
 }  // namespace
 
 bool folderTakesFiles(const std::string& folder) {
@@ -87,19 +103,11 @@ bool folderTakesFiles(const std::string& folder) {
            ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-std::string userConfigFolder() {
-    std::string base = environment("XDG_CONFIG_HOME");
-    if (!isAbsolute(base)) {
-        std::string home = environment("HOME");
-        if (!isAbsolute(home)) {
-            const passwd* pw = ::getpwuid(::geteuid());
-            home = pw && pw->pw_dir ? pw->pw_dir : "";
-        }
-        if (!isAbsolute(home)) return {};
-        base = joinPath(stripTrailingSeparators(home), ".config");
-    }
-    return joinPath(stripTrailingSeparators(base), kOwnFolderName);
-}
+std::string userConfigFolder() { return baseDirectoryFolder("XDG_CONFIG_HOME", ".config"); }
+
+std::string userStateFolder() { return baseDirectoryFolder("XDG_STATE_HOME", ".local/state"); }
+
+bool makeUserFolders(const std::string& folder) { return makeFolders(folder); }
 
 std::string settingsFolder(const std::string& programFolder) {
     if (!readOnlyFolder(programFolder)) return programFolder;

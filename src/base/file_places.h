@@ -16,6 +16,15 @@ bool folderTakesFiles(const std::string& folder);
 // ignored, as the base directory rules ask); empty when there is no home either.
 std::string userConfigFolder();
 
+// $XDG_STATE_HOME/quorvane, else $HOME/.local/state/quorvane, by the same rules: where the
+// program keeps what it needs to know about its own earlier runs. Empty when there is no
+// home either.
+std::string userStateFolder();
+
+// Makes the folder and its missing parents, each new one for this user only; true when
+// the folder is there afterwards.
+bool makeUserFolders(const std::string& folder);
+
 // Below, a read-only program folder is one that is there and takes no files; any other
 // (one that takes files, or one that is gone) keeps its files beside the executable.
 

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/file_places.h"
 #include "base/path.h"
 #include "base/text.h"
 #include "settings/catalogues.h"
@@ -98,37 +99,74 @@ int renameNoReplace(const std::string& from, const std::string& to) {
 
 }  // namespace
 
+PreviousResult::~PreviousResult() { putBack(); }
+
 bool PreviousResult::setAside(const std::string& dest, std::string* error) {
     dest_ = dest;
     hidden_.clear();
     struct stat st {};
     if (::lstat(dest.c_str(), &st) != 0) return true;
-    const std::string folder = folderOf(dest);
-    const std::string base = folder + "." + fileNameOf(dest) + ".previous";
-    for (int n = 1; n <= 100; ++n) {
-        const std::string candidate = n == 1 ? base : base + "-" + std::to_string(n);
+    int why = EEXIST;
+    for (int n = 1; n <= kHiddenNameTries; ++n) {
+        const std::string candidate = hiddenNameFor(dest, n);
+        struct stat taken {};
+        if (::lstat(candidate.c_str(), &taken) == 0) continue;
+        // Without a journal the job still runs: only a kill would then leave the copy hidden.
+        const bool recorded =
+            journal_ && journal_->setAside(job_, dest, candidate, st.st_dev, st.st_ino);
         if (renameNoReplace(dest, candidate) == 0) {
             hidden_ = candidate;
             return true;
         }
-        if (errno != EEXIST) break;
+        why = errno;
+        if (recorded) journal_->ended(job_);
+        if (why != EEXIST) break;  // taken meanwhile: the next name
     }
-    if (error) *error = std::strerror(errno);
+    if (error) *error = std::strerror(why);
     return false;
 }
 
-void PreviousResult::putBack() {
-    if (hidden_.empty()) return;
-    // A folder made meanwhile is never removed; the old result then stays hidden.
-    struct stat st {};
-    if (::lstat(dest_.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(dest_.c_str());
-    if (::rename(hidden_.c_str(), dest_.c_str()) == 0) hidden_.clear();
+void PreviousResult::ended() {
+    hidden_.clear();
+    if (journal_) journal_->ended(job_);
 }
 
-void PreviousResult::discard() {
-    if (hidden_.empty()) return;
-    ::unlink(hidden_.c_str());
-    hidden_.clear();
+bool PreviousResult::putBack(std::string* error) {
+    if (hidden_.empty()) return true;
+    // A folder made meanwhile is never removed; the old result then stays hidden. Any other
+    // file at the name is the new result that did not come off: the rename replaces it.
+    struct stat st {};
+    if (::lstat(dest_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (error) *error = std::strerror(EISDIR);
+        return false;
+    }
+    if (::rename(hidden_.c_str(), dest_.c_str()) != 0) {
+        const int why = errno;
+        // Gone with its folder: there is nothing left to put back.
+        if (why == ENOENT && ::lstat(hidden_.c_str(), &st) != 0) {
+            ended();
+            return true;
+        }
+        if (error) *error = std::strerror(why);
+        return false;
+    }
+    ended();
+    return true;
+}
+
+bool PreviousResult::discard(std::string* error) {
+    if (hidden_.empty()) return true;
+    if (journal_) journal_->finished(job_);
+    if (::unlink(hidden_.c_str()) != 0 && errno != ENOENT) {
+        if (error) *error = std::strerror(errno);
+        return false;
+    }
+    ended();
+    return true;
+}
+
+void PreviousResult::release() {
+    if (!hidden_.empty()) ended();
 }
 
 SourceSet::SourceSet(const std::vector<std::string>& sources) {
@@ -141,6 +179,17 @@ SourceSet::SourceSet(const std::vector<std::string>& sources) {
 bool SourceSet::contains(const std::string& path) const {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && files_.count({st.st_dev, st.st_ino}) > 0;
+}
+
+SourceState sourceState(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return SourceState::Missing;
+    return S_ISREG(st.st_mode) ? SourceState::Regular : SourceState::NotRegular;
+}
+
+bool folderExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.empty() ? "." : path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::optional<timespec> modificationTime(const std::string& path) {
@@ -157,16 +206,8 @@ void stampResult(const std::string& path, const timespec& when) {
 }
 
 std::string runLogPath() {
-    std::string state;
-    // Only an absolute folder counts, as the base directory rules ask.
-    if (const char* env = std::getenv("XDG_STATE_HOME"); env && env[0] == '/') {
-        state = env;
-    } else {
-        const std::string home = expandHome("~");
-        if (home == "~") return {};
-        state = joinPath(stripTrailingSeparators(home), ".local/state");
-    }
-    return joinPath(stripTrailingSeparators(state), "quorvane/last-run.log");
+    const std::string state = userStateFolder();
+    return state.empty() ? std::string() : joinPath(state, "last-run.log");
 }
 
 bool startRunLog(const std::string& path) {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "run/run_journal.h"
 #include "settings/conversion_settings.h"
 
 namespace qv {
@@ -51,25 +52,39 @@ class ResultSet {
 };
 
 // An earlier result, moved to a hidden name in its own folder while a new one is made,
-// so that a failed or cancelled job gives it back unchanged. A program that is killed
-// meanwhile leaves it under that name for the user to find.
+// so that a failed or cancelled job gives it back unchanged. With a journal, the hidden
+// name is recorded before the move, so that a program killed meanwhile has it put back
+// by the next start.
 class PreviousResult {
   public:
     PreviousResult() = default;
+    // Records every set-aside in `journal` as job `job` first.
+    PreviousResult(RunJournal* journal, int job) : journal_(journal), job_(job) {}
+    // One still hidden comes back: the old result is the one the user had.
+    ~PreviousResult();
     PreviousResult(const PreviousResult&) = delete;
     PreviousResult& operator=(const PreviousResult&) = delete;
 
     // Moves the regular file at dest aside; nothing to do (true) when there is none.
     // False, and the reason, when it cannot be moved.
     bool setAside(const std::string& dest, std::string* error = nullptr);
-    // Puts it back at its name, bytes and date as they were; whatever is there now goes.
-    void putBack();
-    // The new result stands: the old one is deleted.
-    void discard();
-    // The hidden name it is kept under; empty when nothing was set aside.
+    // Puts it back at its name, bytes and date as they were, in place of whatever file
+    // is there now (never of a folder). False, and why, when it stays hidden.
+    bool putBack(std::string* error = nullptr);
+    // The new result stands, stamped: recorded, then the old one is deleted. False, and
+    // why, when it stays.
+    bool discard(std::string* error = nullptr);
+    // The hidden copy that could not be dealt with was named to the user: no longer this
+    // job's to handle.
+    void release();
+    // The hidden name it is kept under; empty when nothing is set aside.
     const std::string& hiddenPath() const { return hidden_; }
 
   private:
+    void ended();
+
+    RunJournal* journal_ = nullptr;
+    int job_ = 0;
     std::string dest_, hidden_;
 };
 
@@ -84,6 +99,14 @@ class SourceSet {
   private:
     std::set<std::pair<dev_t, ino_t>> files_;
 };
+
+// What is at a source's name when its turn comes.
+enum class SourceState { Regular, Missing, NotRegular };
+// A link counts as what it leads to.
+SourceState sourceState(const std::string& path);
+
+// True when path names a folder (a link to one counts).
+bool folderExists(const std::string& path);
 
 // The modification time of a regular file; nullopt when it is not there to read.
 std::optional<timespec> modificationTime(const std::string& path);

@@ -27,15 +27,13 @@ namespace qv {
 
 namespace {
 
-// Live processes by id, for the cancel button that only knows the id.
-std::mutex& registryMutex() {
-    static std::mutex m;
-    return m;
-}
-std::map<int, EncoderProcess*>& registry() {
-    static std::map<int, EncoderProcess*> r;
-    return r;
-}
+// Live processes by id, for the cancel button that only knows the id. Made before main, so
+// that they are still there for work that exit() runs (stopping the encoder when the
+// display is lost).
+std::mutex g_registryMutex;
+std::map<int, EncoderProcess*> g_registry;
+std::mutex& registryMutex() { return g_registryMutex; }
+std::map<int, EncoderProcess*>& registry() { return g_registry; }
 
 // Closes every descriptor above stderr in the child, whatever its close-on-exec flag.
 void closeInheritedDescriptors(posix_spawn_file_actions_t* actions) {

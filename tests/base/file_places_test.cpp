@@ -38,9 +38,9 @@ class EnvironmentGuard {
     }
 
   private:
-    static constexpr std::array<const char*, 4> kNames = {"XDG_CONFIG_HOME", "HOME",
-                                                          "XDG_RUNTIME_DIR", "TMPDIR"};
-    std::array<std::optional<std::string>, 4> saved_;
+    static constexpr std::array<const char*, 5> kNames = {"XDG_CONFIG_HOME", "XDG_STATE_HOME",
+                                                          "HOME", "XDG_RUNTIME_DIR", "TMPDIR"};
+    std::array<std::optional<std::string>, 5> saved_;
 };
 
 mode_t modeOf(const std::string& path) {
@@ -162,6 +162,17 @@ INSTANTIATE_TEST_SUITE_P(
                       ConfigCase{"XdgRelativeIgnored", "conf", "/home/u",
                                  "/home/u/.config/quorvane"}),
     [](const auto& test) { return std::string(test.param.name); });
+
+TEST(UserStateFolder, FollowsTheSameRulesAsTheConfigurationFolder) {
+    EnvironmentGuard env;
+    EnvironmentGuard::set("HOME", "/home/u");
+    EnvironmentGuard::set("XDG_STATE_HOME", "/x/state/");
+    EXPECT_EQ(qv::userStateFolder(), "/x/state/quorvane");
+    EnvironmentGuard::set("XDG_STATE_HOME", "state");
+    EXPECT_EQ(qv::userStateFolder(), "/home/u/.local/state/quorvane");
+    EnvironmentGuard::set("XDG_STATE_HOME", std::nullopt);
+    EXPECT_EQ(qv::userStateFolder(), "/home/u/.local/state/quorvane");
+}
 
 struct ModeCase {
     const char* name;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "settings/conversion_settings.h"
 #include "settings/preset_file.h"
 #include "ui/progress/batch_host.h"
+#include "ui/services/end_requests.h"
 #include "ui/widgets/window_drag.h"
 
 class QCheckBox;
@@ -150,6 +152,10 @@ class TMainForm1 : public QWidget, public TRunRecord, public TBatchHost {
 
     std::map<std::string, QWidget*, std::less<>> controls_;  // by object name
     WindowDrag drag_{*this};
+    bool settingsWritten_ = false;  // by the close
+    // Should the process end without the close (the display is gone), the settings are still
+    // kept; made once they have been applied, and so after what writing them needs.
+    std::optional<qv::ui::AtForcedExit> saveAtExit_;
 };
 
 extern TMainForm1* MainForm1;

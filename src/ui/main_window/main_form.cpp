@@ -19,6 +19,7 @@
 #include "ui/main_window/TMainForm1.h"
 #include "ui/services/application.h"
 #include "ui/services/dialogs.h"
+#include "ui/services/end_requests.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
 #include "ui/widgets/TLMDSpinEdit.h"
 #include "ui/widgets/TMultiColComboBox.h"
@@ -90,6 +91,10 @@ TMainForm1::TMainForm1(const QString& programFolder, std::vector<std::string> ar
         connect(C1_03->lineEdit(), &QLineEdit::editingFinished, this, [this] {
             if (C1_03->lineEdit()->isModified()) applyFolderRule(C1_03, true);
         });
+        // A logout, a shutdown or kill closes the window as its close button does; a run
+        // under way stops first (see the batch run's close rule).
+        connect(&qv::ui::EndRequests::instance(), &qv::ui::EndRequests::endRequested, this,
+                [this] { close(); });
     } catch (...) {
         MainForm1 = nullptr;
         throw;
@@ -143,12 +148,20 @@ void TMainForm1::FormActivate() {
     // Marked first: a settings file that fails to load must not come back with an
     // error box at every activation, and the paths are still queued exactly once.
     Tag = 1;
+    // From here on the controls hold what the close writes.
+    const auto keepSettingsAtExit = [this] {
+        saveAtExit_.emplace([this] {
+            if (!settingsWritten_) FormClose();
+        });
+    };
     try {
         applySettingsFile();
     } catch (...) {
+        keepSettingsAtExit();
         takeArguments();
         throw;
     }
+    keepSettingsAtExit();
     takeArguments();
 }
 
@@ -191,12 +204,17 @@ void TMainForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    try {
-        FormClose();
-    } catch (...) {
-        // The settings could not be written: say so, and close all the same, so that a
-        // broken settings file never keeps the program from ending.
-        qv::ui::showCurrentException();
+    // Before the first activation the controls do not hold the stored settings yet:
+    // writing them would put the start values over them.
+    if (Tag != 0) {
+        settingsWritten_ = true;
+        try {
+            FormClose();
+        } catch (...) {
+            // The settings could not be written: say so, and close all the same, so that a
+            // broken settings file never keeps the program from ending.
+            qv::ui::showCurrentException();
+        }
     }
     event->accept();
 }

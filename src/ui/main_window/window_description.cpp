@@ -13,7 +13,6 @@
 #include "ui/main_window/TMainForm1.h"
 #include "ui/services/app_hint.h"
 #include "ui/services/dialogs.h"
-#include "ui/widgets/RowHeight.h"
 #include "ui/widgets/TBevel.h"
 #include "ui/widgets/TGradBox.h"
 #include "ui/widgets/TLMDBrowseEdit.h"
@@ -25,6 +24,7 @@
 #include "ui/widgets/TdxfLabel.h"
 #include "ui/widgets/colours.h"
 #include "ui/widgets/fonts.h"
+#include "ui/widgets/row_height.h"
 
 namespace {
 

@@ -24,6 +24,7 @@
 #include "ui/progress/batch_host.h"
 #include "ui/progress/progress_form.h"
 #include "ui/services/dialogs.h"
+#include "ui/services/end_requests.h"
 #include "ui/widgets/TImage.h"
 #include "ui/widgets/TShadowLabel.h"
 #include "ui/widgets/TdxfProgressBar.h"
@@ -45,8 +46,14 @@ const QString kOtherSource = QStringLiteral("変換結果が他の変換対象�
 const QString kOtherResult = QStringLiteral("変換結果が他のファイルの変換結果と同じ名前になります");
 const QString kNotRegular = QStringLiteral("変換結果の名前がリンクまたはフォルダです");
 const QString kSourceMissing = QStringLiteral("ファイルが見つかりません");
+const QString kSourceNotRegular = QStringLiteral("変換元が通常のファイルではありません");
 const QString kEmptyResult = QStringLiteral("変換結果が空です");
+const QString kDestinationGone = QStringLiteral("保存先のフォルダがなくなりました");
 const QString kCannotSetAside = QStringLiteral("前の変換結果を退避できません");
+// Hidden copies of earlier results that could be neither deleted nor put back, one a line.
+const QString kLeftBehind = QStringLiteral("前の変換結果を退避したファイルが残っています。");
+const QString kNotDeleted = QStringLiteral("%1: 削除できませんでした (%2)");
+const QString kNotPutBack = QStringLiteral("%1: %2 に戻せませんでした (%3)");
 const QString kNoDestination =
     QStringLiteral("保存先が選ばれていません。保存先を選んでから、もう一度お試し下さい。");
 const QString kNoEncoder = QStringLiteral("変換に使う ffmpeg が見つかりません。");
@@ -61,8 +68,24 @@ QString displayName(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(qv::fileNameOf(path)));
 }
 
+QString displayPath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+QString systemText(const std::string& text) { return QString::fromLocal8Bit(text.c_str()); }
+
+// The first `kListedFailures` lines, and how many more there are.
+QString listed(const QStringList& lines) {
+    QString text;
+    const qsizetype shown = std::min<qsizetype>(kListedFailures, lines.size());
+    for (qsizetype i = 0; i < shown; ++i) text += QStringLiteral("\n") + lines[i];
+    if (lines.size() > shown) text += QStringLiteral("\nほか %1 件").arg(lines.size() - shown);
+    return text;
+}
+
 // A close request for the owning window during a run asks whether the whole batch should
-// stop; if so, the window closes once the run has ended. It never closes under the run.
+// stop; if so, the window closes once the run has ended. It never closes under the run. One
+// that comes from outside (a logout, a kill) stops the batch without asking.
 class CloseBlocker : public QObject {
   public:
     using QObject::QObject;
@@ -73,7 +96,10 @@ class CloseBlocker : public QObject {
         if (event->type() != QEvent::Close) return false;
         event->ignore();
         if (TProgressForm1* form = ProgressForm1; form && !closeAfterRun_) {
-            form->askStopAll();
+            if (qv::ui::EndRequests::instance().ending())
+                form->stopAll();
+            else
+                form->askStopAll();
             closeAfterRun_ = form->StopAll;
         }
         return true;
@@ -155,7 +181,9 @@ class BatchRun {
           settings_(std::move(settings)),
           encoder_(std::move(encoder)),
           programFolder_(host.programFolder()),
-          thumbnail_(encoder_, qv::scratchFolder(programFolder_)) {}
+          thumbnail_(encoder_, qv::scratchFolder(programFolder_)),
+          stateFolder_(qv::userStateFolder()),
+          journal_(stateFolder_) {}
 
     void run();
 
@@ -172,6 +200,13 @@ class BatchRun {
     // One pass of one job; a failure sets `reason`.
     PassEnd runPass(int pass, QString& reason);
     void fail(int job, const QString& reason) { failures_.push_back({job, reason}); }
+    // The job did not come off: its result goes, the previous one comes back in its place.
+    void giveBack(qv::PreviousResult& previous, const std::string& dest);
+    // The message with the hidden copies that stayed, if any, added.
+    QString withLeftBehind(QString text) const;
+    // The process ends from under the run (the display is gone): the job under way is undone
+    // as a cancel would undo it, so that nothing is left hidden. Shows nothing.
+    void abandon();
     bool stopRequested() const { return ProgressForm1 && ProgressForm1->StopAll; }
     std::vector<std::string> jobs() const;
 
@@ -186,9 +221,16 @@ class BatchRun {
     std::optional<qv::SourceSet> sources_;
     qv::ResultSet results_;
     Thumbnail thumbnail_;
+    std::string stateFolder_;
+    qv::RunJournal journal_;  // what is set aside, for the next start should this one be killed
+    QStringList leftBehind_;  // hidden copies that stayed, one line each
     bool stopped_ = false;
     std::string startError_;  // why the encoder could not be started
     CloseBlocker closeBlocker_;
+    // The job under way from its set-aside to its end, for abandon().
+    qv::PreviousResult* openJob_ = nullptr;
+    std::string openDest_;
+    qv::ui::AtForcedExit abandonAtExit_{[this] { abandon(); }};
 };
 
 std::vector<std::string> BatchRun::jobs() const {
@@ -232,21 +274,26 @@ void BatchRun::release() {
         });
 }
 
+QString BatchRun::withLeftBehind(QString text) const {
+    if (leftBehind_.isEmpty()) return text;
+    if (!text.isEmpty()) text += QStringLiteral("\n\n");
+    return text + kLeftBehind + QStringLiteral("\n") + listed(leftBehind_);
+}
+
 void BatchRun::finish() {
+    QString text;
     if (!failures_.empty()) {
-        QString text = kUnsupportedNotice + QStringLiteral("\n");
-        const int listed = std::min<int>(kListedFailures, static_cast<int>(failures_.size()));
-        for (int i = 0; i < listed; ++i) {
-            const auto& [job, reason] = failures_[static_cast<std::size_t>(i)];
-            text += QStringLiteral("\n") + displayName(host_.jobAt(job)) + QStringLiteral(": ") +
-                    reason;
-        }
-        const int rest = static_cast<int>(failures_.size()) - listed;
-        if (rest > 0) text += QStringLiteral("\nほか %1 件").arg(rest);
+        text = kUnsupportedNotice + QStringLiteral("\n");
+        QStringList lines;
+        for (const auto& [job, reason] : failures_)
+            lines << displayName(host_.jobAt(job)) + QStringLiteral(": ") + reason;
+        text += listed(lines);
         if (!log_.empty())
-            text += QStringLiteral("\n\n詳しくは ") +
-                    QFile::decodeName(QByteArray::fromStdString(log_)) +
+            text += QStringLiteral("\n\n詳しくは ") + displayPath(log_) +
                     QStringLiteral(" をご覧下さい。");
+    }
+    text = withLeftBehind(text);
+    if (!text.isEmpty()) {
         qv::ui::beep();
         qv::ui::showMessage(text);
     }
@@ -257,8 +304,30 @@ void BatchRun::finish() {
 
 void BatchRun::abort() {
     qv::ui::beep();
-    qv::ui::showMessage(kAbortMessage);
+    qv::ui::showMessage(withLeftBehind(kAbortMessage));
     release();
+}
+
+void BatchRun::giveBack(qv::PreviousResult& previous, const std::string& dest) {
+    const std::string hidden = previous.hiddenPath();
+    std::string why;
+    if (previous.putBack(&why)) {
+        if (hidden.empty()) qv::removeFile(dest);  // else replaced by the previous one
+        return;
+    }
+    // A broken result would pass for a good one: it goes even when the old one cannot return.
+    qv::removeFile(dest);
+    leftBehind_ << kNotPutBack.arg(displayPath(hidden), displayPath(dest), systemText(why));
+    previous.release();
+}
+
+void BatchRun::abandon() {
+    if (!openJob_) return;
+    record_.ProcessInfo.stop();
+    const bool hadPrevious = !openJob_->hiddenPath().empty();
+    // A copy that cannot return now stays in the journal, for the next start.
+    if (!openJob_->putBack() || !hadPrevious) qv::removeFile(openDest_);
+    openJob_ = nullptr;
 }
 
 BatchRun::PassEnd BatchRun::runPass(int pass, QString& reason) {
@@ -311,7 +380,9 @@ BatchRun::JobEnd BatchRun::runJob(int job, int passes) {
     const std::string source = host_.jobAt(job);
     const std::optional<timespec> sourceTime = qv::modificationTime(source);
     if (!sourceTime) {
-        fail(job, kSourceMissing);  // gone since it was queued: the others still run
+        // Gone since it was queued, or something else stands at its name: the others still run.
+        fail(job, qv::sourceState(source) == qv::SourceState::NotRegular ? kSourceNotRegular
+                                                                         : kSourceMissing);
         return JobEnd::Done;
     }
     const std::string dest = qv::destinationFor(settings_, source);
@@ -334,13 +405,18 @@ BatchRun::JobEnd BatchRun::runJob(int job, int passes) {
         fail(job, kOtherResult);
         return JobEnd::Done;
     }
-    qv::PreviousResult previous;
+    qv::PreviousResult previous(&journal_, job);
     std::string why;
     if (!previous.setAside(dest, &why)) {
-        fail(job, kCannotSetAside + QStringLiteral(" (") + QString::fromLocal8Bit(why.c_str()) +
-                      QStringLiteral(")"));
+        fail(job, kCannotSetAside + QStringLiteral(" (") + systemText(why) + QStringLiteral(")"));
         return JobEnd::Done;
     }
+    openJob_ = &previous;
+    openDest_ = dest;
+    struct CloseJob {
+        qv::PreviousResult*& job;
+        ~CloseJob() { job = nullptr; }
+    } closeJob{openJob_};
 
     record_.SourcePath = source;
     record_.DestPath = dest;
@@ -369,21 +445,27 @@ BatchRun::JobEnd BatchRun::runJob(int job, int passes) {
         end = PassEnd::Failed;
         reason = kEmptyResult;
     }
+    // A folder removed under the job is why, whatever the encoder made of it.
+    if (end == PassEnd::Failed && !qv::folderExists(qv::folderOf(dest))) reason = kDestinationGone;
     switch (end) {
-        case PassEnd::Done:
+        case PassEnd::Done: {
             qv::stampResult(dest, *sourceTime);
-            previous.discard();
+            const std::string hidden = previous.hiddenPath();
+            if (!previous.discard(&why)) {
+                leftBehind_ << kNotDeleted.arg(displayPath(hidden), systemText(why));
+                previous.release();
+            }
+            // Copies of this result that a killed program left hidden are stale now.
+            qv::dropStaleCopies(stateFolder_, dest);
             break;
+        }
         case PassEnd::Failed:
             fail(job, reason);
-            // A broken result would pass for a good one: the previous one, if any, comes back.
-            qv::removeFile(dest);
-            previous.putBack();
+            giveBack(previous, dest);
             break;
         case PassEnd::Cancelled:
         case PassEnd::EncoderCannotStart:
-            qv::removeFile(dest);
-            previous.putBack();
+            giveBack(previous, dest);
             break;
     }
     return end == PassEnd::EncoderCannotStart ? JobEnd::EncoderCannotStart : JobEnd::Done;
@@ -411,8 +493,8 @@ void BatchRun::run() {
                 // Every later job would fail the same way: the run ends here, saying why.
                 release();
                 qv::ui::beep();
-                qv::ui::showMessage(kEncoderWillNotStart + QStringLiteral("\n") +
-                                    QFile::decodeName(QByteArray::fromStdString(startError_)));
+                qv::ui::showMessage(withLeftBehind(kEncoderWillNotStart + QStringLiteral("\n") +
+                                                   displayPath(startError_)));
                 return;
             }
         }

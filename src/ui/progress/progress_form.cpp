@@ -134,6 +134,11 @@ void TProgressForm1::askStopAll() {
     if (!qv::ui::askYesNo(QStringLiteral("残りの変換もすべて中止しますか？"),
                           QStringLiteral("はい(&Y)"), QStringLiteral("いいえ(&N)")))
         return;
+    stopAll();
+}
+
+void TProgressForm1::stopAll() {
+    if (StopAll) return;
     StopAll = true;
     // Between passes there is nothing to stop; the run sees StopAll before the next one.
     const int pid = run_.ProcessInfo ? run_.ProcessInfo->pid() : -1;

@@ -46,8 +46,10 @@ class TProgressForm1 : public QWidget {
   public slots:
     void CButton1Click();
     void Timer1Timer();
-    // Asks whether the rest of the batch should go too; yes stops the pass and sets StopAll.
+    // Asks whether the rest of the batch should go too; yes does stopAll().
     void askStopAll();
+    // Stops the pass and sets StopAll: the run skips every job still to come.
+    void stopAll();
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;

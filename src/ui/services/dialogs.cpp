@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -21,6 +22,7 @@
 namespace qv::ui {
 namespace {
 bool g_testing = false;
+bool g_unattended = false;
 QList<testing::Record> g_records;
 QStringList g_answers;
 QList<bool> g_yesNo;
@@ -36,7 +38,17 @@ bool recorded(testing::Record::Kind kind, const QString& text) {
     return true;
 }
 
+// True when nobody is there to answer: the text went to standard error.
+bool unattended(const QString& text) {
+    if (!g_unattended) return false;
+    if (!text.isEmpty())
+        std::fprintf(stderr, "%s: %s\n", kAppTitle.toLocal8Bit().constData(),
+                     text.toLocal8Bit().constData());
+    return true;
+}
+
 void box(QMessageBox::Icon icon, const QString& text) {
+    if (unattended(text)) return;
     QMessageBox box(icon, kAppTitle, text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
 }
@@ -53,6 +65,7 @@ void showError(const QString& text) {
 QString inputBox(const QString& caption, const QString& prompt, int maxLength) {
     if (recorded(testing::Record::Input, prompt))
         return g_answers.isEmpty() ? QString() : g_answers.takeFirst().left(maxLength);
+    if (unattended({})) return {};
     QDialog dialog(QApplication::activeWindow());
     dialog.setWindowTitle(caption);
     auto* layout = new QVBoxLayout(&dialog);
@@ -71,6 +84,7 @@ QString inputBox(const QString& caption, const QString& prompt, int maxLength) {
 
 bool askYesNo(const QString& text, const QString& yes, const QString& no) {
     if (recorded(testing::Record::Question, text)) return !g_yesNo.isEmpty() && g_yesNo.takeFirst();
+    if (unattended(text)) return false;
     QMessageBox box(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::NoButton,
                     QApplication::activeWindow());
     QPushButton* yesButton = box.addButton(yes, QMessageBox::YesRole);
@@ -82,7 +96,7 @@ bool askYesNo(const QString& text, const QString& yes, const QString& no) {
 }
 
 void beep() {
-    if (!recorded(testing::Record::Beep, {})) QApplication::beep();
+    if (!recorded(testing::Record::Beep, {}) && !g_unattended) QApplication::beep();
 }
 
 bool openWithDesktop(const QString& pathOrUrl) {
@@ -111,6 +125,14 @@ QString desktopTarget(const std::string& path) {
     const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
     const QByteArray full = QByteArray::fromStdString(ec ? path : absolute.string());
     return QString::fromLatin1("file://" + full.toPercentEncoding("/"));
+}
+
+void setUnattended(bool on) { g_unattended = on; }
+
+void closeOpenBoxes() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+            dialog->reject();
 }
 
 namespace testing {

@@ -32,6 +32,13 @@ QString listNotice(const QString& heading, const QStringList& lines, int shown =
 // are text, otherwise a file address of its bytes, percent-encoded, made absolute.
 QString desktopTarget(const std::string& path);
 
+// While the program ends on a request from outside nobody is there to answer: boxes are
+// written to standard error instead, questions take their default answer and input boxes
+// are cancelled.
+void setUnattended(bool on);
+// Closes every box and dialog that waits for an answer, as its Esc key would.
+void closeOpenBoxes();
+
 // Test hook: while enabled, nothing is shown or opened; every call is recorded
 // and inputBox takes the next queued answer (empty when none is queued); askYesNo
 // takes the next queued yes/no, or gives the default answer (no) when none is queued.

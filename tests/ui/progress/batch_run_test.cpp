@@ -1,4 +1,6 @@
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +20,7 @@
 #include <functional>
 #include <memory>
 
+#include "run/run_journal.h"
 #include "settings/catalogues.h"
 #include "support/program_folder.h"
 #include "support/screen.h"
@@ -53,7 +56,10 @@ const QString kOtherSource = QStringLiteral("変換結果が他の変換対象�
 const QString kOtherResult = QStringLiteral("変換結果が他のファイルの変換結果と同じ名前になります");
 const QString kNotRegular = QStringLiteral("変換結果の名前がリンクまたはフォルダです");
 const QString kSourceMissing = QStringLiteral("ファイルが見つかりません");
+const QString kSourceNotRegular = QStringLiteral("変換元が通常のファイルではありません");
 const QString kEmptyResult = QStringLiteral("変換結果が空です");
+const QString kDestinationGone = QStringLiteral("保存先のフォルダがなくなりました");
+const QString kLeftBehind = QStringLiteral("前の変換結果を退避したファイルが残っています。");
 const QString kExit1 = QStringLiteral("ffmpeg が終了コード 1 で終了しました");
 
 // Stands in for the encoder. Every call is logged (one line, arguments tab-separated);
@@ -109,6 +115,11 @@ case "$mode" in
     printf 'done' > "$last"; : > "$dir/waiting"
     while [ ! -e "$dir/go" ]; do sleep 0.01; done
     exit 0 ;;
+  hold)
+    # half written until the test says go, then ends with the status it wrote there
+    printf 'part1' > "$last"; : > "$dir/written"
+    while [ ! -e "$dir/go" ]; do sleep 0.01; done
+    printf 'part2' >> "$last"; exit "$(cat "$dir/go")" ;;
 esac
 exit 0
 )SH";
@@ -133,6 +144,39 @@ bool setMtime(const QString& path, timespec when) {
     return ::utimensat(AT_FDCWD, path.toLocal8Bit().constData(), times, 0) == 0;
 }
 
+// Takes new names and removals away from a folder: its write bits, and for the superuser,
+// whom those do not stop, the immutable flag. Given back when the object goes.
+class FolderLock {
+  public:
+    ~FolderLock() { unlock(); }
+    bool lock(const QString& folder) {
+        folder_ = QFile::encodeName(folder);
+        if (::chmod(folder_.constData(), 0555) != 0) return false;
+        return ::geteuid() != 0 || setImmutable(true);
+    }
+    void unlock() {
+        if (folder_.isEmpty()) return;
+        if (::geteuid() == 0) setImmutable(false);
+        ::chmod(folder_.constData(), 0755);
+        folder_.clear();
+    }
+    // The error a removal in a locked folder meets.
+    static int refusal() { return ::geteuid() == 0 ? EPERM : EACCES; }
+
+  private:
+    bool setImmutable(bool on) {
+        const int fd = ::open(folder_.constData(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0) return false;
+        int flags = 0;
+        bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        ::close(fd);
+        return ok;
+    }
+    QByteArray folder_;
+};
+
 struct Sample {
     QString bar, names;
     bool picture = false;
@@ -154,6 +198,13 @@ class BatchRunTest : public QObject {
     QString prog(const QString& name) const { return programDir_->filePath(name); }
     QString work(const QString& name) const { return work_->filePath(name); }
     QString logPath() const { return state_.filePath(QStringLiteral("quorvane/last-run.log")); }
+    std::string journalFolder() const {
+        return QFile::encodeName(state_.filePath(QStringLiteral("quorvane"))).toStdString();
+    }
+    QStringList journals() const {
+        return QDir(state_.filePath(QStringLiteral("quorvane")))
+            .entryList({QStringLiteral("*.journal")}, QDir::Files);
+    }
 
     // The end notice listing these "name: reason" lines.
     QString notice(const QStringList& lines) const {
@@ -225,6 +276,7 @@ class BatchRunTest : public QObject {
     // After any end of a run: no progress window, and the main window takes clicks.
     void expectAcceptsInput() {
         QVERIFY(!ProgressForm1);
+        QCOMPARE(journals(), QStringList());  // nothing set aside any more
         QVERIFY(w_->isEnabled());
         QVERIFY(!w_->PreviewMode);
         w_->ListBox1->setCurrentRow(0);
@@ -694,18 +746,115 @@ class BatchRunTest : public QObject {
         QCOMPARE(mtimeOf(src).tv_nsec, 987654321L);
     }
 
-    void sourceGoneMeanwhile() {
+    void sourceChangedMeanwhile_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("removed") << "removed" << kSourceMissing;
+        QTest::newRow("a folder in its place") << "folder" << kSourceNotRegular;
+        QTest::newRow("a named pipe in its place") << "fifo" << kSourceNotRegular;
+    }
+    void sourceChangedMeanwhile() {
+        QFETCH(QString, change);
+        QFETCH(QString, reason);
         const QString a = addSource(QStringLiteral("a.wmv"));
         addSource(QStringLiteral("b.wmv"));
         w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
         QVERIFY(QFile::remove(a));
+        if (change == QLatin1String("folder")) QVERIFY(QDir().mkdir(a));
+        if (change == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(a).constData(), 0600), 0);
         go();
         const auto conv = calls(QStringLiteral("CONV"));
         QCOMPARE(conv.size(), 1);
         QCOMPARE(conv[0].back(), work(QStringLiteral("b.avi")));
         QCOMPARE(recorded(Record::Message),
-                 (QStringList{notice({QStringLiteral("a.wmv: ") + kSourceMissing})}));
+                 (QStringList{notice({QStringLiteral("a.wmv: ") + reason})}));
         QCOMPARE(w_->ShadowLabel1->Caption(), kFinished);
+        expectAcceptsInput();
+    }
+
+    void destinationFolderChangesUnderTheJob_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("status");  // the encoder's
+        QTest::newRow("made read-only, the job comes off") << "read-only" << 0;
+        QTest::newRow("made read-only, the job fails") << "read-only" << 1;
+        QTest::newRow("removed, the encoder says nothing") << "removed" << 0;
+        QTest::newRow("removed, the encoder fails") << "removed" << 1;
+    }
+    void destinationFolderChangesUnderTheJob() {
+        QFETCH(QString, change);
+        QFETCH(int, status);
+        const QString out = work(QStringLiteral("out"));
+        QVERIFY(QDir().mkpath(out));
+        FolderLock lock;
+        if (change == QLatin1String("read-only")) {
+            if (!lock.lock(out)) QSKIP("no way here to make a folder read-only for this user");
+            lock.unlock();
+        }
+        addSource(QStringLiteral("a.wmv"));
+        const QString dest = work(QStringLiteral("out/a.avi"));
+        const QString hidden = work(QStringLiteral("out/.a.avi.previous"));
+        writeFile(dest, "OLD RESULT");
+        w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
+        w_->C1_02->setItemIndex(1);
+        w_->C1_03->setPath(out);
+        setModes(QStringLiteral("valid"), QStringLiteral("hold"));
+        duringRun([this] { return QFile::exists(prog(QStringLiteral("written"))); },
+                  [&, this] {
+                      if (change == QLatin1String("read-only"))
+                          QVERIFY(lock.lock(out));
+                      else
+                          QVERIFY(QDir(out).removeRecursively());
+                      writeFile(prog(QStringLiteral("go")), QByteArray::number(status));
+                  });
+        go();
+        const QString refusal = QString::fromLocal8Bit(std::strerror(FolderLock::refusal()));
+        QStringList messages;
+        if (change == QLatin1String("removed")) {
+            // Gone with its folder, hidden copy and all: the reason points there.
+            QVERIFY(!QFileInfo::exists(out));
+            messages << notice({QStringLiteral("a.wmv: ") + kDestinationGone});
+        } else if (status == 0) {
+            // The new result stands; the old one could not go, and the user is told where it is.
+            QCOMPARE(readFile(dest), QByteArray("part1part2"));
+            QCOMPARE(readFile(hidden), QByteArray("OLD RESULT"));
+            messages << kLeftBehind + QStringLiteral("\n\n") + hidden +
+                            QStringLiteral(": 削除できませんでした (") + refusal +
+                            QStringLiteral(")");
+        } else {
+            QCOMPARE(readFile(hidden), QByteArray("OLD RESULT"));
+            messages << notice({QStringLiteral("a.wmv: ") + kExit1}) + QStringLiteral("\n\n") +
+                            kLeftBehind + QStringLiteral("\n\n") + hidden + QStringLiteral(": ") +
+                            dest + QStringLiteral(" に戻せませんでした (") + refusal +
+                            QStringLiteral(")");
+        }
+        QCOMPARE(recorded(Record::Message), messages);
+        lock.unlock();
+        expectAcceptsInput();
+    }
+
+    void staleCopyOfAKilledRunGoesWithTheNewResult() {
+        // A program killed during this result's job, whose copy could not be put back at the
+        // next start, left it hidden and in its journal.
+        const QString hidden = work(QStringLiteral(".a.avi.previous"));
+        writeFile(hidden, "OLD RESULT");
+        {
+            struct stat st {};
+            QCOMPARE(::stat(QFile::encodeName(hidden).constData(), &st), 0);
+            qv::RunJournal journal(journalFolder());
+            QVERIFY(journal.setAside(0, work(QStringLiteral("a.avi")).toStdString(),
+                                     hidden.toStdString(), st.st_dev, st.st_ino));
+            // An ended program's: this one's id with another start time.
+            QVERIFY(QFile::rename(QString::fromStdString(journal.path()),
+                                  QString::fromStdString(journalFolder()) +
+                                      QStringLiteral("/run-%1-1.journal").arg(::getpid())));
+        }
+        addSource(QStringLiteral("a.wmv"));
+        w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
+        go();
+        QCOMPARE(readFile(work(QStringLiteral("a.avi"))), QByteArray("part1part2"));
+        QCOMPARE(hiddenIn(work_->path()), QStringList());
+        QVERIFY(recorded(Record::Message).isEmpty());
         expectAcceptsInput();
     }
 

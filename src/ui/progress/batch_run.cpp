@@ -230,6 +230,7 @@ class BatchRun {
     // The job under way from its set-aside to its end, for abandon().
     qv::PreviousResult* openJob_ = nullptr;
     std::string openDest_;
+    std::string passReport_;  // the encoder's report file while a pass runs
     qv::ui::AtForcedExit abandonAtExit_{[this] { abandon(); }};
 };
 
@@ -324,6 +325,7 @@ void BatchRun::giveBack(qv::PreviousResult& previous, const std::string& dest) {
 void BatchRun::abandon() {
     if (!openJob_) return;
     record_.ProcessInfo.stop();
+    if (!passReport_.empty()) ::unlink(passReport_.c_str());
     const bool hadPrevious = !openJob_->hiddenPath().empty();
     // A copy that cannot return now stays in the journal, for the next start.
     if (!openJob_->putBack() || !hadPrevious) qv::removeFile(openDest_);
@@ -341,16 +343,18 @@ BatchRun::PassEnd BatchRun::runPass(int pass, QString& reason) {
     // The picture is made beside the conversion, and shown once it is there.
     thumbnail_.start(record_.SourcePath);
     form->Cancelled = false;
-    const std::string report = qv::makeReportFile();
+    passReport_ = qv::makeReportFile();
+    const std::string& report = passReport_;
     qv::EnvironmentChanges environment{
         {"QUORVANE_REPORT", report.empty() ? std::nullopt : std::optional<std::string>(report)},
         {"QUORVANE_LOG", log_.empty() ? std::nullopt : std::optional<std::string>(log_)}};
     struct RemoveReport {
-        const std::string& path;
+        std::string& path;
         ~RemoveReport() {
             if (!path.empty()) ::unlink(path.c_str());
+            path.clear();
         }
-    } removeReport{report};
+    } removeReport{passReport_};
 
     if (!record_.ProcessInfo.start(encoder_, command.args, &startError_, environment)) {
         thumbnail_.finish(nullptr);

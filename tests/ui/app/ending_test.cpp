@@ -80,6 +80,7 @@ class EndingTest : public QObject {
         env.insert(QStringLiteral("XDG_STATE_HOME"), at(QStringLiteral("state")));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), at(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), at(QStringLiteral("runtime")));
+        env.insert(QStringLiteral("TMPDIR"), at(QStringLiteral("tmp")));
         env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(QV_END_DRIVER));
         env.insert(QStringLiteral("ASAN_OPTIONS"),
                    QStringLiteral("verify_asan_link_order=0:detect_leaks=0"));
@@ -149,7 +150,7 @@ class EndingTest : public QObject {
     void init() {
         root_ = std::make_unique<QTemporaryDir>();
         QVERIFY(root_->isValid());
-        for (const char* folder : {"program", "work", "home", "state", "config", "runtime"})
+        for (const char* folder : {"program", "work", "home", "state", "config", "runtime", "tmp"})
             QVERIFY(QDir().mkpath(at(QString::fromLatin1(folder))));
         QVERIFY(QFile::setPermissions(at(QStringLiteral("runtime")),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
@@ -233,10 +234,13 @@ class EndingTest : public QObject {
         const QString output = p->output();
         QVERIFY2(code == exitCode, qPrintable(QString::number(code) + QLatin1Char('\n') + output));
         QVERIFY2(!output.contains(QStringLiteral("driver: message box")), qPrintable(output));
+        QVERIFY2(!output.contains(QStringLiteral("Sanitizer")), qPrintable(output));
         // The pass stopped, its partial result gone and the previous one back as it was.
         expectOldResult(QStringLiteral("a.avi"));
         QCOMPARE(hiddenIn(work(QString())), QStringList());
         QCOMPARE(journals(), QStringList());
+        QCOMPARE(QDir(at(QStringLiteral("tmp"))).entryList({QStringLiteral("quorvane-report-*")}),
+                 QStringList());
         if (duringRun) {
             const int encoder =
                 qvtest::readFile(program(QStringLiteral("encoder_a.avi"))).trimmed().toInt();

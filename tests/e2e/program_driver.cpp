@@ -11,48 +11,20 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
+#include "support/driver.h"
 
-// The encoder this program starts must not load us in turn.
-const bool g_preloadCleared = [] {
-    ::unsetenv("LD_PRELOAD");
-    return true;
-}();
+namespace {
 
 constexpr int kTickMs = 100;
 constexpr int kGiveUpMs = 150000;
 
-void say(const QString& text) {
-    std::fprintf(stderr, "driver: %s\n", text.toLocal8Bit().constData());
-    std::fflush(stderr);
-}
-
-QWidget* mainWindow() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->inherits("TMainForm1") && w->isVisible()) return w;
-    return nullptr;
-}
-
-void click(QWidget* button) {
-    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-}
-
-// A box that a person would have to answer.
-void answerBoxes() {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal) return;
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        say(QStringLiteral("message box: ") + box->text());
-        box->done(QMessageBox::Ok);
-    } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-        say(QStringLiteral("dialog: ") + dialog->windowTitle());
-        dialog->reject();
-    }
-}
+using qvdriver::click;
+using qvdriver::mainWindow;
+using qvdriver::say;
 
 void drive() {
     auto* boxes = new QTimer(qApp);
-    QObject::connect(boxes, &QTimer::timeout, answerBoxes);
+    QObject::connect(boxes, &QTimer::timeout, qvdriver::answerOpenBox);
     boxes->start(kTickMs);
     QTimer::singleShot(kGiveUpMs, [] {
         say(QStringLiteral("gave up waiting"));

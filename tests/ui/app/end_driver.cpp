@@ -16,31 +16,16 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
+#include "support/driver.h"
 
-// The encoder this program starts must not load us in turn.
-const bool g_preloadCleared = [] {
-    ::unsetenv("LD_PRELOAD");
-    return true;
-}();
+namespace {
 
 constexpr int kTickMs = 20;
 constexpr int kGiveUpMs = 60000;
 
-void say(const QString& text) {
-    std::fprintf(stderr, "driver: %s\n", text.toLocal8Bit().constData());
-    std::fflush(stderr);
-}
-
-QWidget* mainWindow() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->inherits("TMainForm1") && w->isVisible()) return w;
-    return nullptr;
-}
-
-void click(QWidget* button) {
-    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-}
+using qvdriver::click;
+using qvdriver::mainWindow;
+using qvdriver::say;
 
 void answerBoxes() {
     QWidget* modal = QApplication::activeModalWidget();
@@ -53,13 +38,7 @@ void answerBoxes() {
         }
         return;
     }
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        say(QStringLiteral("message box: ") + box->text());
-        box->done(QMessageBox::Ok);
-    } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-        say(QStringLiteral("dialog: ") + dialog->windowTitle());
-        dialog->reject();
-    }
+    qvdriver::answerOpenBox();
 }
 
 void drive() {

@@ -28,6 +28,7 @@
 
 #include "base/process.h"
 #include "base/search_path.h"
+#include "failure_reasons.h"
 #include "picture.h"
 #include "probe.h"
 #include "rules.h"
@@ -234,7 +235,10 @@ class Outcome {
     Outcome(const Outcome&) = delete;
     Outcome& operator=(const Outcome&) = delete;
 
-    // Bytes of the encoder's error output: passed on, logged, and its last line kept.
+    // What a reason may name about this call.
+    void setFacts(const qv::adapter::CallFacts& facts) { facts_ = facts; }
+
+    // Bytes of the encoder's error output: passed on, logged, and its lines kept.
     void encoderOutput(const char* p, size_t n) {
         writeAll(2, p, n);
         if (log_ >= 0) writeAll(log_, p, n);
@@ -255,43 +259,27 @@ class Outcome {
         report(reason);
     }
 
-    // The encoder failed: its last error line is the reason, unless the adapter knows better.
-    void encoderFailed(int status, const std::string& fallback) {
+    // The encoder said it could not write the result whole, whatever its status.
+    bool writingFailed() const { return qv::adapter::writingFailed(lines_, facts_); }
+
+    // The encoder failed. The report names the cause its lines show, in the interface's
+    // language; its own words stay in the log.
+    void encoderFailed(int status, bool stopped) {
         keepLine();
-        if (!last_.empty())
-            report(last_);
+        if (lines_.empty() && !stopped)
+            report("エンコーダが異常終了しました (終了コード " + std::to_string(status) + ")");
         else
-            report(fallback.empty()
-                       ? "エンコーダが異常終了しました (終了コード " + std::to_string(status) + ")"
-                       : fallback);
+            report(qv::adapter::reasonForEncoderFailure(lines_, facts_, stopped));
     }
 
   private:
     void keepLine() {
-        std::string l = shortened(partial_);
+        std::string l = qv::adapter::encoderLine(partial_);
         partial_.clear();
-        // The closing summaries say less than the line that caused them.
         if (l.empty()) return;
-        const bool summary = l == "Conversion failed!" ||
-                             l.rfind("Error initializing output stream", 0) == 0 ||
-                             l.rfind("Could not write header for output file", 0) == 0;
-        if (!summary || last_.empty() || lastIsSummary_) {
-            last_ = l;
-            lastIsSummary_ = summary;
-        }
-    }
-
-    // "[mp4 @ 0x55d1...] text" -> "mp4: text", blanks trimmed.
-    static std::string shortened(const std::string& s) {
-        size_t b = s.find_first_not_of(" \t"), e = s.find_last_not_of(" \t");
-        if (b == std::string::npos) return {};
-        std::string l = s.substr(b, e - b + 1);
-        if (l[0] == '[') {
-            size_t at = l.find(" @ 0x"), close = l.find("] ");
-            if (at != std::string::npos && close != std::string::npos && at < close)
-                l = l.substr(1, at - 1) + ": " + l.substr(close + 2);
-        }
-        return l;
+        // The first lines name the source's trouble, the last ones the result's.
+        if (lines_.size() >= kKeptLines) lines_.erase(lines_.begin() + kKeptLines / 2);
+        lines_.push_back(l);
     }
 
     static std::string validUtf8(const std::string& s) {
@@ -327,9 +315,11 @@ class Outcome {
         ::close(fd);
     }
 
+    static constexpr size_t kKeptLines = 200;
     int log_ = -1;
-    std::string partial_, last_;
-    bool lastIsSummary_ = false;
+    std::string partial_;
+    std::vector<std::string> lines_;
+    qv::adapter::CallFacts facts_;
 };
 
 struct FileState {
@@ -468,14 +458,30 @@ int runEncoder(const std::string& encoder, const std::vector<std::string>& trans
         return kRefused;
     }
     if (g_signal) ::kill(child, g_signal);
-    const int status = awaitEncoder(child, errPipe[0], outcome);
+    int status = awaitEncoder(child, errPipe[0], outcome);
     ::close(errPipe[0]);
     g_child = -1;
+    // It ends with 0 after failing to write the end of a result on a full disk.
+    if (status == 0 && outcome.writingFailed()) status = 1;
     if (status != 0) {
         if (writtenSince(before, stateOf(output))) ::unlink(output.c_str());
-        outcome.encoderFailed(status, g_signal ? "中断されました" : "");
+        outcome.encoderFailed(status, g_signal != 0);
     }
     return status;
+}
+
+// What a reason may name about the call.
+qv::adapter::CallFacts factsOf(const qv::adapter::Call& call) {
+    qv::adapter::CallFacts f;
+    f.source = call.input;
+    f.container = call.ext;
+    f.videoEncoder = call.noVideo ? "" : call.videoCodec;
+    f.audioEncoder = call.noAudio ? "" : call.audioCodec;
+    f.size = call.size;
+    f.frameRate = call.frameRate;
+    f.sampleRate = call.sampleRate;
+    f.channels = call.channels;
+    return f;
 }
 
 }  // namespace
@@ -531,6 +537,7 @@ int main(int argc, char** argv) {
     }
 
     const qv::adapter::Call call = qv::adapter::parseCall(args);
+    outcome.setFacts(factsOf(call));
     qv::adapter::Source source;
     if (qv::adapter::needsSource(call)) {
         std::string why;

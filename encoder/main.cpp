@@ -32,6 +32,7 @@
 #include "picture.h"
 #include "probe.h"
 #include "rules.h"
+#include "source_contents.h"
 #include "translate.h"
 
 namespace {
@@ -471,12 +472,15 @@ int runEncoder(const std::string& encoder, const std::vector<std::string>& trans
 }
 
 // What a reason may name about the call.
-qv::adapter::CallFacts factsOf(const qv::adapter::Call& call) {
+qv::adapter::CallFacts factsOf(const qv::adapter::Call& call,
+                               const qv::adapter::SourceContents& source) {
     qv::adapter::CallFacts f;
     f.source = call.input;
     f.container = call.ext;
     f.videoEncoder = call.noVideo ? "" : call.videoCodec;
     f.audioEncoder = call.noAudio ? "" : call.audioCodec;
+    f.videoCodec = source.pictureCodec;
+    f.audioCodec = source.soundCodec;
     f.size = call.size;
     f.frameRate = call.frameRate;
     f.sampleRate = call.sampleRate;
@@ -537,7 +541,24 @@ int main(int argc, char** argv) {
     }
 
     const qv::adapter::Call call = qv::adapter::parseCall(args);
-    outcome.setFacts(factsOf(call));
+    // A conversion with nothing to convert is refused before anything is written: first
+    // by what the line asks, then once more by what the encoder is handed (the range a
+    // pass 2 takes over from its pass 1).
+    const bool conversion = !call.thumbnail && !call.input.empty() && !call.output.empty();
+    qv::adapter::SourceContents contents;
+    if (conversion)
+        contents = qv::adapter::readContents(call.input, privateCacheFolder("quorvane-sources"));
+    outcome.setFacts(factsOf(call, contents));
+    auto nothingToConvert = [&](const qv::adapter::Asked& asked) {
+        const std::string why =
+            conversion ? qv::adapter::nothingToConvert(asked, contents) : std::string();
+        if (why.empty()) return false;
+        outcome.refuse(why);
+        if (!folder.empty()) clearFolder(folder, true);
+        return true;
+    };
+    if (nothingToConvert(qv::adapter::askedOf(args))) return kRefused;
+
     qv::adapter::Source source;
     if (qv::adapter::needsSource(call)) {
         std::string why;
@@ -555,6 +576,7 @@ int main(int argc, char** argv) {
         writeNotes(folder, plan.notesToKeep);
     std::vector<std::string> translated =
         qv::adapter::applyPlan(qv::adapter::translateArguments(args, passLog), plan);
+    if (nothingToConvert(qv::adapter::askedOf(translated))) return kRefused;
 
     const char* seen = std::getenv(kSeenVariable);
     const std::string seenNow = seen && *seen ? std::string(seen) + ":" + self : self;

@@ -1,0 +1,33 @@
+#pragma once
+// Decoding a file's streams in this process, to look a source or a result over: one
+// decoder per stream.
+
+#include "libav.h"
+
+namespace qv::adapter {
+
+// The decoder of one stream, opened as the encoder would open it.
+class StreamDecoder {
+  public:
+    StreamDecoder(const Libav& lib, const AVStream* stream);
+    ~StreamDecoder();
+    StreamDecoder(const StreamDecoder&) = delete;
+    StreamDecoder& operator=(const StreamDecoder&) = delete;
+
+    // False when the installed build has no decoder for the stream or it would not open.
+    bool opened() const { return context_ != nullptr; }
+    // Sends one packet (nullptr: the end of the stream) and takes every frame that comes
+    // out. False when the decoder refused the packet or failed on a frame.
+    bool feed(const AVPacket* packet);
+    bool failed() const { return failed_; }
+    long frames() const { return frames_; }
+
+  private:
+    const Libav& lib_;
+    AVCodecContext* context_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    bool failed_ = false, ended_ = false;
+    long frames_ = 0;
+};
+
+}  // namespace qv::adapter

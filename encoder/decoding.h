@@ -1,10 +1,29 @@
 #pragma once
 // Decoding a file's streams in this process, to look a source or a result over: one
-// decoder per stream.
+// decoder per stream, and the libraries' own error messages caught while they work.
+#include <string>
+#include <vector>
 
 #include "libav.h"
 
 namespace qv::adapter {
+
+// While one lives, the libraries' messages of error level and worse are kept here instead
+// of being dropped: what `ffmpeg -v error` would print. One at a time.
+class ErrorCapture {
+  public:
+    explicit ErrorCapture(const Libav& lib);
+    ~ErrorCapture();
+    ErrorCapture(const ErrorCapture&) = delete;
+    ErrorCapture& operator=(const ErrorCapture&) = delete;
+
+    // The messages so far, "[name] text" each, in the order they came.
+    std::vector<std::string> messages() const;
+    size_t count() const;
+
+  private:
+    const Libav& lib_;
+};
 
 // The decoder of one stream, opened as the encoder would open it.
 class StreamDecoder {
@@ -29,5 +48,9 @@ class StreamDecoder {
     bool failed_ = false, ended_ = false;
     long frames_ = 0;
 };
+
+// A packet's time on its stream's clock in seconds: its presentation time, else its
+// decoding time; false when it has neither.
+bool packetSeconds(const AVPacket* packet, AVRational timeBase, double& seconds);
 
 }  // namespace qv::adapter

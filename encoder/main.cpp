@@ -1,7 +1,7 @@
 // The program folder's `ffmpeg`: translates the program's command line for the installed
 // encoder, starts that encoder as its child and waits for it, so that it can tell why a
-// call failed, remove a result it knows to be broken, and stop the encoder when the
-// program that started it goes away.
+// call failed, look at a result before it says done, remove a result it knows to be
+// broken, and stop the encoder when the program that started it goes away.
 //
 // The encoder stays in the adapter's process group: the program's cancel stops the group
 // and with it both. Two-pass statistics live in a private folder per result path; the
@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -23,7 +24,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "base/process.h"
@@ -31,6 +35,7 @@
 #include "failure_reasons.h"
 #include "picture.h"
 #include "probe.h"
+#include "result_check.h"
 #include "rules.h"
 #include "source_contents.h"
 #include "translate.h"
@@ -260,6 +265,13 @@ class Outcome {
         report(reason);
     }
 
+    // A line for the log alone (the libraries' words on a result that failed its check).
+    void logOnly(const std::string& text) {
+        if (log_ < 0) return;
+        const std::string line = "ffmpeg: " + text + "\n";
+        writeAll(log_, line.data(), line.size());
+    }
+
     // The encoder said it could not write the result whole, whatever its status.
     bool writingFailed() const { return qv::adapter::writingFailed(lines_, facts_); }
 
@@ -431,10 +443,44 @@ int awaitEncoder(pid_t pid, int errRead, Outcome& outcome) {
     return 1;
 }
 
+// Work for the encoder's idle moments: a thread of its own at a low priority, joined when
+// this ends. Not the lowest: a thread that has not finished when the encoder has is waited
+// for, and must not starve behind other programs. Stop signals stay with the main thread,
+// whose waits they must break.
+constexpr int kSideWorkNice = 10;
+
+class SideWork {
+  public:
+    explicit SideWork(const std::function<void()>& work) {
+        if (!work) return;
+        try {
+            thread_ = std::thread([work] {
+                sigset_t all;
+                sigfillset(&all);
+                ::pthread_sigmask(SIG_BLOCK, &all, nullptr);
+                ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kSideWorkNice);
+                work();
+            });
+        } catch (const std::system_error&) {
+            work();
+        }
+    }
+    ~SideWork() {
+        if (thread_.joinable()) thread_.join();
+    }
+    SideWork(const SideWork&) = delete;
+    SideWork& operator=(const SideWork&) = delete;
+
+  private:
+    std::thread thread_;
+};
+
 // Runs the encoder once on a translated line and waits for it. A result it wrote and
-// then gave up on does not play: it goes.
+// then gave up on does not play: it goes. meanwhile runs beside the encoder, in its idle
+// moments.
 int runEncoder(const std::string& encoder, const std::vector<std::string>& translated,
-               const std::string& output, Outcome& outcome) {
+               const std::string& output, Outcome& outcome,
+               const std::function<void()>& meanwhile = {}) {
     std::vector<std::string> full = {encoder,    "-hide_banner", "-nostdin",
                                      "-nostats", "-loglevel",    "error"};
     full.insert(full.end(), translated.begin(), translated.end());
@@ -459,7 +505,11 @@ int runEncoder(const std::string& encoder, const std::vector<std::string>& trans
         return kRefused;
     }
     if (g_signal) ::kill(child, g_signal);
-    int status = awaitEncoder(child, errPipe[0], outcome);
+    int status = 0;
+    {
+        const SideWork side(meanwhile);
+        status = awaitEncoder(child, errPipe[0], outcome);
+    }
     ::close(errPipe[0]);
     g_child = -1;
     // It ends with 0 after failing to write the end of a result on a full disk.
@@ -486,6 +536,22 @@ qv::adapter::CallFacts factsOf(const qv::adapter::Call& call,
     f.sampleRate = call.sampleRate;
     f.channels = call.channels;
     return f;
+}
+
+// Looks at a finished result before the call says it is done. One that fails the look
+// goes (the caller puts back what was there before), and the report says what was wrong.
+int lookAtResult(const std::string& output, const qv::adapter::Expectation& expected,
+                 Outcome& outcome) {
+    const qv::adapter::CheckResult r = qv::adapter::checkResult(output, expected, g_signal);
+    if (r.stopped) {
+        outcome.refuse(qv::adapter::kStoppedReason);
+        return 128 + g_signal;
+    }
+    if (!r.checked || r.good) return 0;
+    for (const std::string& m : r.messages) outcome.logOnly(m);
+    ::unlink(output.c_str());
+    outcome.refuse(qv::adapter::failedCheckReason(r.fault, r.seconds, r.wanted));
+    return kRefused;
 }
 
 }  // namespace
@@ -576,7 +642,8 @@ int main(int argc, char** argv) {
         writeNotes(folder, plan.notesToKeep);
     std::vector<std::string> translated =
         qv::adapter::applyPlan(qv::adapter::translateArguments(args, passLog), plan);
-    if (nothingToConvert(qv::adapter::askedOf(translated))) return kRefused;
+    const qv::adapter::Asked asked = qv::adapter::askedOf(translated);
+    if (nothingToConvert(asked)) return kRefused;
 
     const char* seen = std::getenv(kSeenVariable);
     const std::string seenNow = seen && *seen ? std::string(seen) + ":" + self : self;
@@ -618,7 +685,18 @@ int main(int argc, char** argv) {
                           output, outcome);
     }
 
-    const int status = runEncoder(encoder, translated, output, outcome);
+    const FileState before = stateOf(output);
+    // Pass 1 only gathers statistics; pass 2 writes the result.
+    const bool look = conversion && pass != 1;
+    // The look at the result gets ready on the other core while the encoder works.
+    int status = runEncoder(encoder, translated, output, outcome, [&] {
+        if (!look) return;
+        const std::string sound = plan.audioEncoder.empty() ? call.audioCodec : plan.audioEncoder;
+        qv::adapter::prepareToLook(call.noVideo ? "" : call.videoCodec, call.noAudio ? "" : sound,
+                                   contents);
+    });
+    if (status == 0 && look && writtenSince(before, stateOf(output)))
+        status = lookAtResult(output, qv::adapter::expectationOf(asked, contents), outcome);
     if (status != 0) {
         if (!folder.empty()) clearFolder(folder, true);
     } else if (pass == 2 && !folder.empty()) {

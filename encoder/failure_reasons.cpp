@@ -17,7 +17,7 @@ struct MessageRule {
     std::string_view text;  // a part of the encoder's line
     Cause cause;
     Limit limit = Limit::None;
-    bool aboutDestination = false;  // never said of the source
+    bool aboutDestination = false;  // said of the destination: "out.avi: Permission denied"
 };
 
 // The encoder's lines and what they mean, in order of precedence: the first row that
@@ -138,7 +138,8 @@ std::string limitReason(const EncoderMessage& m, const CallFacts& call) {
     }
     return who + " はこのﾁｬﾝﾈﾙ数" +
            (call.channels.empty() ? std::string() : " (" + call.channels + ")") +
-           "を扱えません。「ﾁｬﾝﾈﾙ」で 1 か 2 を選んで下さい";
+           "を扱えません。「ﾁｬﾝﾈﾙ」で " + (call.channels == "2" ? "1" : "1 か 2") +
+           " を選んで下さい";
 }
 
 std::string seconds(double s) {
@@ -164,14 +165,15 @@ std::string encoderLine(const std::string& raw) {
 namespace {
 
 // The first row of the table the line shows; -1 for none.
-int ruleOf(std::string_view line, std::string_view source) {
+int ruleOf(std::string_view line, std::string_view destination) {
     // The encoder names a file as it was handed it, "file:" before a name with a colon.
     const std::string_view named = line.substr(0, 5) == "file:" ? line.substr(5) : line;
-    const bool aboutSource = !source.empty() && named.substr(0, source.size()) == source;
+    const bool aboutDestination =
+        destination.empty() || named.substr(0, destination.size()) == destination;
     for (size_t i = 0; i < std::size(kEncoderMessages); ++i) {
         const MessageRule& rule = kEncoderMessages[i];
         if (line.find(rule.text) == std::string_view::npos) continue;
-        if (rule.aboutDestination && aboutSource) continue;
+        if (rule.aboutDestination && !aboutDestination) continue;
         return static_cast<int>(i);
     }
     return -1;
@@ -179,9 +181,9 @@ int ruleOf(std::string_view line, std::string_view source) {
 
 }  // namespace
 
-EncoderMessage classifyEncoderLine(std::string_view line, std::string_view source) {
+EncoderMessage classifyEncoderLine(std::string_view line, const CallFacts& call) {
     EncoderMessage m;
-    const int rule = ruleOf(line, source);
+    const int rule = ruleOf(line, call.destination);
     if (rule < 0) return m;
     m.cause = kEncoderMessages[rule].cause;
     m.limit = kEncoderMessages[rule].limit;
@@ -204,14 +206,14 @@ std::string reasonForEncoderFailure(const std::vector<std::string>& lines, const
     int best = -1;
     const std::string* bestLine = nullptr;
     for (const std::string& l : lines) {
-        const int rule = ruleOf(l, call.source);
+        const int rule = ruleOf(l, call.destination);
         if (rule >= 0 && (best < 0 || rule < best)) {
             best = rule;
             bestLine = &l;
         }
     }
     if (best < 0) return kEncoderFailedReason;
-    const EncoderMessage m = classifyEncoderLine(*bestLine, call.source);
+    const EncoderMessage m = classifyEncoderLine(*bestLine, call);
     switch (m.cause) {
         case Cause::DamagedSource:
             return "元のファイルが壊れているか、動画や音声のファイルではありません。"
@@ -253,7 +255,7 @@ std::string reasonForEncoderFailure(const std::vector<std::string>& lines, const
 
 bool writingFailed(const std::vector<std::string>& lines, const CallFacts& call) {
     for (const std::string& l : lines) {
-        const Cause c = classifyEncoderLine(l, call.source).cause;
+        const Cause c = classifyEncoderLine(l, call).cause;
         if (c == Cause::DiskFull || c == Cause::CannotWrite) return true;
     }
     return false;

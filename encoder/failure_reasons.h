@@ -35,13 +35,15 @@ struct EncoderMessage {
 // becomes "mp4: text", blanks trimmed.
 std::string encoderLine(const std::string& raw);
 
-// line as encoderLine gives it. source is the path the encoder reads: a line about it is
-// never about the destination.
-EncoderMessage classifyEncoderLine(std::string_view line, std::string_view source = {});
+struct CallFacts;
+
+// line as encoderLine gives it. A cause that lies with the destination is taken only from a
+// line that names the destination (any line, when call does not give it).
+EncoderMessage classifyEncoderLine(std::string_view line, const CallFacts& call);
 
 // The facts of a call that a sentence names.
 struct CallFacts {
-    std::string source;                      // the path the encoder reads
+    std::string destination;                 // the path the encoder writes
     std::string container;                   // the result's extension, lower case ("mp4")
     std::string videoEncoder, audioEncoder;  // as the encoder knows them; "copy"; "" none
     std::string videoCodec, audioCodec;      // what the source holds ("h264"), when known

@@ -257,9 +257,10 @@ class Outcome {
         }
     }
 
-    // The adapter's own reason for refusing or failing: said, logged, reported.
-    void refuse(const std::string& reason) {
-        const std::string line = "ffmpeg: " + reason + "\n";
+    // The adapter's own reason for refusing or failing: said, logged, reported. The system's
+    // words on it (detail) are said and logged, not reported.
+    void refuse(const std::string& reason, const std::string& detail = {}) {
+        const std::string line = "ffmpeg: " + reason + (detail.empty() ? "" : ": " + detail) + "\n";
         writeAll(2, line.data(), line.size());
         if (log_ >= 0) writeAll(log_, line.data(), line.size());
         report(reason);
@@ -486,7 +487,7 @@ int runEncoder(const std::string& encoder, const std::vector<std::string>& trans
     full.insert(full.end(), translated.begin(), translated.end());
     int errPipe[2];
     if (::pipe2(errPipe, O_CLOEXEC) != 0) {
-        outcome.refuse(std::string("パイプを作れません: ") + std::strerror(errno));
+        outcome.refuse("パイプを作れません", std::strerror(errno));
         return kRefused;
     }
     const FileState before = stateOf(output);
@@ -501,7 +502,7 @@ int runEncoder(const std::string& encoder, const std::vector<std::string>& trans
     ::close(errPipe[1]);
     if (child < 0) {
         ::close(errPipe[0]);
-        outcome.refuse(std::string("エンコーダを起動できません: ") + std::strerror(errno));
+        outcome.refuse("エンコーダを起動できません", std::strerror(errno));
         return kRefused;
     }
     if (g_signal) ::kill(child, g_signal);
@@ -525,7 +526,7 @@ int runEncoder(const std::string& encoder, const std::vector<std::string>& trans
 qv::adapter::CallFacts factsOf(const qv::adapter::Call& call,
                                const qv::adapter::SourceContents& source) {
     qv::adapter::CallFacts f;
-    f.source = call.input;
+    f.destination = call.output;
     f.container = call.ext;
     f.videoEncoder = call.noVideo ? "" : call.videoCodec;
     f.audioEncoder = call.noAudio ? "" : call.audioCodec;
@@ -592,8 +593,7 @@ int main(int argc, char** argv) {
         }
         folder = qv::adapter::passLogFolder(base, ::getuid(), absolute(output));
         if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-            outcome.refuse("2パスの統計フォルダを作れません: " + folder + ": " +
-                           std::strerror(errno));
+            outcome.refuse("2パスの統計フォルダを作れません: " + folder, std::strerror(errno));
             return kRefused;
         }
         // Inside a private base, a folder of ours with looser bits is ours alone all the same.

@@ -425,7 +425,7 @@ TEST_P(EncoderMessages, BecomeOneJapaneseReason) {
     const Situation& s = GetParam();
     const Args call = s.call();
     CallFacts f = s.facts;
-    f.source = call[1];
+    f.destination = call.back();
     // Some of them end with 0 all the same (a full disk at the end of the result).
     const std::vector<std::string> lines = encoderLines(call);
     ASSERT_FALSE(lines.empty()) << s.name;
@@ -433,7 +433,7 @@ TEST_P(EncoderMessages, BecomeOneJapaneseReason) {
     // One line of them shows the cause.
     bool shown = false;
     for (const std::string& l : lines) {
-        const EncoderMessage m = classifyEncoderLine(l, f.source);
+        const EncoderMessage m = classifyEncoderLine(l, f);
         shown = shown || (m.cause == s.cause && m.limit == s.limit);
     }
     std::string all;
@@ -461,8 +461,13 @@ TEST(EncoderMessages, AMissingSourceIsNotTheDestinationsFault) {
         encoderLines({"-i", gone, "-y", "-c", "copy", inputs().at("o23.avi")});
     ASSERT_FALSE(lines.empty());
     CallFacts f = facts("avi", "copy", "copy");
-    f.source = gone;
+    f.destination = inputs().at("o23.avi");
     EXPECT_EQ(reasonForEncoderFailure(lines, f, false), kEncoderFailedReason);
+    // Nor is an encoder that cannot be started.
+    EXPECT_EQ(
+        reasonForEncoderFailure(
+            {"エンコーダを起動できません: /usr/bin/ffmpeg: No such file or directory"}, f, false),
+        kEncoderFailedReason);
 }
 
 // A container its rules say holds the codec, yet the encoder says it does not: the line is
@@ -477,7 +482,7 @@ TEST(EncoderMessages, ACodecTheContainerHoldsIsNotBlamed) {
         encoderLines({"-i", podcast, "-y", "-vcodec", "libx264", "-pix_fmt", "yuv420p", "-acodec",
                       "aac", inputs().at("o24.mp4")});
     bool named = false;
-    for (const std::string& l : lines) named = named || classifyEncoderLine(l).codec == "h264";
+    for (const std::string& l : lines) named = named || classifyEncoderLine(l, {}).codec == "h264";
     ASSERT_TRUE(named) << (lines.empty() ? "" : lines.back());
     EXPECT_EQ(reasonForEncoderFailure(lines, facts("mp4", "libx264", "aac"), false),
               kEncoderFailedReason);

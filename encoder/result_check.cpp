@@ -222,10 +222,14 @@ CheckResult checkResult(const std::string& path, const Expectation& expected,
         if (last.frames() == 0) t.broken = true;
     }
 
-    // What the result holds, and how long.
+    // What the result holds, and how long: the longest of its picture and sound streams, as
+    // the file gives it to players (from its header, or guessed from its bit rate). A data
+    // stream (chapters) may run on past them in the source as well. Without a length of its
+    // own, a stream counts with the file's; without that, with its packets' span (the packet
+    // times of some sound codecs in AVI are counted in another unit, so never before).
     bool anyPicture = false, anySound = false;
-    double first = 0, last = 0, frame = 0;
-    bool timed = false;
+    double first = 0, last = 0, frame = 0, longest = 0;
+    bool timed = false, untold = false;
     for (const Track& t : r.tracks) {
         if (!t.picture && !t.sound) continue;
         if (t.packets > 0 && !t.cover) {
@@ -233,12 +237,20 @@ CheckResult checkResult(const std::string& path, const Expectation& expected,
             anySound = anySound || t.sound;
         }
         if (t.picture && !t.cover && frame == 0) frame = frameSeconds(t.stream);
-        if (!t.timed || t.cover) continue;
+        if (t.cover) continue;
+        if (t.stream->duration > 0 && t.stream->time_base.den > 0)
+            longest = std::max(
+                longest, static_cast<double>(t.stream->duration) * av_q2d(t.stream->time_base));
+        else
+            untold = true;
+        if (!t.timed) continue;
         first = timed ? std::min(first, t.first) : t.first;
         last = timed ? std::max(last, t.last) : t.last;
         timed = true;
     }
-    result.seconds = timed ? last - first : 0;
+    if (untold && r.fmt->duration > 0)
+        longest = std::max(longest, static_cast<double>(r.fmt->duration) / AV_TIME_BASE);
+    result.seconds = longest > 0 ? longest : timed ? last - first : 0;
 
     if (expected.picture && !anyPicture) return withMessages(failed(result, Fault::NoPicture));
     if (expected.sound && !anySound) return withMessages(failed(result, Fault::NoSound));
@@ -252,10 +264,6 @@ CheckResult checkResult(const std::string& path, const Expectation& expected,
             return withMessages(failed(
                 result, t.picture ? Fault::PictureDoesNotDecode : Fault::SoundDoesNotDecode));
     }
-    // The length a player shows: the file's own, read from its header or guessed from its bit
-    // rate; the packets' span only when it gives none (the packet times of some sound codecs
-    // in AVI are counted in the wrong unit).
-    if (r.fmt->duration > 0) result.seconds = static_cast<double>(r.fmt->duration) / AV_TIME_BASE;
     if (expected.length >= 0) {
         result.wanted = expected.length;
         const double off = result.seconds - expected.length;

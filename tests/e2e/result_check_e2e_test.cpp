@@ -66,8 +66,8 @@ QList<Line> lines() {
 struct Looked {
     bool decodes = false;
     QString errors;
-    double seconds = 0;
-    double frame = 0;  // one frame of its picture; 0 without one
+    double seconds = 0;  // its longest picture or sound stream (chapters may run on)
+    double frame = 0;    // one frame of its picture; 0 without one
 };
 
 Looked look(const QString& path) {
@@ -77,12 +77,44 @@ Looked look(const QString& path) {
                            argList("-v", "error", "-nostdin", "-i", path, "-f", "null", "-"), &rc)
                    .trimmed();
     l.decodes = rc == 0 && l.errors.isEmpty();
-    const qvtest::Probe p = qvtest::probe(path);
-    l.seconds = p.duration;
-    const QStringList rate = p.video[QStringLiteral("avg_frame_rate")].toString().split(u'/');
-    if (rate.size() == 2 && rate[0].toDouble() > 0 && rate[1].toDouble() > 0)
-        l.frame = rate[1].toDouble() / rate[0].toDouble();
+    const QJsonObject root =
+        QJsonDocument::fromJson(
+            qvtest::run(QStringLiteral("ffprobe"), argList("-v", "error", "-of", "json",
+                                                           "-show_format", "-show_streams", path))
+                .toUtf8())
+            .object();
+    bool untold = false;
+    for (const auto& value : root[QStringLiteral("streams")].toArray()) {
+        const QJsonObject st = value.toObject();
+        const QString type = st[QStringLiteral("codec_type")].toString();
+        const bool cover =
+            st[QStringLiteral("disposition")].toObject()[QStringLiteral("attached_pic")].toInt();
+        if ((type != QStringLiteral("video") && type != QStringLiteral("audio")) || cover) continue;
+        const QJsonValue d = st[QStringLiteral("duration")];
+        if (d.isUndefined())
+            untold = true;
+        else
+            l.seconds = std::max(l.seconds, d.toString().toDouble());
+        const QStringList rate = st[QStringLiteral("avg_frame_rate")].toString().split(u'/');
+        if (type == QStringLiteral("video") && l.frame == 0 && rate.size() == 2 &&
+            rate[0].toDouble() > 0 && rate[1].toDouble() > 0)
+            l.frame = rate[1].toDouble() / rate[0].toDouble();
+    }
+    // Matroska gives its streams no length of their own.
+    if (untold)
+        l.seconds = std::max(l.seconds, root[QStringLiteral("format")]
+                                            .toObject()[QStringLiteral("duration")]
+                                            .toString()
+                                            .toDouble());
     return l;
+}
+
+// The current row's name, fit for a file name.
+QString tagName() {
+    QString name = QString::fromUtf8(QTest::currentDataTag());
+    for (QChar& c : name)
+        if (!c.isLetterOrNumber() && c != u'.') c = u'_';
+    return name;
 }
 
 // A sentence of English words: three in a row.
@@ -154,9 +186,7 @@ class ResultCheckE2ETest : public QObject {
         QFETCH(QString, ext);
         QFETCH(QStringList, args);
         const QString src = path(QStringLiteral("sources/") + source);
-        QString name = QString::fromUtf8(QTest::currentDataTag());
-        name.replace(u' ', u'_').replace(u',', u'_');
-        const QString dest = path(QStringLiteral("out/") + name + u'.' + ext);
+        const QString dest = path(QStringLiteral("out/") + tagName() + u'.' + ext);
         QString report;
         const int rc = runAdapter(
             argList("-i", src, "-y", "-flags", "bitexact") + args + QStringList{dest}, &report);
@@ -175,6 +205,43 @@ class ResultCheckE2ETest : public QObject {
         QVERIFY2(!QFileInfo::exists(dest), qPrintable(report));
         QVERIFY2(isJapanese(report), qPrintable(report));
         QVERIFY2(!hasEnglishSentence(report), qPrintable(report));
+    }
+
+    // Results that play are not refused by the look at them: copies that keep a cover and
+    // chapters running on past the sound, odd sizes, sound alone, a phone's clip.
+    void goodResultsPass_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("ext");
+        QTest::addColumn<QStringList>("args");
+        const QStringList copy = argList("-vcodec", "copy", "-sameq", "-acodec", "copy");
+        QTest::newRow("podcast copied into M4A")
+            << QStringLiteral("podcast.m4a") << QStringLiteral("m4a") << copy;
+        QTest::newRow("podcast copied into Matroska")
+            << QStringLiteral("podcast.m4a") << QStringLiteral("mkv") << copy;
+        QTest::newRow("odd size copied into MP4")
+            << QStringLiteral("odd_322x242.avi") << QStringLiteral("mp4") << copy;
+        QTest::newRow("odd size to MPEG-4 and MP3 in AVI")
+            << QStringLiteral("odd_322x242.avi") << "avi"
+            << argList("-vcodec", "mpeg4", "-qscale", "5", "-acodec", "libmp3lame");
+        QTest::newRow("AC-3 copied into Matroska")
+            << QStringLiteral("ac3_only.mp4") << QStringLiteral("mkv") << copy;
+        QTest::newRow("phone clip copied into 3GP")
+            << QStringLiteral("phone.3gp") << QStringLiteral("3gp") << copy;
+        QTest::newRow("a range of the phone clip")
+            << QStringLiteral("phone.3gp") << "avi"
+            << argList("-ss", "00:00:01", "-t", "00:00:01", "-vcodec", "mpeg4", "-acodec", "mp2");
+    }
+    void goodResultsPass() {
+        QFETCH(QString, source);
+        QFETCH(QString, ext);
+        QFETCH(QStringList, args);
+        const QString dest = path(QStringLiteral("out/good_") + tagName() + u'.' + ext);
+        QString report;
+        QCOMPARE(runAdapter(argList("-i", path(QStringLiteral("sources/") + source), "-y") + args +
+                                QStringList{dest},
+                            &report),
+                 0);
+        QVERIFY2(look(dest).decodes, qPrintable(dest));
     }
 
     // A result that does not play is gone, and the report says what was wrong with it; the

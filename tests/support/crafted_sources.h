@@ -109,12 +109,12 @@ inline QString makeCraftedSources(const QString& folder) {
         at("ac3_only.mp4"),
         crafted::argList("-f", lavfi, "-i", "sine=sample_rate=48000:duration=3", "-c:a", "ac3")));
 
-    // A podcast: the talk, a JPEG cover and two chapters.
+    // A podcast: the talk, a JPEG cover and two chapters, the last running on past the talk.
     step(encode(at("_cover.jpg"),
                 crafted::argList("-f", lavfi, "-i", "color=c=red:size=300x300", "-frames:v", "1")));
     writeFile(at("_chapters.txt"),
               ";FFMETADATA1\ntitle=Episode\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=2000\n"
-              "title=One\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=2000\nEND=4000\ntitle=Two\n");
+              "title=One\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=2000\nEND=6000\ntitle=Two\n");
     step(encode(at("podcast.m4a"),
                 crafted::argList("-f", lavfi, "-i", "sine=sample_rate=44100:duration=4", "-i",
                                  at("_cover.jpg"), "-i", at("_chapters.txt"), "-map", "0:a", "-map",

@@ -20,11 +20,12 @@ struct MessageRule {
     bool aboutDestination = false;  // said of the destination: "out.avi: Permission denied"
 };
 
+// "Could not find tag for codec X in stream #0, codec not currently supported in container"
+constexpr std::string_view kTagMissing = "codec not currently supported in container";
+
 // The encoder's lines and what they mean, in order of precedence: the first row that
 // any line of a failed run shows is the cause. Writing the result comes first (a full
 // disk is the reason whatever else went wrong before it), the source last.
-// "Could not find tag for codec X in stream #0, codec not currently supported in container"
-constexpr std::string_view kTagMissing = "codec not currently supported in container";
 
 constexpr MessageRule kEncoderMessages[] = {
     {"No space left on device", Cause::DiskFull},
@@ -34,9 +35,8 @@ constexpr MessageRule kEncoderMessages[] = {
 
     {kTagMissing, Cause::ContainerCannotHold},
     {" support is experimental, add '-strict -2'", Cause::ContainerCannotHold},
-    // A muxer's refusal of a copied stream's packets (AMR out of 3GP: "input is not a
-    // single packet") comes back as this.
-    {"input is not a single packet", Cause::ContainerCannotHold},
+    // A muxer that refuses a stream's packets (SWF's sound beside a slow picture, AMR out of
+    // a phone's 3GP) returns -1, which reads as this.
     {"av_interleaved_write_frame(): Operation not permitted", Cause::ContainerCannotHold},
     {"Only VP8 or VP9 or AV1 video and Vorbis or Opus audio", Cause::ContainerCannotHold},
 

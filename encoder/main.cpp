@@ -688,7 +688,7 @@ int main(int argc, char** argv) {
     const FileState before = stateOf(output);
     // Pass 1 only gathers statistics; pass 2 writes the result.
     const bool look = conversion && pass != 1;
-    // The look at the result gets ready on the other core while the encoder works.
+    // The look at the result gets ready beside the encoder, in its idle moments.
     int status = runEncoder(encoder, translated, output, outcome, [&] {
         if (!look) return;
         const std::string sound = plan.audioEncoder.empty() ? call.audioCodec : plan.audioEncoder;

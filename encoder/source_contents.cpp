@@ -1,5 +1,8 @@
 #include "source_contents.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -127,6 +130,9 @@ bool contentsFromText(const std::string& text, SourceContents& c) {
 
 SourceContents readContents(const std::string& path, const std::string& notesFolder) {
     SourceContents c;
+    // A pipe or a device would hold the reading up; the encoder may make of it what it can.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return c;
     if (const auto kept = recallNote(path, notesFolder, "contents", "");
         kept && contentsFromText(*kept, c))
         return c;

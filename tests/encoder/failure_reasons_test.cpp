@@ -129,7 +129,8 @@ std::string good() {
 }
 
 // A folder nobody may create files in: a locked one, or for the superuser (who passes every
-// lock) one of the kernel's own.
+// lock) one of the kernel's own ("Permission denied", or "Read-only file system" where it is
+// mounted so).
 std::string unwritableFolder() {
     const std::string locked = inputs().at("locked");
     fs::create_directories(locked);

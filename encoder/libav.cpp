@@ -17,8 +17,10 @@ void* openLibrary(const char* stem, int major) {
     return ::dlopen(soname.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
+enum class Level { Reading, Checks, Pictures };
+
 // Symbols of libavcodec and libavutil are found through libavformat, which depends on both.
-Libav load(bool pictures) {
+Libav load(Level level) {
     Libav l;
     void* format = openLibrary("libavformat", LIBAVFORMAT_VERSION_MAJOR);
     if (!format) return l;
@@ -29,25 +31,33 @@ Libav load(bool pictures) {
               find(format, "av_seek_frame", l.seekFrame) &&
               find(format, "avcodec_get_name", l.codecName) &&
               find(format, "av_log_set_level", l.setLogLevel);
-    if (!l.reads || !pictures) return l;
+    if (!l.reads || level == Level::Reading) return l;
+    l.decodes = find(format, "avcodec_find_decoder", l.findDecoder) &&
+                find(format, "avcodec_alloc_context3", l.allocContext) &&
+                find(format, "avcodec_free_context", l.freeContext) &&
+                find(format, "avcodec_parameters_to_context", l.parametersToContext) &&
+                find(format, "avcodec_open2", l.openCodec) &&
+                find(format, "avcodec_send_packet", l.sendPacket) &&
+                find(format, "avcodec_receive_frame", l.receiveFrame) &&
+                find(format, "av_packet_alloc", l.allocPacket) &&
+                find(format, "av_packet_free", l.freePacket) &&
+                find(format, "av_packet_unref", l.unrefPacket) &&
+                find(format, "av_frame_alloc", l.allocFrame) &&
+                find(format, "av_frame_free", l.freeFrame) &&
+                find(format, "av_frame_unref", l.unrefFrame) &&
+                find(format, "av_frame_move_ref", l.moveFrame);
+    if (!l.decodes) return l;
+    if (level == Level::Checks) {
+        l.checks = find(format, "av_packet_clone", l.clonePacket) &&
+                   find(format, "avcodec_find_decoder_by_name", l.findDecoderByName) &&
+                   find(format, "avcodec_find_encoder_by_name", l.findEncoderByName) &&
+                   find(format, "av_log_set_callback", l.setLogCallback);
+        return l;
+    }
     void* scale = openLibrary("libswscale", LIBSWSCALE_VERSION_MAJOR);
-    l.pictures = scale && find(format, "avcodec_find_decoder", l.findDecoder) &&
-                 find(format, "avcodec_find_encoder", l.findEncoder) &&
-                 find(format, "avcodec_alloc_context3", l.allocContext) &&
-                 find(format, "avcodec_free_context", l.freeContext) &&
-                 find(format, "avcodec_parameters_to_context", l.parametersToContext) &&
-                 find(format, "avcodec_open2", l.openCodec) &&
-                 find(format, "avcodec_send_packet", l.sendPacket) &&
-                 find(format, "avcodec_receive_frame", l.receiveFrame) &&
+    l.pictures = scale && find(format, "avcodec_find_encoder", l.findEncoder) &&
                  find(format, "avcodec_send_frame", l.sendFrame) &&
                  find(format, "avcodec_receive_packet", l.receivePacket) &&
-                 find(format, "av_packet_alloc", l.allocPacket) &&
-                 find(format, "av_packet_free", l.freePacket) &&
-                 find(format, "av_packet_unref", l.unrefPacket) &&
-                 find(format, "av_frame_alloc", l.allocFrame) &&
-                 find(format, "av_frame_free", l.freeFrame) &&
-                 find(format, "av_frame_unref", l.unrefFrame) &&
-                 find(format, "av_frame_move_ref", l.moveFrame) &&
                  find(format, "av_frame_get_buffer", l.frameBuffer) &&
                  find(scale, "sws_getContext", l.scaler) && find(scale, "sws_scale", l.scale) &&
                  find(scale, "sws_freeContext", l.freeScaler);
@@ -57,12 +67,17 @@ Libav load(bool pictures) {
 }  // namespace
 
 const Libav& libavForReading() {
-    static const Libav lib = load(false);
+    static const Libav lib = load(Level::Reading);
     return lib;
 }
 
 const Libav& libavForPictures() {
-    static const Libav lib = load(true);
+    static const Libav lib = load(Level::Pictures);
+    return lib;
+}
+
+const Libav& libavForChecks() {
+    static const Libav lib = load(Level::Checks);
     return lib;
 }
 

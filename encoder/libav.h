@@ -8,6 +8,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <cstdarg>
 #include <string>
 
 #include "rules.h"
@@ -26,17 +27,14 @@ struct Libav {
     void (*setLogLevel)(int) = nullptr;
     bool reads = false;
 
-    // Decoding one picture and writing it as a JPEG (libavcodec, libswscale).
+    // Decoding (libavcodec).
     const AVCodec* (*findDecoder)(enum AVCodecID) = nullptr;
-    const AVCodec* (*findEncoder)(enum AVCodecID) = nullptr;
     AVCodecContext* (*allocContext)(const AVCodec*) = nullptr;
     void (*freeContext)(AVCodecContext**) = nullptr;
     int (*parametersToContext)(AVCodecContext*, const AVCodecParameters*) = nullptr;
     int (*openCodec)(AVCodecContext*, const AVCodec*, AVDictionary**) = nullptr;
     int (*sendPacket)(AVCodecContext*, const AVPacket*) = nullptr;
     int (*receiveFrame)(AVCodecContext*, AVFrame*) = nullptr;
-    int (*sendFrame)(AVCodecContext*, const AVFrame*) = nullptr;
-    int (*receivePacket)(AVCodecContext*, AVPacket*) = nullptr;
     AVPacket* (*allocPacket)() = nullptr;
     void (*freePacket)(AVPacket**) = nullptr;
     void (*unrefPacket)(AVPacket*) = nullptr;
@@ -44,6 +42,20 @@ struct Libav {
     void (*freeFrame)(AVFrame**) = nullptr;
     void (*unrefFrame)(AVFrame*) = nullptr;
     void (*moveFrame)(AVFrame*, AVFrame*) = nullptr;
+    bool decodes = false;
+
+    // Looking a file over: packets kept for later, the libraries' own messages, and the
+    // decoders of codecs known by name.
+    AVPacket* (*clonePacket)(const AVPacket*) = nullptr;
+    const AVCodec* (*findDecoderByName)(const char*) = nullptr;
+    const AVCodec* (*findEncoderByName)(const char*) = nullptr;
+    void (*setLogCallback)(void (*)(void*, int, const char*, va_list)) = nullptr;
+    bool checks = false;
+
+    // Writing one picture as a JPEG (libavcodec, libswscale).
+    const AVCodec* (*findEncoder)(enum AVCodecID) = nullptr;
+    int (*sendFrame)(AVCodecContext*, const AVFrame*) = nullptr;
+    int (*receivePacket)(AVCodecContext*, AVPacket*) = nullptr;
     int (*frameBuffer)(AVFrame*, int) = nullptr;
     SwsContext* (*scaler)(int, int, enum AVPixelFormat, int, int, enum AVPixelFormat, int,
                           SwsFilter*, SwsFilter*, const double*) = nullptr;
@@ -57,6 +69,8 @@ struct Libav {
 const Libav& libavForReading();
 // Also libavcodec's and libswscale's entry points; `pictures` tells whether they are there.
 const Libav& libavForPictures();
+// libavformat and libavcodec's decoders; `checks` tells whether they are there.
+const Libav& libavForChecks();
 
 // Opens path for reading with its stream facts found; nullptr when it cannot be read.
 AVFormatContext* openSource(const Libav& lib, const std::string& path);

@@ -1,7 +1,7 @@
 // The program folder's `ffmpeg`: translates the program's command line for the installed
 // encoder, starts that encoder as its child and waits for it, so that it can tell why a
-// call failed, remove a result it knows to be broken, and stop the encoder when the
-// program that started it goes away.
+// call failed, look at a result before it says done, remove a result it knows to be
+// broken, and stop the encoder when the program that started it goes away.
 //
 // The encoder stays in the adapter's process group: the program's cancel stops the group
 // and with it both. Two-pass statistics live in a private folder per result path; the
@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -23,14 +24,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "base/process.h"
 #include "base/search_path.h"
+#include "failure_reasons.h"
 #include "picture.h"
 #include "probe.h"
+#include "result_check.h"
 #include "rules.h"
+#include "source_contents.h"
 #include "translate.h"
 
 namespace {
@@ -234,7 +241,10 @@ class Outcome {
     Outcome(const Outcome&) = delete;
     Outcome& operator=(const Outcome&) = delete;
 
-    // Bytes of the encoder's error output: passed on, logged, and its last line kept.
+    // What a reason may name about this call.
+    void setFacts(const qv::adapter::CallFacts& facts) { facts_ = facts; }
+
+    // Bytes of the encoder's error output: passed on, logged, and its lines kept.
     void encoderOutput(const char* p, size_t n) {
         writeAll(2, p, n);
         if (log_ >= 0) writeAll(log_, p, n);
@@ -247,51 +257,43 @@ class Outcome {
         }
     }
 
-    // The adapter's own reason for refusing or failing: said, logged, reported.
-    void refuse(const std::string& reason) {
-        const std::string line = "ffmpeg: " + reason + "\n";
+    // The adapter's own reason for refusing or failing: said, logged, reported. The system's
+    // words on it (detail) are said and logged, not reported.
+    void refuse(const std::string& reason, const std::string& detail = {}) {
+        const std::string line = "ffmpeg: " + reason + (detail.empty() ? "" : ": " + detail) + "\n";
         writeAll(2, line.data(), line.size());
         if (log_ >= 0) writeAll(log_, line.data(), line.size());
         report(reason);
     }
 
-    // The encoder failed: its last error line is the reason, unless the adapter knows better.
-    void encoderFailed(int status, const std::string& fallback) {
+    // A line for the log alone (the libraries' words on a result that failed its check).
+    void logOnly(const std::string& text) {
+        if (log_ < 0) return;
+        const std::string line = "ffmpeg: " + text + "\n";
+        writeAll(log_, line.data(), line.size());
+    }
+
+    // The encoder said it could not write the result whole, whatever its status.
+    bool writingFailed() const { return qv::adapter::writingFailed(lines_, facts_); }
+
+    // The encoder failed. The report names the cause its lines show, in the interface's
+    // language; its own words stay in the log.
+    void encoderFailed(int status, bool stopped) {
         keepLine();
-        if (!last_.empty())
-            report(last_);
+        if (lines_.empty() && !stopped)
+            report("エンコーダが異常終了しました (終了コード " + std::to_string(status) + ")");
         else
-            report(fallback.empty()
-                       ? "エンコーダが異常終了しました (終了コード " + std::to_string(status) + ")"
-                       : fallback);
+            report(qv::adapter::reasonForEncoderFailure(lines_, facts_, stopped));
     }
 
   private:
     void keepLine() {
-        std::string l = shortened(partial_);
+        std::string l = qv::adapter::encoderLine(partial_);
         partial_.clear();
-        // The closing summaries say less than the line that caused them.
         if (l.empty()) return;
-        const bool summary = l == "Conversion failed!" ||
-                             l.rfind("Error initializing output stream", 0) == 0 ||
-                             l.rfind("Could not write header for output file", 0) == 0;
-        if (!summary || last_.empty() || lastIsSummary_) {
-            last_ = l;
-            lastIsSummary_ = summary;
-        }
-    }
-
-    // "[mp4 @ 0x55d1...] text" -> "mp4: text", blanks trimmed.
-    static std::string shortened(const std::string& s) {
-        size_t b = s.find_first_not_of(" \t"), e = s.find_last_not_of(" \t");
-        if (b == std::string::npos) return {};
-        std::string l = s.substr(b, e - b + 1);
-        if (l[0] == '[') {
-            size_t at = l.find(" @ 0x"), close = l.find("] ");
-            if (at != std::string::npos && close != std::string::npos && at < close)
-                l = l.substr(1, at - 1) + ": " + l.substr(close + 2);
-        }
-        return l;
+        // The first lines name the source's trouble, the last ones the result's.
+        if (lines_.size() >= kKeptLines) lines_.erase(lines_.begin() + kKeptLines / 2);
+        lines_.push_back(l);
     }
 
     static std::string validUtf8(const std::string& s) {
@@ -327,9 +329,11 @@ class Outcome {
         ::close(fd);
     }
 
+    static constexpr size_t kKeptLines = 200;
     int log_ = -1;
-    std::string partial_, last_;
-    bool lastIsSummary_ = false;
+    std::string partial_;
+    std::vector<std::string> lines_;
+    qv::adapter::CallFacts facts_;
 };
 
 struct FileState {
@@ -440,16 +444,50 @@ int awaitEncoder(pid_t pid, int errRead, Outcome& outcome) {
     return 1;
 }
 
+// Work for the encoder's idle moments: a thread of its own at a low priority, joined when
+// this ends. Not the lowest: a thread that has not finished when the encoder has is waited
+// for, and must not starve behind other programs. Stop signals stay with the main thread,
+// whose waits they must break.
+constexpr int kSideWorkNice = 10;
+
+class SideWork {
+  public:
+    explicit SideWork(const std::function<void()>& work) {
+        if (!work) return;
+        try {
+            thread_ = std::thread([work] {
+                sigset_t all;
+                sigfillset(&all);
+                ::pthread_sigmask(SIG_BLOCK, &all, nullptr);
+                ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kSideWorkNice);
+                work();
+            });
+        } catch (const std::system_error&) {
+            work();
+        }
+    }
+    ~SideWork() {
+        if (thread_.joinable()) thread_.join();
+    }
+    SideWork(const SideWork&) = delete;
+    SideWork& operator=(const SideWork&) = delete;
+
+  private:
+    std::thread thread_;
+};
+
 // Runs the encoder once on a translated line and waits for it. A result it wrote and
-// then gave up on does not play: it goes.
+// then gave up on does not play: it goes. meanwhile runs beside the encoder, in its idle
+// moments.
 int runEncoder(const std::string& encoder, const std::vector<std::string>& translated,
-               const std::string& output, Outcome& outcome) {
+               const std::string& output, Outcome& outcome,
+               const std::function<void()>& meanwhile = {}) {
     std::vector<std::string> full = {encoder,    "-hide_banner", "-nostdin",
                                      "-nostats", "-loglevel",    "error"};
     full.insert(full.end(), translated.begin(), translated.end());
     int errPipe[2];
     if (::pipe2(errPipe, O_CLOEXEC) != 0) {
-        outcome.refuse(std::string("パイプを作れません: ") + std::strerror(errno));
+        outcome.refuse("パイプを作れません", std::strerror(errno));
         return kRefused;
     }
     const FileState before = stateOf(output);
@@ -464,18 +502,57 @@ int runEncoder(const std::string& encoder, const std::vector<std::string>& trans
     ::close(errPipe[1]);
     if (child < 0) {
         ::close(errPipe[0]);
-        outcome.refuse(std::string("エンコーダを起動できません: ") + std::strerror(errno));
+        outcome.refuse("エンコーダを起動できません", std::strerror(errno));
         return kRefused;
     }
     if (g_signal) ::kill(child, g_signal);
-    const int status = awaitEncoder(child, errPipe[0], outcome);
+    int status = 0;
+    {
+        const SideWork side(meanwhile);
+        status = awaitEncoder(child, errPipe[0], outcome);
+    }
     ::close(errPipe[0]);
     g_child = -1;
+    // It ends with 0 after failing to write the end of a result on a full disk.
+    if (status == 0 && outcome.writingFailed()) status = 1;
     if (status != 0) {
         if (writtenSince(before, stateOf(output))) ::unlink(output.c_str());
-        outcome.encoderFailed(status, g_signal ? "中断されました" : "");
+        outcome.encoderFailed(status, g_signal != 0);
     }
     return status;
+}
+
+// What a reason may name about the call.
+qv::adapter::CallFacts factsOf(const qv::adapter::Call& call,
+                               const qv::adapter::SourceContents& source) {
+    qv::adapter::CallFacts f;
+    f.destination = call.output;
+    f.container = call.ext;
+    f.videoEncoder = call.noVideo ? "" : call.videoCodec;
+    f.audioEncoder = call.noAudio ? "" : call.audioCodec;
+    f.videoCodec = source.pictureCodec;
+    f.audioCodec = source.soundCodec;
+    f.size = call.size;
+    f.frameRate = call.frameRate;
+    f.sampleRate = call.sampleRate;
+    f.channels = call.channels;
+    return f;
+}
+
+// Looks at a finished result before the call says it is done. One that fails the look
+// goes (the caller puts back what was there before), and the report says what was wrong.
+int lookAtResult(const std::string& output, const qv::adapter::Expectation& expected,
+                 Outcome& outcome) {
+    const qv::adapter::CheckResult r = qv::adapter::checkResult(output, expected, g_signal);
+    if (r.stopped) {
+        outcome.refuse(qv::adapter::kStoppedReason);
+        return 128 + g_signal;
+    }
+    if (!r.checked || r.good) return 0;
+    for (const std::string& m : r.messages) outcome.logOnly(m);
+    ::unlink(output.c_str());
+    outcome.refuse(qv::adapter::failedCheckReason(r.fault, r.seconds, r.wanted));
+    return kRefused;
 }
 
 }  // namespace
@@ -516,8 +593,7 @@ int main(int argc, char** argv) {
         }
         folder = qv::adapter::passLogFolder(base, ::getuid(), absolute(output));
         if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-            outcome.refuse("2パスの統計フォルダを作れません: " + folder + ": " +
-                           std::strerror(errno));
+            outcome.refuse("2パスの統計フォルダを作れません: " + folder, std::strerror(errno));
             return kRefused;
         }
         // Inside a private base, a folder of ours with looser bits is ours alone all the same.
@@ -531,6 +607,24 @@ int main(int argc, char** argv) {
     }
 
     const qv::adapter::Call call = qv::adapter::parseCall(args);
+    // A conversion with nothing to convert is refused before anything is written: first
+    // by what the line asks, then once more by what the encoder is handed (the range a
+    // pass 2 takes over from its pass 1).
+    const bool conversion = !call.thumbnail && !call.input.empty() && !call.output.empty();
+    qv::adapter::SourceContents contents;
+    if (conversion)
+        contents = qv::adapter::readContents(call.input, privateCacheFolder("quorvane-sources"));
+    outcome.setFacts(factsOf(call, contents));
+    auto nothingToConvert = [&](const qv::adapter::Asked& asked) {
+        const std::string why =
+            conversion ? qv::adapter::nothingToConvert(asked, contents) : std::string();
+        if (why.empty()) return false;
+        outcome.refuse(why);
+        if (!folder.empty()) clearFolder(folder, true);
+        return true;
+    };
+    if (nothingToConvert(qv::adapter::askedOf(args))) return kRefused;
+
     qv::adapter::Source source;
     if (qv::adapter::needsSource(call)) {
         std::string why;
@@ -548,6 +642,8 @@ int main(int argc, char** argv) {
         writeNotes(folder, plan.notesToKeep);
     std::vector<std::string> translated =
         qv::adapter::applyPlan(qv::adapter::translateArguments(args, passLog), plan);
+    const qv::adapter::Asked asked = qv::adapter::askedOf(translated);
+    if (nothingToConvert(asked)) return kRefused;
 
     const char* seen = std::getenv(kSeenVariable);
     const std::string seenNow = seen && *seen ? std::string(seen) + ":" + self : self;
@@ -589,7 +685,18 @@ int main(int argc, char** argv) {
                           output, outcome);
     }
 
-    const int status = runEncoder(encoder, translated, output, outcome);
+    const FileState before = stateOf(output);
+    // Pass 1 only gathers statistics; pass 2 writes the result.
+    const bool look = conversion && pass != 1;
+    // The look at the result gets ready beside the encoder, in its idle moments.
+    int status = runEncoder(encoder, translated, output, outcome, [&] {
+        if (!look) return;
+        const std::string sound = plan.audioEncoder.empty() ? call.audioCodec : plan.audioEncoder;
+        qv::adapter::prepareToLook(call.noVideo ? "" : call.videoCodec, call.noAudio ? "" : sound,
+                                   contents);
+    });
+    if (status == 0 && look && writtenSince(before, stateOf(output)))
+        status = lookAtResult(output, qv::adapter::expectationOf(asked, contents), outcome);
     if (status != 0) {
         if (!folder.empty()) clearFolder(folder, true);
     } else if (pass == 2 && !folder.empty()) {

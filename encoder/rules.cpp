@@ -509,4 +509,13 @@ std::vector<std::string> applyPlan(std::vector<std::string> line, const Plan& pl
     return result;
 }
 
+std::vector<std::string> containersHolding(const std::string& codec) {
+    std::vector<std::string> found;
+    for (const Holds& h : kContainers)
+        if (holds(h.video, codec) || holds(h.audio, codec)) found.emplace_back(h.ext);
+    // Matroska holds every codec of the lists.
+    if (!found.empty()) found.emplace_back("mkv");
+    return found;
+}
+
 }  // namespace qv::adapter

@@ -66,4 +66,8 @@ int crfForQuality(std::string_view encoder, int quality);
 // "00:01:30" or "5" or "2.5" -> seconds; -1 when it is not a time.
 double parseTime(const std::string& t);
 
+// The containers of the lists (extensions, in list order) that hold codec, named as a probe
+// names it ("mjpeg"). Failure reasons ask it for a container to suggest.
+std::vector<std::string> containersHolding(const std::string& codec);
+
 }  // namespace qv::adapter

@@ -75,7 +75,8 @@ class AdapterProcessE2ETest : public QObject {
                  qPrintable(out));
     }
 
-    // The encoder's status comes back unchanged; the report names its last error line.
+    // The encoder's status comes back unchanged; the report gives its cause in Japanese and
+    // leaves the encoder's own lines to the log.
     void encoderStatusAndReport_data() {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("status");
@@ -87,16 +88,22 @@ class AdapterProcessE2ETest : public QObject {
             << QByteArray(
                    "printf '[mp4 @ 0x55d1c0] could not write\\nError initializing output "
                    "stream 0:0 -- \\nConversion failed!\\n' >&2\nexit 1\n")
-            << 1 << "mp4: could not write"
+            << 1 << "ffmpeg がエラーで終了しました（詳しくはログ）"
             << "[mp4 @ 0x55d1c0] could not write\nError initializing output stream 0:0 -- \n"
                "Conversion failed!";
-        QTest::newRow("own status")
-            << QByteArray("echo 'stopped early' >&2\nexit 3\n") << 3 << "stopped early"
-            << "stopped early";
+        QTest::newRow("own status") << QByteArray("echo 'stopped early' >&2\nexit 3\n") << 3
+                                    << "ffmpeg がエラーで終了しました（詳しくはログ）"
+                                    << "stopped early";
         QTest::newRow("killed by a signal")
             << QByteArray("echo 'about to die' >&2\nkill -KILL $$\n") << 128 + SIGKILL
-            << "about to die"
+            << "ffmpeg がエラーで終了しました（詳しくはログ）"
             << "about to die";
+        QTest::newRow("a cause the user can act on")
+            << QByteArray(
+                   "echo 'av_interleaved_write_frame(): No space left on device' >&2\n"
+                   "exit 1\n")
+            << 1 << "保存先のディスクがいっぱいです"
+            << "No space left on device";
         QTest::newRow("silent failure") << QByteArray("exit 4\n") << 4 << "(終了コード 4)"
                                         << "";
     }
@@ -126,6 +133,8 @@ class AdapterProcessE2ETest : public QObject {
                                           .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
             QCOMPARE(lines.size(), 1);
             QVERIFY2(lines[0].contains(report), qPrintable(lines[0]));
+            if (!logged.isEmpty())
+                QVERIFY2(!lines[0].contains(logged.section(u'\n', 0, 0)), qPrintable(lines[0]));
         }
         // The log keeps what was there, then one header naming the call, then the output.
         const QStringList log =

@@ -151,183 +151,214 @@ bool needsSource(const Call& c) {
     return c.pass == 1 && c.bitRate.empty() && rateForTwoPass(c.videoCodec);
 }
 
-Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
-    Plan p;
-    if (c.output.empty()) return p;
+namespace {
 
-    if (c.thumbnail) {
-        if (s.known && !s.hasVideo) {
-            p.refusal = "映像のないファイルなのでサムネイルは作れません";
-            return p;
+// One call's decision, made in named steps; each step that refuses says why in the plan
+// and stops the rest.
+class Planner {
+  public:
+    Planner(const Call& c, const Source& s, const PassNotes& notes)
+        : c_(c),
+          s_(s),
+          notes_(notes),
+          video_(c.noVideo ? "" : c.videoCodec),
+          audio_(c.noAudio ? "" : c.audioCodec),
+          videoRow_(rowOf(video_)),
+          audioRow_(rowOf(audio_)) {}
+
+    Plan plan() {
+        if (c_.output.empty()) return p_;
+        if (c_.thumbnail) {
+            thumbnail();
+            return p_;
+        }
+        refuse() && fitPicture() && fitSound() && twoPassNotes() && range();
+        return p_;
+    }
+
+  private:
+    bool refused(std::string why) {
+        p_.refusal = std::move(why);
+        return false;
+    }
+    void add(std::initializer_list<std::string> options) {
+        p_.extra.insert(p_.extra.end(), options.begin(), options.end());
+    }
+    void addOptions(Options options) {
+        for (std::string_view o : options) p_.extra.emplace_back(o);
+    }
+    bool encodes(const std::string& e) const { return !e.empty() && e != "copy"; }
+
+    void thumbnail() {
+        if (s_.known && !s_.hasVideo) {
+            refused("映像のないファイルなのでサムネイルは作れません");
+            return;
         }
         // A source shorter than the usual moment gives a frame from near its end.
-        if (s.known && s.duration > 0 && s.duration < 5.5) {
-            p.removeOptions = {"-ss"};
-            p.extra = {"-ss", seconds(s.duration > 1 ? s.duration - 0.5 : s.duration / 2)};
-        }
-        return p;
-    }
-
-    const std::string video = c.noVideo ? "" : c.videoCodec;
-    const std::string audio = c.noAudio ? "" : c.audioCodec;
-    const CodecRow* videoRow = rowOf(video);
-    const CodecRow* audioRow = rowOf(audio);
-    const std::string container = upperName(c.ext);
-
-    for (const CodecRow* r : {videoRow, audioRow}) {
-        if (r && !r->neverPlays.empty()) {
-            p.refusal = std::string(r->neverPlays);
-            return p;
+        if (s_.known && s_.duration > 0 && s_.duration < 5.5) {
+            p_.removeOptions = {"-ss"};
+            add({"-ss", seconds(s_.duration > 1 ? s_.duration - 0.5 : s_.duration / 2)});
         }
     }
-    {
-        if (!video.empty() && video != "copy" &&
-            !containerHolds(c.ext, CodecKind::Video, videoRow ? videoRow->codec : video)) {
-            p.refusal =
-                container + " 形式には映像コーデック " + upperName(video) + " を入れられません";
-            return p;
-        }
-        if (!audio.empty() && audio != "copy" &&
-            !containerHolds(c.ext, CodecKind::Audio, audioRow ? audioRow->codec : audio)) {
-            p.refusal =
-                container + " 形式には音声コーデック " + upperName(audio) + " を入れられません";
-            return p;
-        }
-        if (s.known && video == "copy" && s.hasVideo &&
-            !containerHolds(c.ext, CodecKind::Video, s.videoCodec)) {
-            p.refusal = container + " 形式には元の映像 (" + s.videoCodec +
-                        ") をそのまま入れられません。映像コーデックを選んでください";
-            return p;
-        }
-        if (s.known && audio == "copy" && s.hasAudio &&
-            !containerHolds(c.ext, CodecKind::Audio, s.audioCodec)) {
-            p.refusal = container + " 形式には元の音声 (" + s.audioCodec +
-                        ") をそのまま入れられません。音声コーデックを選んでください";
-            return p;
-        }
-        if (s.known && video == "copy" && s.videoCodec == "h264" &&
-            isOneOf(c.ext, {"avi", "mpg", "m2p"}))
-            p.extra.insert(p.extra.end(), {"-bsf:v", "h264_mp4toannexb"});
+
+    // A result that would not play is refused before anything is written: a codec that
+    // plays nowhere, one the container cannot hold, a source stream a copy cannot put there.
+    bool refuse() {
+        for (const CodecRow* r : {videoRow_, audioRow_})
+            if (r && !r->neverPlays.empty()) return refused(std::string(r->neverPlays));
+        const std::string container = upperName(c_.ext);
+        if (encodes(video_) &&
+            !containerHolds(c_.ext, CodecKind::Video, videoRow_ ? videoRow_->codec : video_))
+            return refused(container + " 形式には映像コーデック " + upperName(video_) +
+                           " を入れられません");
+        if (encodes(audio_) &&
+            !containerHolds(c_.ext, CodecKind::Audio, audioRow_ ? audioRow_->codec : audio_))
+            return refused(container + " 形式には音声コーデック " + upperName(audio_) +
+                           " を入れられません");
+        if (s_.known && video_ == "copy" && s_.hasVideo &&
+            !containerHolds(c_.ext, CodecKind::Video, s_.videoCodec))
+            return refused(container + " 形式には元の映像 (" + s_.videoCodec +
+                           ") をそのまま入れられません。映像コーデックを選んでください");
+        if (s_.known && audio_ == "copy" && s_.hasAudio &&
+            !containerHolds(c_.ext, CodecKind::Audio, s_.audioCodec))
+            return refused(container + " 形式には元の音声 (" + s_.audioCodec +
+                           ") をそのまま入れられません。音声コーデックを選んでください");
+        if (s_.known && video_ == "copy" && s_.videoCodec == "h264" &&
+            isOneOf(c_.ext, {"avi", "mpg", "m2p"}))
+            add({"-bsf:v", "h264_mp4toannexb"});
+        return true;
     }
 
-    // Frame sizes and formats the encoders need.
-    if (videoRow) {
-        const CodecRow* r = videoRow;
-        if (r->sizes.size() > 0) {
-            if (!c.size.empty() && !isOneOf(c.size, r->sizes)) {
-                p.refusal =
-                    upperName(video) + " は " + joined(r->sizes, "/") + " の大きさしか扱えません";
-                return p;
-            }
-            if (c.size.empty() || c.hasCrop) p.videoFilter = r->sizeFilter;
-        } else if (video == "dvvideo") {
-            const bool ntsc = c.frameRate == "29.97" || c.frameRate == "30";
+    // Frame sizes, rates and formats the picture's encoder needs.
+    bool fitPicture() {
+        const CodecRow* r = videoRow_;
+        if (!encodes(video_) || !r) return true;
+        if (r->codec == "dvvideo") {
+            // DV's frame is the television norm's, chosen by the rate.
+            const bool ntsc = c_.frameRate == "29.97" || c_.frameRate == "30";
             const std::string size = ntsc ? "720x480" : "720x576";
-            if (!c.size.empty() && c.size != size) {
-                p.refusal = "DV は " + size + " の大きさしか扱えません";
-                return p;
-            }
-            p.videoFilter = "scale=" + std::string(ntsc ? "720:480" : "720:576");
-            if (c.frameRate.empty())
-                p.extra.insert(p.extra.end(), {"-r", ntsc ? "30000/1001" : "25"});
-            p.extra.insert(p.extra.end(), {"-pix_fmt", ntsc ? "yuv411p" : "yuv420p"});
-        } else if (r->sizeStep > 1 && (c.size.empty() || c.hasCrop)) {
+            if (!c_.size.empty() && c_.size != size)
+                return refused("DV は " + size + " の大きさしか扱えません");
+            p_.videoFilter = "scale=" + std::string(ntsc ? "720:480" : "720:576");
+            if (c_.frameRate.empty()) add({"-r", ntsc ? "30000/1001" : "25"});
+            add({"-pix_fmt", ntsc ? "yuv411p" : "yuv420p"});
+            return true;
+        }
+        if (r->sizes.size() > 0) {
+            if (!c_.size.empty() && !isOneOf(c_.size, r->sizes))
+                return refused(upperName(video_) + " は " + joined(r->sizes, "/") +
+                               " の大きさしか扱えません");
+            if (c_.size.empty() || c_.hasCrop) p_.videoFilter = r->sizeFilter;
+        } else if (r->sizeStep > 1 && (c_.size.empty() || c_.hasCrop)) {
             const std::string n = std::to_string(r->sizeStep);
-            p.videoFilter = "scale=trunc(iw/" + n + ")*" + n + ":trunc(ih/" + n + ")*" + n;
+            p_.videoFilter = "scale=trunc(iw/" + n + ")*" + n + ":trunc(ih/" + n + ")*" + n;
             // H.263+ writes the pixel shape in bytes: a shape only near square after the
             // rounding would come back as a broken first frame.
-            if (video == "h263p") p.videoFilter += ",setsar=r=sar:max=255";
+            if (r->codec == "h263p") p_.videoFilter += ",setsar=r=sar:max=255";
         }
         if (crfScale(r)) {
             // Its real-time mode keeps no statistics for a second pass.
-            const Options speed =
-                c.pass != 0 && r->twoPassSpeed.size() > 0 ? r->twoPassSpeed : r->speed;
-            for (std::string_view o : speed) p.extra.emplace_back(o);
+            if (c_.pass != 0 && r->twoPassSpeed.size() > 0)
+                addOptions(r->twoPassSpeed);
+            else
+                addOptions(r->speed);
         }
-        if (!r->pixelFormat.empty())
-            p.extra.insert(p.extra.end(), {"-pix_fmt", std::string(r->pixelFormat)});
-        p.bitexactPictureOnly = r->bitexactPictureOnly && isOneOf(c.ext, {"mkv", "webm"});
-        if (crfScale(r)) {
-            int quality = 0;
-            if (parseQuality(c.quality, quality)) {
-                p.removeOptions.push_back("-q:v");
-                p.extra.insert(p.extra.end(),
-                               {"-crf", std::to_string(crfForQuality(video, quality))});
-                // Without a rate of its own the encoder would aim at its default rate as a cap.
-                if (r->codec == "vp9" && c.bitRate.empty())
-                    p.extra.insert(p.extra.end(), {"-b:v", "0"});
-            }
-            if (c.pass != 0 && r->twoPass == TwoPassMode::Refused) {
-                p.refusal = upperName(video) +
-                            " は 2パスエンコードに対応していません。2ﾊﾟｽｴﾝｺｰﾄﾞを外してください";
-                return p;
-            }
+        if (!r->pixelFormat.empty()) add({"-pix_fmt", std::string(r->pixelFormat)});
+        p_.bitexactPictureOnly = r->bitexactPictureOnly && isOneOf(c_.ext, {"mkv", "webm"});
+        int quality = 0;
+        if (crfScale(r) && parseQuality(c_.quality, quality)) {
+            p_.removeOptions.push_back("-q:v");
+            add({"-crf", std::to_string(crfForQuality(video_, quality))});
+            // Without a rate of its own the encoder would aim at its default rate as a cap.
+            if (r->codec == "vp9" && c_.bitRate.empty()) add({"-b:v", "0"});
         }
+        if (c_.pass != 0 && r->twoPass == TwoPassMode::Refused)
+            return refused(upperName(video_) +
+                           " は 2パスエンコードに対応していません。2ﾊﾟｽｴﾝｺｰﾄﾞを外してください");
         // RealMedia's millisecond clock gives NTSC rates' frames the same time stamp.
-        if (!r->frameRate.empty() && c.frameRate.empty())
-            p.extra.insert(p.extra.end(), {"-r", std::string(r->frameRate)});
+        if (!r->frameRate.empty() && c_.frameRate.empty()) add({"-r", std::string(r->frameRate)});
+        return true;
     }
 
-    // Sound the encoders need.
-    if (audioRow) {
-        const CodecRow* r = audioRow;
-        if (r->sampleRates.size() > 0 && !c.sampleRate.empty() &&
-            !isOneOf(c.sampleRate, r->sampleRates)) {
-            p.refusal = upperName(audio) + " は " + joined(r->sampleRates, "/", "Hz") +
-                        " の音声しか扱えません";
-            return p;
-        }
-        if (!r->sampleRate.empty() && c.sampleRate.empty())
-            p.extra.insert(p.extra.end(), {"-ar", std::string(r->sampleRate)});
-        if (r->mono && c.channels.empty()) p.extra.insert(p.extra.end(), {"-ac", "1"});
+    // Sample rates and channels the sound's encoder needs.
+    bool fitSound() {
+        const CodecRow* r = audioRow_;
+        if (!encodes(audio_) || !r) return true;
+        if (r->sampleRates.size() > 0 && !c_.sampleRate.empty() &&
+            !isOneOf(c_.sampleRate, r->sampleRates))
+            return refused(upperName(audio_) + " は " + joined(r->sampleRates, "/", "Hz") +
+                           " の音声しか扱えません");
+        if (!r->sampleRate.empty() && c_.sampleRate.empty())
+            add({"-ar", std::string(r->sampleRate)});
+        if (r->mono && c_.channels.empty()) add({"-ac", "1"});
         // Five-point-one comes down to stereo; mono stays mono.
-        if (c.channels.empty() && r->maxChannels == 2)
-            p.audioFilter = "aformat=channel_layouts=mono|stereo";
+        if (c_.channels.empty() && r->maxChannels == 2)
+            p_.audioFilter = "aformat=channel_layouts=mono|stereo";
         // Its surround mapping takes the usual layouts only: 5.1 with side speakers becomes 5.1.
-        if (c.channels.empty() && !r->channelLayouts.empty())
-            p.audioFilter = "aformat=channel_layouts=" + std::string(r->channelLayouts);
-        if (!r->replacement.empty()) p.audioEncoder = std::string(r->replacement);
+        if (c_.channels.empty() && !r->channelLayouts.empty())
+            p_.audioFilter = "aformat=channel_layouts=" + std::string(r->channelLayouts);
+        if (!r->replacement.empty()) p_.audioEncoder = std::string(r->replacement);
+        return true;
     }
 
     // Two-pass: both passes see the same range and the same rate.
-    if (c.pass != 0 && !video.empty() && video != "copy") {
-        PassNotes use = notes;
-        if (c.pass == 1) {
+    bool twoPassNotes() {
+        if (c_.pass == 0 || !encodes(video_)) return true;
+        PassNotes use = notes_;
+        if (c_.pass == 1) {
             use.present = true;
-            use.rangeStart = c.rangeStart;
-            use.rangeLength = c.rangeLength;
-            if (c.bitRate.empty() && rateForTwoPass(video) &&
-                !(crfScale(videoRow) && !c.quality.empty())) {
-                long rate = s.videoBitRate > 0 ? s.videoBitRate : 1000000;
+            use.rangeStart = c_.rangeStart;
+            use.rangeLength = c_.rangeLength;
+            if (c_.bitRate.empty() && rateForTwoPass(video_) &&
+                !(crfScale(videoRow_) && !c_.quality.empty())) {
+                long rate = s_.videoBitRate > 0 ? s_.videoBitRate : 1000000;
                 rate = std::clamp(rate, 100000L, 20000000L);
                 use.bitRate = std::to_string(rate / 1000) + "k";
             }
-            p.notesToKeep = use;
-        } else if (!notes.present) {
-            p.refusal = "2パス目の前に1パス目の記録がありません。1パス目からやり直してください";
-            return p;
-        } else if (c.rangeStart.empty() && !notes.rangeStart.empty()) {
-            p.extra.insert(p.extra.end(), {"-ss", notes.rangeStart});
+            p_.notesToKeep = use;
+        } else if (!notes_.present) {
+            return refused("2パス目の前に1パス目の記録がありません。1パス目からやり直してください");
+        } else if (c_.rangeStart.empty() && !notes_.rangeStart.empty()) {
+            add({"-ss", notes_.rangeStart});
         }
-        if (c.pass == 2 && c.rangeStart.empty() && !notes.rangeLength.empty() && c.lengthCount == 0)
-            p.extra.insert(p.extra.end(), {"-t", notes.rangeLength});
-        if (!use.bitRate.empty() && c.bitRate.empty()) {
-            p.removeOptions.push_back("-q:v");
-            p.extra.insert(p.extra.end(), {"-b:v", use.bitRate});
+        if (c_.pass == 2 && c_.rangeStart.empty() && !notes_.rangeLength.empty() &&
+            c_.lengthCount == 0)
+            add({"-t", notes_.rangeLength});
+        if (!use.bitRate.empty() && c_.bitRate.empty()) {
+            p_.removeOptions.push_back("-q:v");
+            add({"-b:v", use.bitRate});
         }
+        return true;
     }
 
     // A preview of a range is the shorter of the two; the later -t would win otherwise.
-    std::string rangeLength = c.rangeLength;
-    if (c.pass == 2 && c.rangeStart.empty() && notes.present) rangeLength = notes.rangeLength;
-    if (c.lengthCount >= 2 || (c.lengthCount == 1 && rangeLength != c.rangeLength)) {
-        double a = parseTime(rangeLength), b = parseTime(c.lastLength);
-        if (a >= 0 && b >= 0) {
-            p.removeOptions.push_back("-t");
-            p.extra.insert(p.extra.end(), {"-t", seconds(std::min(a, b))});
+    bool range() {
+        std::string rangeLength = c_.rangeLength;
+        if (c_.pass == 2 && c_.rangeStart.empty() && notes_.present)
+            rangeLength = notes_.rangeLength;
+        if (c_.lengthCount >= 2 || (c_.lengthCount == 1 && rangeLength != c_.rangeLength)) {
+            const double a = parseTime(rangeLength), b = parseTime(c_.lastLength);
+            if (a >= 0 && b >= 0) {
+                p_.removeOptions.push_back("-t");
+                add({"-t", seconds(std::min(a, b))});
+            }
         }
+        return true;
     }
-    return p;
+
+    const Call& c_;
+    const Source& s_;
+    const PassNotes& notes_;
+    const std::string video_, audio_;  // the line's encoders, "" where a stream is off
+    const CodecRow* videoRow_;
+    const CodecRow* audioRow_;
+    Plan p_;
+};
+
+}  // namespace
+
+Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
+    return Planner(c, s, notes).plan();
 }
 
 std::vector<std::string> applyPlan(std::vector<std::string> line, const Plan& plan) {

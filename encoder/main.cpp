@@ -28,6 +28,7 @@
 
 #include "base/process.h"
 #include "base/search_path.h"
+#include "codecs.h"
 #include "picture.h"
 #include "probe.h"
 #include "rules.h"
@@ -482,6 +483,11 @@ int runEncoder(const std::string& encoder, const std::vector<std::string>& trans
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    // For the scripts that measure what the encoder can do; the program never asks for it.
+    if (args.size() == 1 && args[0] == "--codec-table") {
+        const std::string table = qv::adapter::codecTableText();
+        return std::fwrite(table.data(), 1, table.size(), stdout) == table.size() ? 0 : 1;
+    }
 
     // The program that started us may die at any moment; then so do we (and the encoder
     // with us). One that died before we got here is seen at once.

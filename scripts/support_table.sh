@@ -15,9 +15,10 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
 out="${2:-$root/docs/encoder-support.md}"
 adapter="$build/program/ffmpeg"
-catalogues="$root/src/settings/catalogues.cpp"
+lister="$build/tests/list_catalogue_rows"
 encoder=/usr/bin/ffmpeg
 [ -x "$adapter" ] || { echo "no encoder adapter at $adapter (build the encoder_adapter target)" >&2; exit 1; }
+[ -x "$lister" ] || { echo "no catalogue lister at $lister (build the list_catalogue_rows target)" >&2; exit 1; }
 command -v ffprobe >/dev/null || { echo "ffprobe is missing" >&2; exit 1; }
 
 work="$(mktemp -d)"
@@ -26,8 +27,14 @@ export QUORVANE_REPORT="$work/report"
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
-rows() { sed -n "/k$1{/,/^};/p" "$catalogues" | sed -n 's/^ *"\(.*\)"sv,$/\1/p'; }
+# The lists' rows and the adapter's codec table, as the build has them.
+"$lister" > "$work/rows.tsv"
+"$adapter" --codec-table > "$work/codecs.tsv"
+rows() { awk -F'\t' -v l="$1" '$1 == l { print $3 }' "$work/rows.tsv"; }
 lower() { tr 'A-Z' 'a-z'; }
+# Column N of the codec row of a list value, of the container row of an extension.
+codec_field() { awk -F'\t' -v d="$1" -v n="$2" '$1 != "container" && $2 == d { print $n; exit }' "$work/codecs.tsv"; }
+container_field() { awk -F'\t' -v e="$1" -v n="$2" '$1 == "container" && $2 == e { print $n; exit }' "$work/codecs.tsv"; }
 
 # The sources, one second each.
 mk() { "$encoder" -hide_banner -nostdin -loglevel error -y "$@"; }
@@ -105,44 +112,12 @@ summary() {
 }
 in_build() { "$encoder" -hide_banner -h "encoder=$1" 2>/dev/null | grep "^Encoder $1 " >/dev/null; }
 
-# The container and sound a user would pair with each video codec row.
-video_target() {
-    case "$1" in
-        flv|flashsv) echo "flv libmp3lame" ;;
-        libx264) echo "mp4 libfaac" ;;
-        libx265) echo "mp4 libfaac" ;;
-        libvpx-vp9) echo "webm libopus" ;;
-        libsvtav1) echo "mkv libopus" ;;
-        mpeg1video) echo "mpg mp2" ;;
-        mpeg2video) echo "m2p mp2" ;;
-        rv10|rv20) echo "rm ac3" ;;
-        libtheora) echo "ogm vorbis" ;;
-        svq1|qtrle) echo "mov libfaac" ;;
-        wmv1|wmv2|msmpeg4|msmpeg4v2) echo "wmv wmav2" ;;
-        h263) echo "3gp libfaac" ;;
-        *) echo "avi mp2" ;;
-    esac
-}
-# The container that holds each audio codec row.
-audio_target() {
-    case "$1" in
-        libfaac) echo mp4 ;;
-        libopus) echo webm ;;
-        wmav1|wmav2) echo wmv ;;
-        vorbis|flac) echo ogm ;;
-        adpcm_swf) echo flv ;;
-        adpcm_ms|adpcm_ima_wav|adpcm_yamaha|libgsm_ms) echo asf ;;
-        adpcm_ima_qt|pcm_s8|pcm_s16be|pcm_s24be|pcm_s32be|libgsm) echo mov ;;
-        libamr_nb|libamr_wb) echo 3gp ;;
-        *) echo avi ;;
-    esac
-}
-encoder_name() {
-    case "$1" in
-        libfaac) echo aac ;; libamr_nb) echo libopencore_amrnb ;; libamr_wb) echo libvo_amrwbenc ;;
-        *) echo "$1" ;;
-    esac
-}
+# The container a user would pick first for a codec row (AVI for one that plays nowhere),
+# and for a picture the sound a user would pair in it.
+home_of() { local l; l="$(codec_field "$1" 5)"; l="${l%%,*}"; echo "${l:-avi}"; }
+video_target() { local ext; ext="$(home_of "$1")"; echo "$ext $(container_field "$ext" 4)"; }
+audio_target() { home_of "$1"; }
+encoder_name() { codec_field "$1" 3; }
 
 {
     echo "# What the installed encoder can do"

@@ -26,8 +26,12 @@
 #include <string>
 #include <vector>
 
+#include "base/file_io.h"
+#include "base/file_places.h"
+#include "base/path.h"
 #include "base/process.h"
 #include "base/search_path.h"
+#include "base/text.h"
 #include "codecs.h"
 #include "picture.h"
 #include "probe.h"
@@ -72,71 +76,42 @@ std::string findRealEncoder(const std::string& self) {
     });
 }
 
-bool ownedFolder(const std::string& p) {
-    struct stat st {};
-    return ::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
-}
-
-// A folder of this user that nobody else can enter or list.
-bool privateFolder(const std::string& p) {
-    struct stat st {};
-    return ::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-           (st.st_mode & 077) == 0;
-}
-
-// <cache>/<name>, made 0700, where <cache> is $XDG_CACHE_HOME (when absolute, as the base
-// directory rules ask) else $HOME/.cache; empty when it cannot be had.
+// <cache>/<name> for this user alone, <cache> being the user's cache folder; empty when
+// it cannot be had.
 std::string privateCacheFolder(const char* name) {
-    std::string cache;
-    if (const char* x = std::getenv("XDG_CACHE_HOME"); x && *x == '/') {
-        cache = x;
-    } else if (const char* h = std::getenv("HOME"); h && *h == '/') {
-        cache = std::string(h) + "/.cache";
-    }
+    const std::string cache = qv::baseDirectory("XDG_CACHE_HOME", ".cache");
     if (cache.empty()) return {};
-    ::mkdir(cache.c_str(), 0700);
-    const std::string base = cache + "/" + name;
-    if (::mkdir(base.c_str(), 0700) != 0 && errno != EEXIST) return {};
-    if (ownedFolder(base) && !privateFolder(base)) ::chmod(base.c_str(), 0700);
-    return privateFolder(base) ? base : std::string();
+    const std::string folder = qv::joinPath(cache, name);
+    return qv::ensurePrivateFolder(folder) ? folder : std::string();
 }
 
-// $XDG_RUNTIME_DIR when it is private, else the cache folder's quorvane-2pass. Empty when
-// neither can be had: then two-pass is refused rather than using a shared folder.
+// The private runtime folder, else the cache folder's quorvane-2pass. Empty when neither
+// can be had: then two-pass is refused rather than using a shared folder.
 std::string privateBase() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime == '/' && privateFolder(runtime)) return runtime;
-    return privateCacheFolder("quorvane-2pass");
+    const std::string runtime = qv::runtimeFolder();
+    return runtime.empty() ? privateCacheFolder("quorvane-2pass") : runtime;
 }
 
 // Notes a pass 1 leaves for its pass 2, beside the statistics.
 qv::adapter::PassNotes readNotes(const std::string& folder) {
     qv::adapter::PassNotes n;
-    FILE* f = std::fopen((folder + "/notes").c_str(), "re");
-    if (!f) return n;
-    char line[256];
-    std::vector<std::string> fields;
-    while (std::fgets(line, sizeof line, f)) {
-        std::string l = line;
-        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
-        fields.push_back(l);
-    }
-    std::fclose(f);
+    std::string bytes;
+    if (!qv::readWholeFile(folder + "/notes", bytes, 4096)) return n;
+    const auto fields = qv::splitLines(bytes);
     struct stat st {};
     n.present = fields.size() == 3 && ::stat((folder + "/stats-0.log").c_str(), &st) == 0;
     if (n.present) {
-        n.rangeStart = fields[0];
-        n.rangeLength = fields[1];
-        n.bitRate = fields[2];
+        n.rangeStart = fields[0].text;
+        n.rangeLength = fields[1].text;
+        n.bitRate = fields[2].text;
     }
     return n;
 }
 
 void writeNotes(const std::string& folder, const qv::adapter::PassNotes& n) {
-    FILE* f = std::fopen((folder + "/notes").c_str(), "we");
-    if (!f) return;
-    std::fprintf(f, "%s\n%s\n%s\n", n.rangeStart.c_str(), n.rangeLength.c_str(), n.bitRate.c_str());
-    std::fclose(f);
+    qv::replaceFileAtomically(folder + "/notes",
+                              n.rangeStart + "\n" + n.rangeLength + "\n" + n.bitRate + "\n",
+                              {.flush = false, .followLink = false, .newFileMode = 0600});
 }
 
 // Removes the files in folder; the folder itself too when asked.
@@ -527,8 +502,7 @@ int main(int argc, char** argv) {
             return kRefused;
         }
         // Inside a private base, a folder of ours with looser bits is ours alone all the same.
-        if (ownedFolder(folder) && !privateFolder(folder)) ::chmod(folder.c_str(), 0700);
-        if (!privateFolder(folder)) {
+        if (!qv::ensurePrivateFolder(folder)) {
             outcome.refuse("2パスの統計フォルダがこのユーザー専用ではありません: " + folder);
             return kRefused;
         }

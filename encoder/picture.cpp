@@ -144,7 +144,7 @@ PictureOutcome makePicture(const std::vector<std::string>& args, const Call& cal
     const std::string detail = "picture at " + call.rangeStart + " size " + call.size;
     if (const auto kept = recallNote(call.input, notesFolder, "picture", detail);
         kept && !kept->empty())
-        if (replaceByRename(call.output, *kept, 0666)) return PictureOutcome::Made;
+        if (replaceQuickly(call.output, *kept, 0666)) return PictureOutcome::Made;
     const Libav& lib = libavForPictures();
     if (!lib.pictures) return PictureOutcome::NotHere;
 
@@ -189,8 +189,8 @@ PictureOutcome makePicture(const std::vector<std::string>& args, const Call& cal
         return stop ? PictureOutcome::Stopped : PictureOutcome::NotHere;
     }
     keepNote(call.input, notesFolder, "picture", detail, bytes);
-    return replaceByRename(call.output, bytes, 0666) ? PictureOutcome::Made
-                                                     : PictureOutcome::NotHere;
+    return replaceQuickly(call.output, bytes, 0666) ? PictureOutcome::Made
+                                                    : PictureOutcome::NotHere;
 }
 
 }  // namespace qv::adapter

@@ -30,13 +30,6 @@ bool isFolder(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// A folder of this user's that nobody else may enter, as the runtime folder must be.
-bool ownPrivateFolder(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-           (st.st_mode & 077) == 0;
-}
-
 // Makes the folder and its missing parents, each new one for this user only.
 bool makeFolders(const std::string& path) {
     if (isFolder(path)) return true;
@@ -81,6 +74,42 @@ bool readOnlyFolder(const std::string& folder) {
 
 }  // namespace
 
+std::string homeFolder() {
+    const std::string home = environment("HOME");
+    if (isAbsolute(home)) return home;
+    const passwd* pw = ::getpwuid(::geteuid());
+    const std::string own = pw && pw->pw_dir ? pw->pw_dir : "";
+    return isAbsolute(own) ? own : std::string();
+}
+
+std::string baseDirectory(const char* variable, std::string_view underHome) {
+    const std::string base = environment(variable);
+    if (isAbsolute(base)) return stripTrailingSeparators(base);
+    const std::string home = homeFolder();
+    if (home.empty()) return {};
+    return joinPath(stripTrailingSeparators(home), underHome);
+}
+
+std::string runtimeFolder() {
+    const std::string runtime = environment("XDG_RUNTIME_DIR");
+    return isAbsolute(runtime) && isPrivateFolder(runtime) ? runtime : std::string();
+}
+
+bool isPrivateFolder(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+bool ensurePrivateFolder(const std::string& path) {
+    if (!makeFolders(path)) return false;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+        (st.st_mode & 077) != 0)
+        ::chmod(path.c_str(), st.st_mode & 0700);
+    return isPrivateFolder(path);
+}
+
 bool folderTakesFiles(const std::string& folder) {
     struct stat st {};
     return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 0222) != 0 &&
@@ -88,17 +117,8 @@ bool folderTakesFiles(const std::string& folder) {
 }
 
 std::string userConfigFolder() {
-    std::string base = environment("XDG_CONFIG_HOME");
-    if (!isAbsolute(base)) {
-        std::string home = environment("HOME");
-        if (!isAbsolute(home)) {
-            const passwd* pw = ::getpwuid(::geteuid());
-            home = pw && pw->pw_dir ? pw->pw_dir : "";
-        }
-        if (!isAbsolute(home)) return {};
-        base = joinPath(stripTrailingSeparators(home), ".config");
-    }
-    return joinPath(stripTrailingSeparators(base), kOwnFolderName);
+    const std::string base = baseDirectory("XDG_CONFIG_HOME", ".config");
+    return base.empty() ? base : joinPath(base, kOwnFolderName);
 }
 
 std::string settingsFolder(const std::string& programFolder) {
@@ -128,8 +148,8 @@ std::string scratchFolder(const std::string& programFolder) {
 }
 
 std::string makePrivateFolder() {
-    std::string base = environment("XDG_RUNTIME_DIR");
-    if (!isAbsolute(base) || !ownPrivateFolder(base)) {
+    std::string base = runtimeFolder();
+    if (base.empty()) {
         base = environment("TMPDIR");
         if (!isAbsolute(base) || !isFolder(base)) base = "/tmp";
     }

@@ -1,7 +1,6 @@
 #include "run/batch_rules.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/file_places.h"
 #include "base/path.h"
 #include "base/text.h"
 #include "settings/catalogues.h"
@@ -40,12 +40,7 @@ std::string resultName(const std::string& sourceName, const std::string& extensi
 
 std::string expandHome(const std::string& folder) {
     if (folder != "~" && folder.rfind("~/", 0) != 0) return folder;
-    std::string home;
-    if (const char* env = std::getenv("HOME"); env && *env) {
-        home = env;
-    } else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) {
-        home = pw->pw_dir;
-    }
+    const std::string home = homeFolder();
     if (home.empty()) return folder;
     return folder.size() <= 2 ? home : joinPath(stripTrailingSeparators(home), folder.substr(2));
 }
@@ -157,16 +152,8 @@ void stampResult(const std::string& path, const timespec& when) {
 }
 
 std::string runLogPath() {
-    std::string state;
-    // Only an absolute folder counts, as the base directory rules ask.
-    if (const char* env = std::getenv("XDG_STATE_HOME"); env && env[0] == '/') {
-        state = env;
-    } else {
-        const std::string home = expandHome("~");
-        if (home == "~") return {};
-        state = joinPath(stripTrailingSeparators(home), ".local/state");
-    }
-    return joinPath(stripTrailingSeparators(state), "quorvane/last-run.log");
+    const std::string state = baseDirectory("XDG_STATE_HOME", ".local/state");
+    return state.empty() ? state : joinPath(state, "quorvane/last-run.log");
 }
 
 bool startRunLog(const std::string& path) {

@@ -512,7 +512,7 @@ int main(int argc, char** argv) {
 
     const qv::adapter::Call call = qv::adapter::parseCall(args);
     qv::adapter::Source source;
-    if (qv::adapter::needsSource(call)) {
+    if (qv::adapter::readsSource(call)) {
         std::string why;
         source = qv::adapter::probeSource(call.input, privateCacheFolder("quorvane-sources"), &why);
     }

@@ -151,6 +151,10 @@ bool needsSource(const Call& c) {
     return c.pass == 1 && c.bitRate.empty() && rateForTwoPass(c.videoCodec);
 }
 
+bool readsSource(const Call& c) {
+    return needsSource(c) || (!c.thumbnail && !c.input.empty() && !c.output.empty());
+}
+
 namespace {
 
 // One call's decision, made in named steps; each step that refuses says why in the plan

@@ -29,8 +29,11 @@ struct Source {
     bool hasVideo = false, hasAudio = false;
     std::string videoCodec, audioCodec;  // codec names ("h264", "aac")
     int width = 0, height = 0, sampleRate = 0, channels = 0;
-    double duration = 0;    // seconds; 0 when unknown
-    long videoBitRate = 0;  // bit/s; 0 when unknown
+    double duration = 0;       // seconds; 0 when unknown
+    long videoBitRate = 0;     // bit/s; 0 when unknown
+    bool hasCover = false;     // an attached picture (cover art), not counted as video
+    int rotation = 0;          // degrees the picture is turned for display: 0, 90, 180, 270
+    std::string creationTime;  // the container's recording date as written ("" = none)
 };
 
 // Notes kept beside the statistics of a two-pass result between its passes.
@@ -42,6 +45,10 @@ struct PassNotes {
 // True when the decision depends on what the source holds (stream copy into a container
 // that takes only some codecs, a thumbnail, a two-pass rate chosen from the source).
 bool needsSource(const Call& call);
+
+// True for every conversion call: what the source says about itself (its recording date,
+// its rotation, a cover picture) shapes the line even where no refusal depends on it.
+bool readsSource(const Call& call);
 
 struct Plan {
     std::string refusal;                     // not empty: the call is refused for this reason

@@ -231,6 +231,25 @@ class Outcome {
         report(reason);
     }
 
+    // A note of the adapter's for the log only (what it did in the user's stead).
+    void note(const std::string& text) {
+        const std::string line = "ffmpeg: " + text + "\n";
+        if (log_ >= 0) writeAll(log_, line.data(), line.size());
+    }
+
+    // The encoder's error lines so far (its last 64 KiB), the lines that name a stream
+    // included: the last one is often only what came of them.
+    const std::string& errorText() {
+        keepLine();
+        return errors_;
+    }
+
+    // A later try succeeded: the failure reported before no longer holds.
+    void withdrawReport() {
+        const char* path = std::getenv("QUORVANE_REPORT");
+        if (path && *path) ::truncate(path, 0);
+    }
+
     // The encoder failed: its last error line is the reason, unless the adapter knows better.
     void encoderFailed(int status, const std::string& fallback) {
         keepLine();
@@ -246,6 +265,10 @@ class Outcome {
     void keepLine() {
         std::string l = shortened(partial_);
         partial_.clear();
+        if (!l.empty()) {
+            errors_ += l + "\n";
+            if (errors_.size() > 65536) errors_.erase(0, errors_.size() - 65536);
+        }
         // The closing summaries say less than the line that caused them.
         if (l.empty()) return;
         const bool summary = l == "Conversion failed!" ||
@@ -304,7 +327,7 @@ class Outcome {
     }
 
     int log_ = -1;
-    std::string partial_, last_;
+    std::string partial_, last_, errors_;
     bool lastIsSummary_ = false;
 };
 
@@ -569,7 +592,33 @@ int main(int argc, char** argv) {
                           output, outcome);
     }
 
-    const int status = runEncoder(encoder, translated, output, outcome);
+    int status = runEncoder(encoder, translated, output, outcome);
+    // A stream copy the encoder could not do (or did into a result that does not read back)
+    // for one stream: that stream is encoded instead, once.
+    const bool videoCopied = !call.noVideo && call.videoCodec == "copy" && source.hasVideo;
+    const bool audioCopied = !call.noAudio && call.audioCodec == "copy" && source.hasAudio;
+    const bool copies = videoCopied || audioCopied;
+    const bool unreadable = status == 0 && copies && pass == 0 && source.known &&
+                            !qv::adapter::resultReadsBack(output, videoCopied, audioCopied);
+    if ((status != 0 || unreadable) && !g_signal && copies) {
+        const qv::adapter::StreamFallback fallback =
+            qv::adapter::copyFallback(call, source, outcome.errorText(), unreadable);
+        const std::vector<std::string> again = qv::adapter::withStreamEncoded(args, fallback);
+        const qv::adapter::Plan replan =
+            qv::adapter::planCall(qv::adapter::parseCall(again), source, notes);
+        if (!fallback.codec.empty() && replan.refusal.empty()) {
+            outcome.note(fallback.note);
+            if (unreadable) ::unlink(output.c_str());
+            status = runEncoder(
+                encoder, qv::adapter::applyPlan(qv::adapter::translateArguments(again), replan),
+                output, outcome);
+            if (status == 0) outcome.withdrawReport();
+        } else if (unreadable) {
+            ::unlink(output.c_str());
+            outcome.refuse("コピーした結果が読めません");
+            status = kRefused;
+        }
+    }
     if (status != 0) {
         if (!folder.empty()) clearFolder(folder, true);
     } else if (pass == 2 && !folder.empty()) {

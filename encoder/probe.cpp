@@ -152,6 +152,16 @@ Source probeSource(const std::string& path, const std::string& notesFolder, std:
     return s;
 }
 
+bool resultReadsBack(const std::string& path, bool picture, bool sound) {
+    const Libav& lib = libavForReading();
+    if (!lib.reads) return true;
+    AVFormatContext* fmt = openSource(lib, path);
+    if (!fmt) return false;
+    const Source result = describeSource(lib, fmt);
+    lib.closeInput(&fmt);
+    return (result.hasVideo || !picture) && (result.hasAudio || !sound);
+}
+
 void keepSourceNotes(const std::string& path, const std::string& notesFolder, const Source& s) {
     keepNote(path, notesFolder, "source", "", sourceToText(s) + "\n");
 }

@@ -27,6 +27,11 @@ std::optional<std::string> recallNote(const std::string& path, const std::string
 void keepNote(const std::string& path, const std::string& folder, const std::string& kind,
               const std::string& detail, const std::string& bytes);
 
+// A result opens and holds a picture when `picture`, sound when `sound` (a copy that the
+// encoder ended with 0 can still have written a track nobody can read). True when that
+// cannot be told (no library).
+bool resultReadsBack(const std::string& path, bool picture, bool sound);
+
 // Keeps what a source holds for later calls, as probeSource does.
 void keepSourceNotes(const std::string& path, const std::string& notesFolder, const Source& s);
 

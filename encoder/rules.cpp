@@ -365,6 +365,53 @@ Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
     return Planner(c, s, notes).plan();
 }
 
+StreamFallback copyFallback(const Call& c, const Source& s, const std::string& error,
+                            bool unreadable) {
+    StreamFallback f;
+    const bool videoCopied = !c.noVideo && c.videoCodec == "copy";
+    const bool audioCopied = !c.noAudio && c.audioCodec == "copy";
+    if (c.thumbnail || c.pass != 0 || (!videoCopied && !audioCopied)) return f;
+    // Which stream the encoder's line (or the unreadable result) points at.
+    enum { None, Video, Audio } culprit = None;
+    const auto says = [&error](std::string_view text) {
+        return error.find(text) != std::string::npos;
+    };
+    if (says("input is not a single packet") || says("before AC3 packets") || says("stsd")) {
+        culprit = Audio;  // AMR packed several frames a sample; AC-3 without its header
+    } else if (const size_t at = error.find("Could not find tag for codec ");
+               at != std::string::npos) {
+        const std::string rest = error.substr(at + 29);
+        const std::string codec = rest.substr(0, rest.find(' '));
+        if (s.known && codec == s.audioCodec) culprit = Audio;
+        if (s.known && codec == s.videoCodec) culprit = Video;
+    } else if (unreadable) {
+        culprit = audioCopied ? Audio : Video;
+    }
+    if ((culprit == Audio && !audioCopied) || (culprit == Video && !videoCopied)) return f;
+    const ContainerRow* container = containerRow(c.ext);
+    if (culprit == None || !container) return f;
+    f.video = culprit == Video;
+    f.codec = std::string(f.video ? container->video : container->audio);
+    if (f.codec.empty()) return f;
+    const std::string was = f.video ? s.videoCodec : s.audioCodec;
+    f.note = std::string(f.video ? "映像" : "音声") + (was.empty() ? "" : " (" + was + ")") +
+             " をそのまま " + upperName(c.ext) + " 形式に入れられないため、" + upperName(f.codec) +
+             " に変換します";
+    return f;
+}
+
+std::vector<std::string> withStreamEncoded(const std::vector<std::string>& args,
+                                           const StreamFallback& f) {
+    std::vector<std::string> line = args;
+    const int out = outputIndex(line);
+    const std::string option = f.video ? "-vcodec" : "-acodec";
+    for (size_t i = 0; i + 1 < line.size() && static_cast<int>(i) != out; ++i) {
+        if (line[i] == option && line[i + 1] == "copy") line[i + 1] = f.codec;
+        if (takesValue(line[i])) ++i;
+    }
+    return line;
+}
+
 std::vector<std::string> applyPlan(std::vector<std::string> line, const Plan& plan) {
     if (line.empty()) return line;
     std::string output = line.back();

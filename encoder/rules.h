@@ -63,6 +63,24 @@ struct Plan {
 
 Plan planCall(const Call& call, const Source& source, const PassNotes& notes);
 
+// A stream copy the encoder could not do for one stream: that stream is encoded instead,
+// with the codec its container is usually given (a list value of the program's line).
+struct StreamFallback {
+    bool video = false;  // else the sound
+    std::string codec;   // list value, such as "libfaac"
+    std::string note;    // for the log, in the interface's language
+};
+
+// What to do after a call that copies a stream failed with the encoder's error lines (or,
+// for a result that exited 0 but does not read back, with `unreadable`): nothing (empty
+// codec) unless the lines name a stream the copy could not take.
+StreamFallback copyFallback(const Call& call, const Source& source, const std::string& error,
+                            bool unreadable = false);
+
+// The program's line with one stream's "copy" replaced by an encoder.
+std::vector<std::string> withStreamEncoded(const std::vector<std::string>& args,
+                                           const StreamFallback& fallback);
+
 // The translated line with the plan applied.
 std::vector<std::string> applyPlan(std::vector<std::string> translated, const Plan& plan);
 

@@ -1,4 +1,5 @@
-// What the source says about itself: read once, kept in the notes between calls.
+// What the source says about itself, read once and kept in the notes between calls; and
+// a stream copy the encoder cannot do becomes a conversion of that stream alone.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -46,6 +47,10 @@ Source dated(Source s) {
     return s;
 }
 
+bool hasRun(const Args& l, const Args& run) {
+    return std::search(l.begin(), l.end(), run.begin(), run.end()) != l.end();
+}
+
 const Args kSmartphone = {"-s",  "640x360", "-aspect", "16:9",  "-vcodec", "libx264",
                           "-b",  "1024k",   "-r",      "30",    "-acodec", "libfaac",
                           "-ab", "128k",    "-ar",     "44100", "-ac",     "2"};
@@ -70,5 +75,62 @@ TEST(SourceFacts, EveryConversionReadsTheSourceThumbnailsDoNot) {
     EXPECT_FALSE(readsSource(parseCall({"-i", "/v/a.avi", "-f", "image2", "-ss", "5", "-vframes",
                                         "1", "-s", "80x60", "-an", "/p/_thumb.jpg"})));
 }
+
+struct FallbackCase {
+    const char* name;
+    Args in;
+    Source source;
+    std::string error;
+    bool unreadable;
+    std::string codec;  // "" = no fallback
+    bool video;
+};
+
+class CopyFallbacks : public ::testing::TestWithParam<FallbackCase> {};
+
+// The encoder's own lines from copies it could not do, as they reach the adapter.
+TEST_P(CopyFallbacks, OneStreamEncodedInstead) {
+    const FallbackCase& c = GetParam();
+    const StreamFallback f = copyFallback(parseCall(c.in), c.source, c.error, c.unreadable);
+    EXPECT_EQ(f.codec, c.codec);
+    if (c.codec.empty()) return;
+    EXPECT_EQ(f.video, c.video);
+    EXPECT_FALSE(f.note.empty());
+    const Args again = withStreamEncoded(c.in, f);
+    EXPECT_TRUE(hasRun(again, {c.video ? "-vcodec" : "-acodec", c.codec}));
+    EXPECT_TRUE(hasRun(again, {c.video ? "-acodec" : "-vcodec", "copy"}));
+    EXPECT_EQ(again.back(), c.in.back());
+}
+
+const FallbackCase kFallbacks[] = {
+    {"PackedAmrOutOf3gp", line(kCopy, "/o/a.3gp"), source("h263", "amr_nb"),
+     "3gp: fatal error, input is not a single packet, implement a AVParser for it\n"
+     "av_interleaved_write_frame(): Operation not permitted\n",
+     false, "libfaac", false},
+    {"Ac3WithoutItsHeaderIntoMp4", line(kCopy, "/o/a.mp4"), source("", "ac3"),
+     "mp4: Cannot write moov atom before AC3 packets. Set the delay_moov flag to fix this.\n",
+     false, "libfaac", false},
+    {"UnreadableCopyRedoesTheSound", line(kCopy, "/o/a.mp4"), source("", "ac3"), "", true,
+     "libfaac", false},
+    {"PictureWithoutATag", line(kCopy, "/o/a.mp4"), source("h263", "aac"),
+     "mp4: Could not find tag for codec h263 in stream #0, codec not currently supported in "
+     "container\n",
+     false, "libx264", true},
+    {"SoundWithoutATagInAvi", line(kCopy, "/o/a.avi"), source("mpeg4", "opus"),
+     "avi: Could not find tag for codec opus in stream #1, codec not currently supported in "
+     "container\n",
+     false, "mp2", false},
+    {"OtherFailuresLeftAlone", line(kCopy, "/o/a.mp4"), source("h264", "aac"),
+     "No space left on device\n", false, "", false},
+    {"EncodedStreamNotTouched",
+     line({"-vcodec", "copy", "-sameq", "-acodec", "libfaac"}, "/o/a.3gp"),
+     source("h263", "amr_nb"), "3gp: fatal error, input is not a single packet\n", false, "",
+     false},
+    {"SwfHasNoSoundToGiveIt", line({"-vcodec", "flv", "-acodec", "copy"}, "/o/a.swf"),
+     source("h264", "mp3"), "swf: input is not a single packet\n", false, "", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Errors, CopyFallbacks, ::testing::ValuesIn(kFallbacks),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace

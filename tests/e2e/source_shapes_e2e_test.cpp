@@ -1,0 +1,179 @@
+// Sources of the shapes users bring (a phone's 3GP, a podcast with cover art, a rotated
+// phone clip with a recording date), through the program folder's encoder with the
+// command lines the program builds, judged with ffprobe and a full decode.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "run/command_line.h"
+#include "run/encoder_process.h"
+#include "run/thumbnail.h"
+#include "settings/conversion_settings.h"
+#include "support/phone_3gp.h"
+#include "support/program_folder.h"
+
+using qvtest::Probe;
+using qvtest::probe;
+using qvtest::run;
+
+namespace {
+
+// Rows of the lists used here.
+constexpr int kAvi = 1, kMp4 = 4, k3gp = 5, kMkv = 13, kWebm = 14;
+constexpr int kSize128x96 = 1, kSize640x360 = 39, kLibx264 = 11, kFps1 = 1, kFps30 = 13, kCbr48 = 1,
+              kCbr1024 = 12;
+constexpr int kLibfaac = 1, kLibmp3lame = 27, kAr44100 = 8, kStereo = 2, kAb128 = 13, kAb192 = 15;
+
+// Every list automatic: the source's own codecs copied into the container given.
+qv::ConversionSettings automatic(int container) {
+    qv::ConversionSettings s;
+    s.C1_02 = 0;
+    s.C2_00 = 0;
+    s.C2_01 = container;
+    s.C2_02 = s.C2_03 = s.C2_04 = s.C2_05 = s.C2_06 = 0;
+    s.C3_01 = s.C3_02 = s.C3_03 = s.C3_04 = s.C3_05 = s.C3_06 = 0;
+    return s;
+}
+
+// A full decode prints nothing and ends with 0.
+QString decodeErrors(const QString& path) {
+    int rc = 0;
+    const QString out = run(QStringLiteral("/usr/bin/ffmpeg"),
+                            {QStringLiteral("-v"), QStringLiteral("error"),
+                             QStringLiteral("-nostdin"), QStringLiteral("-i"), path,
+                             QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")},
+                            &rc);
+    return rc == 0 ? out.trimmed() : QStringLiteral("exit %1: %2").arg(rc).arg(out);
+}
+
+}  // namespace
+
+class SourceShapesE2ETest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString encoder_;
+
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+    void encode(const QString& name, const QStringList& args) {
+        int rc = 0;
+        QStringList all = {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
+                           QStringLiteral("error"), QStringLiteral("-y")};
+        all << args << path(name);
+        const QString out = run(QStringLiteral("/usr/bin/ffmpeg"), all, &rc);
+        QVERIFY2(rc == 0, qPrintable(out));
+    }
+
+    // One conversion call the way the batch run makes it; the exit code (-1: hung).
+    int convert(const qv::ConversionSettings& s, const QString& source, const QString& dest) {
+        const auto command =
+            qv::buildConversionCommand(s, path(source).toStdString(), dest.toStdString(), 1, false);
+        qv::EncoderProcess p;
+        std::string error;
+        if (!p.start(encoder_.toStdString(), command.args, &error)) return -2;
+        if (!p.waitFor(120000)) {
+            p.stop();
+            return -1;
+        }
+        return p.exitCode();
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        const QByteArray programDir = qgetenv("QV_PROGRAM_DIR");
+        QVERIFY2(!programDir.isEmpty(), "QV_PROGRAM_DIR is not set");
+        encoder_ = QDir(QString::fromLocal8Bit(programDir)).filePath(QStringLiteral("ffmpeg"));
+        qputenv("XDG_CACHE_HOME", path(QStringLiteral("cache")).toLocal8Bit());
+        qputenv("QUORVANE_LOG", path(QStringLiteral("log.txt")).toLocal8Bit());
+        QVERIFY(QDir().mkpath(path(QStringLiteral("out"))));
+
+        // A phone's 3GP: AMR-NB sound packed ten frames a sample.
+        encode(QStringLiteral("phone.h263"),
+               {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                QStringLiteral("testsrc=size=176x144:rate=15:duration=6"), QStringLiteral("-c:v"),
+                QStringLiteral("h263"), QStringLiteral("-f"), QStringLiteral("h263")});
+        QVERIFY(qvtest::writePhone3gp(
+            path(QStringLiteral("phone.3gp")).toStdString(),
+            qvtest::readFile(path(QStringLiteral("phone.h263"))).toStdString(), 176, 144, 15));
+        // A podcast: 10 s of AAC, a red cover picture, two chapters.
+        encode(QStringLiteral("cover.jpg"),
+               {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                QStringLiteral("color=red:size=300x300"), QStringLiteral("-frames:v"),
+                QStringLiteral("1")});
+        QVERIFY(qvtest::writeFile(path(QStringLiteral("chapters.txt")),
+                                  ";FFMETADATA1\ntitle=Episode\n[CHAPTER]\nTIMEBASE=1/1000\n"
+                                  "START=0\nEND=5000\ntitle=One\n[CHAPTER]\nTIMEBASE=1/1000\n"
+                                  "START=5000\nEND=10000\ntitle=Two\n"));
+        encode(QStringLiteral("podcast.m4a"), {QStringLiteral("-f"),
+                                               QStringLiteral("lavfi"),
+                                               QStringLiteral("-i"),
+                                               QStringLiteral("sine=sample_rate=44100:duration=10"),
+                                               QStringLiteral("-i"),
+                                               path(QStringLiteral("cover.jpg")),
+                                               QStringLiteral("-i"),
+                                               path(QStringLiteral("chapters.txt")),
+                                               QStringLiteral("-map"),
+                                               QStringLiteral("0:a"),
+                                               QStringLiteral("-map"),
+                                               QStringLiteral("1:v"),
+                                               QStringLiteral("-map_metadata"),
+                                               QStringLiteral("2"),
+                                               QStringLiteral("-map_chapters"),
+                                               QStringLiteral("2"),
+                                               QStringLiteral("-c:a"),
+                                               QStringLiteral("aac"),
+                                               QStringLiteral("-c:v"),
+                                               QStringLiteral("copy"),
+                                               QStringLiteral("-disposition:v:0"),
+                                               QStringLiteral("attached_pic")});
+        // A clip of 10.01 s, for the 1-fps picture.
+        encode(QStringLiteral("clip.mp4"),
+               {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                QStringLiteral("testsrc=size=320x240:rate=30000/1001:duration=10"),
+                QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                QStringLiteral("sine=sample_rate=44100:duration=10"), QStringLiteral("-c:v"),
+                QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("ultrafast"),
+                QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:a"),
+                QStringLiteral("aac"), QStringLiteral("-shortest")});
+        // A portrait phone clip: 640x360 stored, turned 90 degrees by its display matrix, with
+        // a recording date and tags.
+        encode(QStringLiteral("flat.mp4"),
+               {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                QStringLiteral("testsrc=size=640x360:rate=25:duration=3"), QStringLiteral("-f"),
+                QStringLiteral("lavfi"), QStringLiteral("-i"),
+                QStringLiteral("sine=sample_rate=44100:duration=3"), QStringLiteral("-c:v"),
+                QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("ultrafast"),
+                QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:a"),
+                QStringLiteral("aac"), QStringLiteral("-shortest")});
+        encode(QStringLiteral("portrait.mp4"),
+               {QStringLiteral("-i"), path(QStringLiteral("flat.mp4")), QStringLiteral("-c"),
+                QStringLiteral("copy"), QStringLiteral("-metadata:s:v:0"),
+                QStringLiteral("rotate=90"), QStringLiteral("-metadata"),
+                QStringLiteral("creation_time=2021-05-06T07:08:09.000000Z"),
+                QStringLiteral("-metadata"), QStringLiteral("title=Harbour"),
+                QStringLiteral("-metadata"), QStringLiteral("artist=Mika")});
+    }
+
+    // Every setting automatic on a phone's 3GP: the picture is copied, the sound the
+    // encoder cannot copy is made AAC, and the log says so.
+    void phoneClipCopiedWithItsSoundConverted() {
+        const QString dest = path(QStringLiteral("out/phone.3gp"));
+        QFile::remove(path(QStringLiteral("log.txt")));
+        QCOMPARE(convert(automatic(k3gp), QStringLiteral("phone.3gp"), dest), 0);
+        const Probe p = probe(dest);
+        QCOMPARE(p.video[QStringLiteral("codec_name")].toString(), QStringLiteral("h263"));
+        QCOMPARE(p.audio[QStringLiteral("codec_name")].toString(), QStringLiteral("aac"));
+        QVERIFY2(qAbs(p.duration - 6) < 0.3, qPrintable(QString::number(p.duration)));
+        QCOMPARE(decodeErrors(dest), QString());
+        const QString log = QString::fromUtf8(qvtest::readFile(path(QStringLiteral("log.txt"))));
+        QVERIFY2(log.contains(QStringLiteral("AAC に変換します")), qPrintable(log));
+    }
+};
+
+QTEST_MAIN(SourceShapesE2ETest)
+#include "source_shapes_e2e_test.moc"

@@ -176,7 +176,7 @@ class Planner {
             thumbnail();
             return p_;
         }
-        refuse() && fitPicture() && fitSound() && twoPassNotes() && range();
+        refuse() && fitPicture() && fitSound() && leaveOut() && twoPassNotes() && range();
         return p_;
     }
 
@@ -194,6 +194,8 @@ class Planner {
     bool encodes(const std::string& e) const { return !e.empty() && e != "copy"; }
 
     void thumbnail() {
+        // A sound file with cover art shows its cover.
+        if (s_.known && !s_.hasVideo && s_.hasCover) return;
         if (s_.known && !s_.hasVideo) {
             refused("映像のないファイルなのでサムネイルは作れません");
             return;
@@ -302,6 +304,19 @@ class Planner {
         if (c_.channels.empty() && !r->channelLayouts.empty())
             p_.audioFilter = "aformat=channel_layouts=" + std::string(r->channelLayouts);
         if (!r->replacement.empty()) p_.audioEncoder = std::string(r->replacement);
+        return true;
+    }
+
+    // Streams the result cannot hold as the source has them: a cover picture never becomes
+    // a picture track of its own (only MP4 keeps it as the cover of a copy), and the real
+    // picture and the sound are taken, not a data or chapter track or a cover.
+    bool leaveOut() {
+        if (!s_.known || !s_.hasCover) return true;
+        if (!s_.hasVideo) {
+            if (!c_.noVideo && !(video_ == "copy" && c_.ext == "mp4")) add({"-vn"});
+            return true;
+        }
+        add({"-map", "0:V:0?", "-map", "0:a:0?"});
         return true;
     }
 

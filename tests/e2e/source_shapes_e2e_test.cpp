@@ -38,6 +38,34 @@ qv::ConversionSettings automatic(int container) {
     return s;
 }
 
+// The shipped preset "スマートフォン用" (640x360).
+qv::ConversionSettings smartphone() {
+    qv::ConversionSettings s = automatic(kMp4);
+    s.C2_02 = kSize640x360;
+    s.C2_04 = kLibx264;
+    s.C2_05 = kCbr1024;
+    s.C2_06 = kFps30;
+    s.C3_01 = kLibfaac;
+    s.C3_02 = kAb128;
+    s.C3_03 = kAr44100;
+    s.C3_04 = kStereo;
+    return s;
+}
+QString extensionOf(int container) {
+    switch (container) {
+        case kAvi:
+            return QStringLiteral("avi");
+        case k3gp:
+            return QStringLiteral("3gp");
+        case kMkv:
+            return QStringLiteral("mkv");
+        case kWebm:
+            return QStringLiteral("webm");
+        default:
+            return QStringLiteral("mp4");
+    }
+}
+
 // A full decode prints nothing and ends with 0.
 QString decodeErrors(const QString& path) {
     int rc = 0;
@@ -172,6 +200,58 @@ class SourceShapesE2ETest : public QObject {
         QCOMPARE(decodeErrors(dest), QString());
         const QString log = QString::fromUtf8(qvtest::readFile(path(QStringLiteral("log.txt"))));
         QVERIFY2(log.contains(QStringLiteral("AAC に変換します")), qPrintable(log));
+    }
+
+    // The cover never becomes a picture track of its own (it did, of its own length, in
+    // AVI, WebM and Matroska); a copy into MP4 keeps it as the cover.
+    void podcastKeepsItsLength_data() {
+        QTest::addColumn<int>("container");
+        QTest::addColumn<bool>("coverKept");
+        QTest::newRow("AVI") << kAvi << false;
+        QTest::newRow("Matroska") << kMkv << false;
+        QTest::newRow("MP4") << kMp4 << true;
+    }
+    void podcastKeepsItsLength() {
+        QFETCH(int, container);
+        QFETCH(bool, coverKept);
+        const QString dest = path(QStringLiteral("out/podcast.") + extensionOf(container));
+        QCOMPARE(convert(automatic(container), QStringLiteral("podcast.m4a"), dest), 0);
+        const Probe p = probe(dest);
+        QVERIFY2(qAbs(p.duration - 10) < 0.2, qPrintable(QString::number(p.duration)));
+        QCOMPARE(decodeErrors(dest), QString());
+        QCOMPARE(p.audio[QStringLiteral("codec_name")].toString(), QStringLiteral("aac"));
+        const QJsonObject disposition = p.video[QStringLiteral("disposition")].toObject();
+        QCOMPARE(!p.video.isEmpty(), coverKept);
+        if (coverKept) QCOMPARE(disposition[QStringLiteral("attached_pic")].toInt(), 1);
+    }
+
+    // A chosen picture codec does not make a picture track from the cover either.
+    void podcastWithAPresetHasNoPictureTrack() {
+        const QString dest = path(QStringLiteral("out/podcast_preset.mp4"));
+        QCOMPARE(convert(smartphone(), QStringLiteral("podcast.m4a"), dest), 0);
+        const Probe p = probe(dest);
+        QVERIFY(p.video.isEmpty());
+        QVERIFY2(qAbs(p.duration - 10) < 0.2, qPrintable(QString::number(p.duration)));
+        QCOMPARE(decodeErrors(dest), QString());
+    }
+
+    // The cover of a sound file is its thumbnail (it used to have none).
+    void podcastThumbnailIsItsCover() {
+        const QString folder = path(QStringLiteral("thumbs"));
+        QVERIFY(QDir().mkpath(folder));
+        const auto command = qv::buildThumbnailCommand(
+            path(QStringLiteral("podcast.m4a")).toStdString(), folder.toStdString());
+        qv::EncoderProcess p;
+        std::string error;
+        QVERIFY(p.start(encoder_.toStdString(), command.args, &error));
+        QVERIFY(p.waitFor(60000));
+        QCOMPARE(p.exitCode(), 0);
+        qv::RgbImage image;
+        QVERIFY(qv::decodeJpegFile(qv::thumbnailPath(folder.toStdString()), image));
+        QCOMPARE(image.width, 80);
+        const size_t middle = (30 * 80 + 40) * 3;
+        QVERIFY2(image.pixels[middle] > 200 && image.pixels[middle + 2] < 60,
+                 qPrintable(QString::number(image.pixels[middle])));
     }
 };
 

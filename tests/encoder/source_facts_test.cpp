@@ -1,5 +1,6 @@
-// What the source says about itself, read once and kept in the notes between calls; and
-// a stream copy the encoder cannot do becomes a conversion of that stream alone.
+// What the source says about itself shapes the encoder's line: its date, its rotation, a
+// cover picture; and a stream copy the encoder cannot do becomes a conversion of that
+// stream alone.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -51,9 +52,57 @@ bool hasRun(const Args& l, const Args& run) {
     return std::search(l.begin(), l.end(), run.begin(), run.end()) != l.end();
 }
 
+struct FactCase {
+    const char* name;
+    Args in;
+    Source source;
+    Args present = {};  // runs of the encoder's line, two words each
+    Args absent = {};   // words that must not be there
+};
+
+class SourceFacts : public ::testing::TestWithParam<FactCase> {};
+
+TEST_P(SourceFacts, ShapeTheLine) {
+    const FactCase& c = GetParam();
+    const Plan plan = planCall(parseCall(c.in), c.source, {});
+    ASSERT_EQ(plan.refusal, "");
+    // Runs of two words each.
+    const Args out = applyPlan(translateArguments(c.in), plan);
+    std::string text;
+    for (const auto& a : out) text += a + " ";
+    for (size_t i = 0; i + 1 < c.present.size(); i += 2)
+        EXPECT_TRUE(hasRun(out, {c.present[i], c.present[i + 1]}))
+            << c.present[i] << " " << c.present[i + 1] << " in " << text;
+    for (const auto& a : c.absent) EXPECT_EQ(std::count(out.begin(), out.end(), a), 0) << a;
+}
+
 const Args kSmartphone = {"-s",  "640x360", "-aspect", "16:9",  "-vcodec", "libx264",
                           "-b",  "1024k",   "-r",      "30",    "-acodec", "libfaac",
                           "-ab", "128k",    "-ar",     "44100", "-ac",     "2"};
+
+const FactCase kFacts[] = {
+    {"CoverOfASoundFileNeverAPictureTrack",
+     line(kSmartphone, "/o/a.mp4"),
+     cover(source("", "aac")),
+     {"-vn", "/o/a.mp4"}},
+    {"CoverCopiedIntoAviLeftOut",
+     line(kCopy, "/o/a.avi"),
+     cover(source("", "aac")),
+     {"-vn", "/o/a.avi"}},
+    {"CoverCopiedIntoMp4StaysTheCover",
+     line(kCopy, "/o/a.mp4"),
+     cover(source("", "aac")),
+     {},
+     {"-vn", "-map"}},
+    {"PictureAndCoverTakesThePicture",
+     line(kCopy, "/o/a.mkv"),
+     cover(source("h264", "aac")),
+     {"-map", "0:V:0?", "-map", "0:a:0?"},
+     {"-vn"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Calls, SourceFacts, ::testing::ValuesIn(kFacts),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 // The notes kept between calls carry what the source says about itself; notes of an older
 // adapter, without it, make the source be read again.
@@ -74,6 +123,13 @@ TEST(SourceFacts, EveryConversionReadsTheSourceThumbnailsDoNot) {
     EXPECT_TRUE(readsSource(parseCall(line(kSmartphone, "/o/a.mp4"))));
     EXPECT_FALSE(readsSource(parseCall({"-i", "/v/a.avi", "-f", "image2", "-ss", "5", "-vframes",
                                         "1", "-s", "80x60", "-an", "/p/_thumb.jpg"})));
+}
+
+TEST(SourceFacts, ASoundFilesCoverIsItsThumbnail) {
+    const Args thumb = {"-i",       "/v/a.m4a", "-f", "image2", "-ss", "5",
+                        "-vframes", "1",        "-s", "80x60",  "-an", "/p/_thumb.jpg"};
+    EXPECT_EQ(planCall(parseCall(thumb), cover(source("", "aac")), {}).refusal, "");
+    EXPECT_NE(planCall(parseCall(thumb), source("", "aac"), {}).refusal, "");
 }
 
 struct FallbackCase {

@@ -262,6 +262,12 @@ class Planner {
             // rounding would come back as a broken first frame.
             if (r->codec == "h263p") p_.videoFilter += ",setsar=r=sar:max=255";
         }
+        // Below ten frames a second the encoder's own rate conversion adds frames past the
+        // end (a 10 s source at 1 fps came out 12 s long); the filter ends with the source.
+        if (const double rate = parseTime(c_.frameRate); rate > 0 && rate < 10) {
+            p_.removeOptions.push_back("-r");
+            p_.videoFilter += (p_.videoFilter.empty() ? "fps=" : ",fps=") + c_.frameRate;
+        }
         if (crfScale(r)) {
             // Its real-time mode keeps no statistics for a second pass.
             if (c_.pass != 0 && r->twoPassSpeed.size() > 0)

@@ -38,7 +38,7 @@ qv::ConversionSettings automatic(int container) {
     return s;
 }
 
-// The shipped preset "スマートフォン用" (640x360).
+// The shipped presets "スマートフォン用" (640x360) and "音声重視" (a 1-fps picture).
 qv::ConversionSettings smartphone() {
     qv::ConversionSettings s = automatic(kMp4);
     s.C2_02 = kSize640x360;
@@ -51,6 +51,19 @@ qv::ConversionSettings smartphone() {
     s.C3_04 = kStereo;
     return s;
 }
+qv::ConversionSettings soundFirst() {
+    qv::ConversionSettings s = automatic(kMp4);
+    s.C2_02 = kSize128x96;
+    s.C2_04 = kLibx264;
+    s.C2_05 = kCbr48;
+    s.C2_06 = kFps1;
+    s.C3_01 = kLibmp3lame;
+    s.C3_02 = kAb192;
+    s.C3_03 = kAr44100;
+    s.C3_04 = kStereo;
+    return s;
+}
+
 QString extensionOf(int container) {
     switch (container) {
         case kAvi:
@@ -252,6 +265,17 @@ class SourceShapesE2ETest : public QObject {
         const size_t middle = (30 * 80 + 40) * 3;
         QVERIFY2(image.pixels[middle] > 200 && image.pixels[middle + 2] < 60,
                  qPrintable(QString::number(image.pixels[middle])));
+    }
+
+    // The 1-fps picture of the sound preset ends with its source (10 s came out 12 s).
+    void lowFrameRateEndsWithTheSource() {
+        const QString dest = path(QStringLiteral("out/clip_1fps.mp4"));
+        QCOMPARE(convert(soundFirst(), QStringLiteral("clip.mp4"), dest), 0);
+        const Probe p = probe(dest);
+        QVERIFY2(qAbs(p.duration - 10) < 0.5, qPrintable(QString::number(p.duration)));
+        QVERIFY2(qAbs(p.video[QStringLiteral("duration")].toString().toDouble() - 10) < 0.6,
+                 qPrintable(p.video[QStringLiteral("duration")].toString()));
+        QCOMPARE(decodeErrors(dest), QString());
     }
 };
 

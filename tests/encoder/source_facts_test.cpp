@@ -99,6 +99,18 @@ const FactCase kFacts[] = {
      cover(source("h264", "aac")),
      {"-map", "0:V:0?", "-map", "0:a:0?"},
      {"-vn"}},
+    {"OneFrameASecondThroughTheFilter",
+     line({"-s", "128x96", "-vcodec", "libx264", "-b", "48k", "-r", "1", "-acodec", "libmp3lame"},
+          "/o/a.mp4"),
+     source("h264", "aac"),
+     {"-vf", "fps=1", "-b:v", "48k"},
+     {"-r"}},
+    {"UsualRatesStayTheEncodersOwn",
+     line(kSmartphone, "/o/a.mp4"),
+     source("h264", "aac"),
+     {"-r", "30"},
+     {"fps=30"}},
+
 };
 
 INSTANTIATE_TEST_SUITE_P(Calls, SourceFacts, ::testing::ValuesIn(kFacts),

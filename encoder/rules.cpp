@@ -176,7 +176,8 @@ class Planner {
             thumbnail();
             return p_;
         }
-        refuse() && fitPicture() && fitSound() && leaveOut() && twoPassNotes() && range();
+        refuse() && fitPicture() && fitSound() && leaveOut() && keepWhatItSays() &&
+            twoPassNotes() && range();
         return p_;
     }
 
@@ -323,6 +324,16 @@ class Planner {
             return true;
         }
         add({"-map", "0:V:0?", "-map", "0:a:0?"});
+        return true;
+    }
+
+    // What the source says about itself: its recording date, which the encoder drops
+    // unless told.
+    bool keepWhatItSays() {
+        if (!s_.known || s_.creationTime.empty()) return true;
+        add({"-metadata", "creation_time=" + s_.creationTime});
+        // AVI keeps a date only, in its creation-date field.
+        if (c_.ext == "avi") add({"-metadata", "date=" + s_.creationTime.substr(0, 10)});
         return true;
     }
 

@@ -81,6 +81,15 @@ const Args kSmartphone = {"-s",  "640x360", "-aspect", "16:9",  "-vcodec", "libx
                           "-ab", "128k",    "-ar",     "44100", "-ac",     "2"};
 
 const FactCase kFacts[] = {
+    {"RecordingDateKept",
+     line(kCopy, "/o/a.mp4"),
+     dated(source("h264", "aac")),
+     {"-metadata", "creation_time=2021-05-06T07:08:09.000000Z"}},
+    {"AviKeepsTheDateInItsDateField",
+     line({"-vcodec", "mpeg4", "-sameq", "-acodec", "mp2"}, "/o/a.avi"),
+     dated(source("h264", "aac")),
+     {"-metadata", "date=2021-05-06"}},
+    {"NoDateNothingAdded", line(kCopy, "/o/a.mp4"), source("h264", "aac"), {}, {"-metadata"}},
     {"CoverOfASoundFileNeverAPictureTrack",
      line(kSmartphone, "/o/a.mp4"),
      cover(source("", "aac")),

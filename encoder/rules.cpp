@@ -122,6 +122,7 @@ Call parseCall(const std::vector<std::string>& args) {
                 r && !r->replacement.empty() ? std::string(r->replacement) : audioCodecName(v);
         }
         if (a == "-s") c.size = v;
+        if (a == "-aspect") c.aspect = v;
         if (a == "-r") c.frameRate = v;
         if (a == "-ar") c.sampleRate = v;
         if (a == "-ac") c.channels = v;
@@ -327,13 +328,22 @@ class Planner {
         return true;
     }
 
-    // What the source says about itself: its recording date, which the encoder drops
-    // unless told.
+    // What the source says about itself: its recording date (the encoder drops it unless
+    // told), and its rotation: a portrait source keeps a chosen landscape size upright.
     bool keepWhatItSays() {
-        if (!s_.known || s_.creationTime.empty()) return true;
-        add({"-metadata", "creation_time=" + s_.creationTime});
-        // AVI keeps a date only, in its creation-date field.
-        if (c_.ext == "avi") add({"-metadata", "date=" + s_.creationTime.substr(0, 10)});
+        if (!s_.known) return true;
+        if (!s_.creationTime.empty()) {
+            add({"-metadata", "creation_time=" + s_.creationTime});
+            // AVI keeps a date only, in its creation-date field.
+            if (c_.ext == "avi") add({"-metadata", "date=" + s_.creationTime.substr(0, 10)});
+        }
+        const bool quarterTurn = s_.rotation == 90 || s_.rotation == 270;
+        const CodecRow* r = videoRow_;
+        if (!quarterTurn || !r || r->sizes.size() > 0 || r->codec == "dvvideo") return true;
+        if (const size_t x = c_.size.find('x'); x != std::string::npos)
+            p_.pictureSize = c_.size.substr(x + 1) + "x" + c_.size.substr(0, x);
+        if (const size_t colon = c_.aspect.find(':'); colon != std::string::npos)
+            p_.aspect = c_.aspect.substr(colon + 1) + ":" + c_.aspect.substr(0, colon);
         return true;
     }
 
@@ -444,6 +454,21 @@ std::vector<std::string> withStreamEncoded(const std::vector<std::string>& args,
     return line;
 }
 
+namespace {
+
+// The scale a crop ends with ("crop=...,scale=640:360") at the plan's turned size.
+std::string turnedScale(const std::string& chain, const Plan& plan) {
+    const size_t at = chain.rfind(",scale=");
+    const size_t x = plan.pictureSize.find('x');
+    if (plan.pictureSize.empty() || at == std::string::npos || x == std::string::npos ||
+        chain.find_first_not_of("0123456789:", at + 7) != std::string::npos)
+        return chain;
+    return chain.substr(0, at) + ",scale=" + plan.pictureSize.substr(0, x) + ":" +
+           plan.pictureSize.substr(x + 1);
+}
+
+}  // namespace
+
 std::vector<std::string> applyPlan(std::vector<std::string> line, const Plan& plan) {
     if (line.empty()) return line;
     std::string output = line.back();
@@ -460,6 +485,16 @@ std::vector<std::string> applyPlan(std::vector<std::string> line, const Plan& pl
         if (a == "-flags" && i + 1 < line.size() && line[i + 1] == "bitexact" &&
             plan.bitexactPictureOnly) {
             result.insert(result.end(), {"-flags:v", "+bitexact", "-fflags", "+bitexact"});
+            ++i;
+            continue;
+        }
+        if (a == "-s" && i + 1 < line.size() && !plan.pictureSize.empty()) {
+            result.insert(result.end(), {a, plan.pictureSize});
+            ++i;
+            continue;
+        }
+        if (a == "-aspect" && i + 1 < line.size() && !plan.aspect.empty()) {
+            result.insert(result.end(), {a, plan.aspect});
             ++i;
             continue;
         }
@@ -482,8 +517,10 @@ std::vector<std::string> applyPlan(std::vector<std::string> line, const Plan& pl
             ++i;
             continue;
         }
-        if (a == "-vf" && hasValue && !filterDone) {
-            result.insert(result.end(), {a, line[i + 1] + "," + plan.videoFilter});
+        if (a == "-vf" && hasValue) {
+            std::string chain = turnedScale(line[i + 1], plan);
+            if (!filterDone) chain += "," + plan.videoFilter;
+            result.insert(result.end(), {a, chain});
             filterDone = true;
             ++i;
             continue;

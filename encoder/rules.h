@@ -14,7 +14,7 @@ struct Call {
     std::string videoCodec,
         audioCodec;  // encoder names as the encoder knows them; "copy"; "" = none
     bool noVideo = false, noAudio = false, thumbnail = false, hasCrop = false;
-    std::string size, frameRate, sampleRate, channels, bitRate, quality;
+    std::string size, aspect, frameRate, sampleRate, channels, bitRate, quality;
     int pass = 0;
     std::string rangeStart, rangeLength;  // the first -ss / -t of the line
     std::string lastLength;               // the last -t (the preview's, when there are two)
@@ -59,6 +59,9 @@ struct Plan {
     std::string audioEncoder;                // replaces the line's sound encoder
     bool bitexactPictureOnly = false;        // -flags bitexact in the form Matroska takes
     PassNotes notesToKeep;                   // pass 1: what pass 2 must see
+    // The frame size and aspect as the picture is seen (a portrait source turns the line's
+    // landscape ones); they replace the line's -s (and the scale after a crop) and -aspect.
+    std::string pictureSize, aspect;
 };
 
 Plan planCall(const Call& call, const Source& source, const PassNotes& notes);

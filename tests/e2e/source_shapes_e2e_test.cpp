@@ -90,6 +90,14 @@ QString decodeErrors(const QString& path) {
     return rc == 0 ? out.trimmed() : QStringLiteral("exit %1: %2").arg(rc).arg(out);
 }
 
+// Degrees the picture is turned for display, from its display matrix; 0 without one.
+int rotationOf(const QJsonObject& stream) {
+    for (const auto& d : stream[QStringLiteral("side_data_list")].toArray())
+        if (d.toObject().contains(QStringLiteral("rotation")))
+            return d.toObject()[QStringLiteral("rotation")].toInt();
+    return 0;
+}
+
 }  // namespace
 
 class SourceShapesE2ETest : public QObject {
@@ -276,6 +284,48 @@ class SourceShapesE2ETest : public QObject {
         QVERIFY2(qAbs(p.video[QStringLiteral("duration")].toString().toDouble() - 10) < 0.6,
                  qPrintable(p.video[QStringLiteral("duration")].toString()));
         QCOMPARE(decodeErrors(dest), QString());
+    }
+
+    // A portrait phone clip keeps its recording date and tags, and stays upright: a copy
+    // keeps its display matrix, a 640x360 preset makes it 360x640.
+    void portraitClipStaysUprightWithItsDate_data() {
+        QTest::addColumn<bool>("copy");
+        QTest::newRow("every setting automatic") << true;
+        QTest::newRow("640x360 preset") << false;
+    }
+    void portraitClipStaysUprightWithItsDate() {
+        QFETCH(bool, copy);
+        const QString dest = path(QStringLiteral("out/portrait_%1.mp4").arg(copy));
+        QCOMPARE(
+            convert(copy ? automatic(kMp4) : smartphone(), QStringLiteral("portrait.mp4"), dest),
+            0);
+        const Probe p = probe(dest);
+        QCOMPARE(decodeErrors(dest), QString());
+        const QJsonObject tags =
+            QJsonDocument::fromJson(
+                run(QStringLiteral("ffprobe"),
+                    {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-of"),
+                     QStringLiteral("json"), QStringLiteral("-show_format"), dest})
+                    .toUtf8())
+                .object()[QStringLiteral("format")]
+                .toObject()[QStringLiteral("tags")]
+                .toObject();
+        QCOMPARE(tags[QStringLiteral("creation_time")].toString(),
+                 QStringLiteral("2021-05-06T07:08:09.000000Z"));
+        QCOMPARE(tags[QStringLiteral("title")].toString(), QStringLiteral("Harbour"));
+        QCOMPARE(tags[QStringLiteral("artist")].toString(), QStringLiteral("Mika"));
+        const int width = p.video[QStringLiteral("width")].toInt();
+        const int height = p.video[QStringLiteral("height")].toInt();
+        const int turned = qAbs(rotationOf(p.video)) % 180;
+        if (copy) {
+            QCOMPARE(width, 640);
+            QCOMPARE(height, 360);
+            QCOMPARE(turned, 90);
+        } else {
+            QCOMPARE(width, 360);
+            QCOMPARE(height, 640);
+            QCOMPARE(turned, 0);
+        }
     }
 };
 

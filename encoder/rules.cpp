@@ -195,6 +195,13 @@ class Planner {
     }
     bool encodes(const std::string& e) const { return !e.empty() && e != "copy"; }
 
+    // The result starts inside the source: a range of this call, or pass 1's for pass 2.
+    bool cutsTheStart() const {
+        const std::string& start =
+            c_.pass == 2 && c_.rangeStart.empty() ? notes_.rangeStart : c_.rangeStart;
+        return parseTime(start) > 0;
+    }
+
     void thumbnail() {
         // A sound file with cover art shows its cover.
         if (s_.known && !s_.hasVideo && s_.hasCover) return;
@@ -296,6 +303,11 @@ class Planner {
 
     // Sample rates and channels the sound's encoder needs.
     bool fitSound() {
+        // AAC copied into AVI from a point inside the source comes back with a first frame
+        // that does not decode: the sound is encoded with the container's own codec then.
+        if (audio_ == "copy" && s_.known && s_.audioCodec == "aac" && c_.ext == "avi" &&
+            cutsTheStart())
+            p_.audioEncoder = std::string(containerRow(c_.ext)->audio);
         const CodecRow* r = audioRow_;
         if (!encodes(audio_) || !r) return true;
         if (r->sampleRates.size() > 0 && !c_.sampleRate.empty() &&

@@ -143,6 +143,9 @@ Source describeSource(const Libav& lib, const AVFormatContext* fmt) {
         s.audioCodec = lib.codecName(par->codec_id);
         s.sampleRate = par->sample_rate;
         s.channels = par->ch_layout.nb_channels;
+        s.packedSound =
+            (par->codec_id == AV_CODEC_ID_AMR_NB || par->codec_id == AV_CODEC_ID_AMR_WB) &&
+            fmt->iformat && std::strstr(fmt->iformat->name, "mp4") != nullptr;
         break;
     }
     if (fmt->duration > 0) s.duration = static_cast<double>(fmt->duration) / AV_TIME_BASE;

@@ -19,6 +19,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -477,6 +478,35 @@ int runEncoder(const std::string& encoder, const std::vector<std::string>& trans
     return status;
 }
 
+// A file of this call's own, removed when the call ends.
+struct TemporaryFile {
+    std::string path;
+    explicit TemporaryFile(std::string p) : path(std::move(p)) {}
+    ~TemporaryFile() {
+        if (!path.empty()) ::unlink(path.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+};
+
+// The source's AMR frames in a file of their own: the AMR muxer writes a packed sample's
+// frames one after another, and its demuxer reads them back one a packet. Empty when that
+// cannot be done; the call then reads the source as it is.
+std::string unpackSound(const std::string& encoder, const std::vector<std::string>& translated,
+                        Outcome& outcome) {
+    const auto input = std::find(translated.begin(), translated.end(), "-i");
+    const std::string folder = privateCacheFolder("quorvane-sources");
+    if (input == translated.end() || input + 1 == translated.end() || folder.empty()) return {};
+    const std::string raw = folder + "/.qv-sound-" + std::to_string(::getpid()) + ".amr";
+    const int status = runEncoder(
+        encoder, {"-i", *(input + 1), "-map", "0:a:0", "-c:a", "copy", "-f", "amr", "-y", raw}, raw,
+        outcome);
+    if (status == 0) return raw;
+    ::unlink(raw.c_str());
+    outcome.withdrawReport();
+    return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -592,6 +622,12 @@ int main(int argc, char** argv) {
                           output, outcome);
     }
 
+    // Packed AMR sound is taken out of the source into its own frames first.
+    const TemporaryFile rawSound(plan.unpackSound ? unpackSound(encoder, translated, outcome)
+                                                  : std::string());
+    if (!rawSound.path.empty())
+        translated = qv::adapter::withUnpackedSound(translated, rawSound.path);
+
     int status = runEncoder(encoder, translated, output, outcome);
     // A stream copy the encoder could not do (or did into a result that does not read back)
     // for one stream: that stream is encoded instead, once.
@@ -609,9 +645,11 @@ int main(int argc, char** argv) {
         if (!fallback.codec.empty() && replan.refusal.empty()) {
             outcome.note(fallback.note);
             if (unreadable) ::unlink(output.c_str());
-            status = runEncoder(
-                encoder, qv::adapter::applyPlan(qv::adapter::translateArguments(again), replan),
-                output, outcome);
+            std::vector<std::string> line =
+                qv::adapter::applyPlan(qv::adapter::translateArguments(again), replan);
+            if (replan.unpackSound && !rawSound.path.empty())
+                line = qv::adapter::withUnpackedSound(line, rawSound.path);
+            status = runEncoder(encoder, line, output, outcome);
             if (status == 0) outcome.withdrawReport();
         } else if (unreadable) {
             ::unlink(output.c_str());

@@ -70,23 +70,25 @@ void pruneOldNotes(const std::string& folder) {
 
 std::string sourceToText(const Source& s) {
     char buf[512];
-    std::snprintf(buf, sizeof buf, "%d %d %s %d %d %ld %d %s %d %d %.3f %d %d %.63s", s.known,
+    std::snprintf(buf, sizeof buf, "%d %d %s %d %d %ld %d %s %d %d %.3f %d %d %.63s %d", s.known,
                   s.hasVideo, s.videoCodec.empty() ? "-" : s.videoCodec.c_str(), s.width, s.height,
                   s.videoBitRate, s.hasAudio, s.audioCodec.empty() ? "-" : s.audioCodec.c_str(),
                   s.sampleRate, s.channels, s.duration, s.hasCover, s.rotation,
-                  s.creationTime.empty() ? "-" : s.creationTime.c_str());
+                  s.creationTime.empty() ? "-" : s.creationTime.c_str(), s.packedSound);
     return buf;
 }
 
 bool sourceFromText(const std::string& text, Source& s) {
-    int known = 0, hasVideo = 0, hasAudio = 0, hasCover = 0;
+    int known = 0, hasVideo = 0, hasAudio = 0, hasCover = 0, packed = 0;
     char video[64] = "", audio[64] = "", created[64] = "";
     Source r;
     // Notes of an older adapter lack the last fields: the source is read again.
-    if (std::sscanf(text.c_str(), "%d %d %63s %d %d %ld %d %63s %d %d %lf %d %d %63s", &known,
+    if (std::sscanf(text.c_str(), "%d %d %63s %d %d %ld %d %63s %d %d %lf %d %d %63s %d", &known,
                     &hasVideo, video, &r.width, &r.height, &r.videoBitRate, &hasAudio, audio,
-                    &r.sampleRate, &r.channels, &r.duration, &hasCover, &r.rotation, created) != 14)
+                    &r.sampleRate, &r.channels, &r.duration, &hasCover, &r.rotation, created,
+                    &packed) != 15)
         return false;
+    r.packedSound = packed != 0;
     r.hasCover = hasCover != 0;
     r.creationTime = std::string(created) == "-" ? "" : created;
     r.known = known != 0;

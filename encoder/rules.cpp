@@ -331,6 +331,8 @@ class Planner {
     // a picture track of its own (only MP4 keeps it as the cover of a copy), and the real
     // picture and the sound are taken, not a data or chapter track or a cover.
     bool leaveOut() {
+        // Packed AMR is read from its frames, taken out of the source first.
+        p_.unpackSound = s_.known && s_.packedSound && !c_.noAudio && !audio_.empty();
         if (!s_.known || !s_.hasCover) return true;
         if (!s_.hasVideo) {
             if (!c_.noVideo && !(video_ == "copy" && c_.ext == "mp4")) add({"-vn"});
@@ -463,6 +465,22 @@ std::vector<std::string> withStreamEncoded(const std::vector<std::string>& args,
         if (line[i] == option && line[i + 1] == "copy") line[i + 1] = f.codec;
         if (takesValue(line[i])) ++i;
     }
+    return line;
+}
+
+std::vector<std::string> withUnpackedSound(std::vector<std::string> line,
+                                           const std::string& rawSound) {
+    if (line.empty()) return line;
+    const auto input = std::find(line.begin(), line.end(), "-i");
+    if (input == line.end() || input + 1 == line.end()) return line;
+    line.insert(input + 2, {"-i", rawSound});
+    bool mapped = false;
+    for (size_t i = 0; i + 1 < line.size(); ++i) {
+        if (line[i] != "-map") continue;
+        mapped = true;
+        if (line[i + 1] == "0:a:0?") line[i + 1] = "1:a:0";
+    }
+    if (!mapped) line.insert(line.end() - 1, {"-map", "0:V:0?", "-map", "1:a:0"});
     return line;
 }
 

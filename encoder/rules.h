@@ -34,6 +34,9 @@ struct Source {
     bool hasCover = false;     // an attached picture (cover art), not counted as video
     int rotation = 0;          // degrees the picture is turned for display: 0, 90, 180, 270
     std::string creationTime;  // the container's recording date as written ("" = none)
+    // AMR sound in an MP4-family file: it may pack several frames a sample, of which the
+    // decoder takes the first only and a copy none.
+    bool packedSound = false;
 };
 
 // Notes kept beside the statistics of a two-pass result between its passes.
@@ -62,6 +65,8 @@ struct Plan {
     // The frame size and aspect as the picture is seen (a portrait source turns the line's
     // landscape ones); they replace the line's -s (and the scale after a crop) and -aspect.
     std::string pictureSize, aspect;
+    // The sound is read from its frames, taken out of the source first (withUnpackedSound).
+    bool unpackSound = false;
 };
 
 Plan planCall(const Call& call, const Source& source, const PassNotes& notes);
@@ -83,6 +88,11 @@ StreamFallback copyFallback(const Call& call, const Source& source, const std::s
 // The program's line with one stream's "copy" replaced by an encoder.
 std::vector<std::string> withStreamEncoded(const std::vector<std::string>& args,
                                            const StreamFallback& fallback);
+
+// The translated line reading its sound from rawSound (the source's AMR frames, taken out
+// with the AMR muxer) instead of from the source.
+std::vector<std::string> withUnpackedSound(std::vector<std::string> translated,
+                                           const std::string& rawSound);
 
 // The translated line with the plan applied.
 std::vector<std::string> applyPlan(std::vector<std::string> translated, const Plan& plan);

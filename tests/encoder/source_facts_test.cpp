@@ -162,15 +162,41 @@ TEST(SourceFacts, KeptInTheNotes) {
     EXPECT_EQ(back.rotation, 270);
     EXPECT_EQ(back.creationTime, s.creationTime);
     EXPECT_EQ(back.videoCodec, "h264");
+    s.packedSound = true;
+    ASSERT_TRUE(sourceFromText(sourceToText(s), back));
+    EXPECT_TRUE(back.packedSound);
     ASSERT_TRUE(sourceFromText(sourceToText(source("", "mp3")), back));
     EXPECT_EQ(back.creationTime, "");
     EXPECT_FALSE(sourceFromText("1 1 h264 640 360 0 1 aac 44100 2 10.000", back));
+    EXPECT_FALSE(sourceFromText("1 1 h264 640 360 0 1 aac 44100 2 10.000 0 0 -", back));
 }
 
 TEST(SourceFacts, EveryConversionReadsTheSourceThumbnailsDoNot) {
     EXPECT_TRUE(readsSource(parseCall(line(kSmartphone, "/o/a.mp4"))));
     EXPECT_FALSE(readsSource(parseCall({"-i", "/v/a.avi", "-f", "image2", "-ss", "5", "-vframes",
                                         "1", "-s", "80x60", "-an", "/p/_thumb.jpg"})));
+}
+
+// A phone's packed AMR is read from its frames: the line gets them as a second input, and
+// the picture stays the source's.
+TEST(SourceFacts, PackedSoundReadFromItsFrames) {
+    Source phone = source("h263", "amr_nb");
+    phone.packedSound = true;
+    const Args in = line(kCopy, "/o/a.3gp");
+    const Plan plan = planCall(parseCall(in), phone, {});
+    ASSERT_TRUE(plan.unpackSound);
+    const Args out = withUnpackedSound(applyPlan(translateArguments(in), plan), "/c/raw.amr");
+    EXPECT_TRUE(hasRun(out, {"-i", "/v/src", "-i", "/c/raw.amr"}));
+    EXPECT_TRUE(hasRun(out, {"-map", "0:V:0?", "-map", "1:a:0", "/o/a.3gp"}));
+    // Without the sound there is nothing to take out.
+    EXPECT_FALSE(
+        planCall(parseCall(line({"-vcodec", "copy", "-an"}, "/o/a.3gp")), phone, {}).unpackSound);
+    // With a cover mapped, the sound's map moves to the frames.
+    phone.hasCover = true;
+    const Args mapped = withUnpackedSound(
+        applyPlan(translateArguments(in), planCall(parseCall(in), phone, {})), "/c/raw.amr");
+    EXPECT_TRUE(hasRun(mapped, {"-map", "1:a:0"}));
+    EXPECT_EQ(std::count(mapped.begin(), mapped.end(), "-map"), 2);
 }
 
 TEST(SourceFacts, ASoundFilesCoverIsItsThumbnail) {

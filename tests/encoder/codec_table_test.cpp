@@ -6,11 +6,13 @@
 
 #include "base/text.h"
 #include "codecs.h"
+#include "rules.h"
 #include "settings/catalogues.h"
 
 namespace {
 
 using namespace qv::adapter;
+using Args = std::vector<std::string>;
 
 // The list value of a catalogue row in the program's line: column 0 in lower case.
 std::string dialectOf(std::string_view row) {
@@ -92,6 +94,11 @@ TEST(CodecTableRows, WhichContainersHoldACodec) {
         {"hevc", CodecKind::Video, {"mp4", "mkv"}},
         {"av1", CodecKind::Video, {"mkv", "mp4", "webm"}},
         {"vp8", CodecKind::Video, {"webm", "avi", "ogm", "mkv"}},
+        // Measured broken: FLAC from AVI does not decode and MOV refuses it, G.726 from AVI
+        // runs to hours, ADPCM_SWF from AVI has the wrong length.
+        {"flac", CodecKind::Audio, {"ogm", "mp4", "mkv"}},
+        {"adpcm_g726", CodecKind::Audio, {"mov", "mkv"}},
+        {"adpcm_swf", CodecKind::Audio, {"flv", "mkv"}},
         // Plays nowhere, or no encoder here: no container to offer.
         {"h261", CodecKind::Video, {}},
         {"pcm_u16be", CodecKind::Audio, {}},
@@ -103,6 +110,13 @@ TEST(CodecTableRows, WhichContainersHoldACodec) {
     EXPECT_FALSE(containerHolds("mp4", CodecKind::Audio, "dts"));
     EXPECT_FALSE(containerHolds("avi", CodecKind::Video, "hevc"));
     EXPECT_TRUE(containerHolds("3gp", CodecKind::Audio, "amr_nb"));
+}
+
+// ZLIB's rows are padded to four bytes: its frame size must be a multiple of four.
+TEST(CodecTableRows, ZlibFramesAMultipleOfFour) {
+    const Args in = {"-i", "/v/a", "-y", "-vcodec", "zlib", "-acodec", "mp2", "/o/a.avi"};
+    const Plan plan = planCall(parseCall(in), {}, {});
+    EXPECT_EQ(plan.videoFilter, "scale=trunc(iw/4)*4:trunc(ih/4)*4");
 }
 
 // The text the support table reads: one line per codec and per container, each with all

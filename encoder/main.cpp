@@ -634,7 +634,8 @@ int main(int argc, char** argv) {
     const bool videoCopied = !call.noVideo && call.videoCodec == "copy" && source.hasVideo;
     const bool audioCopied = !call.noAudio && call.audioCodec == "copy" && source.hasAudio;
     const bool copies = videoCopied || audioCopied;
-    const bool unreadable = status == 0 && copies && pass == 0 && source.known &&
+    const bool unreadable = status == 0 && pass == 0 &&
+                            qv::adapter::copyMayNotReadBack(call, source) &&
                             !qv::adapter::resultReadsBack(output, videoCopied, audioCopied);
     if ((status != 0 || unreadable) && !g_signal && copies) {
         const qv::adapter::StreamFallback fallback =

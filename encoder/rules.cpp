@@ -456,6 +456,11 @@ StreamFallback copyFallback(const Call& c, const Source& s, const std::string& e
     return f;
 }
 
+bool copyMayNotReadBack(const Call& c, const Source& s) {
+    return !c.noAudio && c.audioCodec == "copy" && s.known &&
+           isOneOf(s.audioCodec, {"ac3", "eac3"}) && isOneOf(c.ext, {"mp4", "mov", "3gp"});
+}
+
 std::vector<std::string> withStreamEncoded(const std::vector<std::string>& args,
                                            const StreamFallback& f) {
     std::vector<std::string> line = args;

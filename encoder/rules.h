@@ -85,6 +85,10 @@ struct StreamFallback {
 StreamFallback copyFallback(const Call& call, const Source& source, const std::string& error,
                             bool unreadable = false);
 
+// A copy whose result may end with 0 and still not open (AC-3 copied into the MP4 family
+// can leave a sample description of size 0): only such results are opened to look.
+bool copyMayNotReadBack(const Call& call, const Source& source);
+
 // The program's line with one stream's "copy" replaced by an encoder.
 std::vector<std::string> withStreamEncoded(const std::vector<std::string>& args,
                                            const StreamFallback& fallback);

@@ -232,6 +232,17 @@ TEST_P(CopyFallbacks, OneStreamEncodedInstead) {
     EXPECT_EQ(again.back(), c.in.back());
 }
 
+// Only copies known to end with 0 and an unreadable result are opened to look: opening
+// every result would load the libraries for every copy.
+TEST(CopyFallbacks, OnlyAc3CopiesIntoMp4AreLookedAt) {
+    EXPECT_TRUE(copyMayNotReadBack(parseCall(line(kCopy, "/o/a.mp4")), source("", "ac3")));
+    EXPECT_TRUE(copyMayNotReadBack(parseCall(line(kCopy, "/o/a.mov")), source("h264", "eac3")));
+    EXPECT_FALSE(copyMayNotReadBack(parseCall(line(kCopy, "/o/a.mkv")), source("", "ac3")));
+    EXPECT_FALSE(copyMayNotReadBack(parseCall(line(kCopy, "/o/a.mp4")), source("h264", "aac")));
+    EXPECT_FALSE(copyMayNotReadBack(
+        parseCall(line({"-vcodec", "copy", "-acodec", "libfaac"}, "/o/a.mp4")), source("", "ac3")));
+}
+
 const FallbackCase kFallbacks[] = {
     {"PackedAmrOutOf3gp", line(kCopy, "/o/a.3gp"), source("h263", "amr_nb"),
      "3gp: fatal error, input is not a single packet, implement a AVParser for it\n"

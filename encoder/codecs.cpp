@@ -54,8 +54,8 @@ const CodecRow kCodecs[] = {
     {.dialect = "", .encoder = "", .codec = "vp8", .kind = CodecKind::Video, .containers = {"webm", "avi", "ogm"}, .twoPass = TwoPassMode::None},
     // Sound. ADPCM and GSM blocks come back from AVI half as long again (ADPCM_SWF's at any
     // rate, its header's length wrong too), G.726 from AVI with time stamps that run to
-    // hours, and FLAC from AVI does not decode: those rows lack it. MOV takes FLAC only as
-    // MP4 does ("flac only supported in MP4").
+    // hours, and FLAC from AVI does not decode: those rows lack it. MP4 takes FLAC only as an
+    // experiment ("add '-strict -2'"), MOV not at all ("flac only supported in MP4").
     {.dialect = "libfaac", .encoder = "aac", .codec = "aac", .kind = CodecKind::Audio, .containers = {"mp4", "avi", "3gp", "wmv", "asf", "mov", "flv"}},
     {.dialect = "ac3", .encoder = "ac3", .codec = "ac3", .kind = CodecKind::Audio, .containers = {"avi", "mpg", "m2p", "mp4", "wmv", "asf", "mov", "rm"}},
     {.dialect = "adpcm_4xm", .encoder = "adpcm_4xm", .codec = "adpcm_4xm", .kind = CodecKind::Audio, .containers = {}},
@@ -77,7 +77,7 @@ const CodecRow kCodecs[] = {
     {.dialect = "adpcm_yamaha", .encoder = "adpcm_yamaha", .codec = "adpcm_yamaha", .kind = CodecKind::Audio, .containers = {"asf", "wmv", "mov"}, .maxChannels = 2},
     {.dialect = "libamr_nb", .encoder = "libopencore_amrnb", .codec = "amr_nb", .kind = CodecKind::Audio, .containers = {"3gp"}},
     {.dialect = "libamr_wb", .encoder = "libvo_amrwbenc", .codec = "amr_wb", .kind = CodecKind::Audio, .containers = {"3gp"}},
-    {.dialect = "flac", .encoder = "flac", .codec = "flac", .kind = CodecKind::Audio, .containers = {"ogm", "mp4"}},
+    {.dialect = "flac", .encoder = "flac", .codec = "flac", .kind = CodecKind::Audio, .containers = {"ogm"}},
     {.dialect = "g726", .encoder = "g726", .codec = "adpcm_g726", .kind = CodecKind::Audio, .containers = {"mov"}, .sampleRates = {"8000"}, .sampleRate = "8000", .mono = true},
     {.dialect = "libgsm", .encoder = "libgsm", .codec = "gsm", .kind = CodecKind::Audio, .containers = {"mov"}, .sampleRates = {"8000"}, .sampleRate = "8000", .mono = true},
     {.dialect = "libgsm_ms", .encoder = "libgsm_ms", .codec = "gsm_ms", .kind = CodecKind::Audio, .containers = {"asf", "wmv"}, .sampleRates = {"8000"}, .sampleRate = "8000", .mono = true},
@@ -123,7 +123,9 @@ const ContainerRow kContainers[] = {
     {"mov", "mpeg4", "libfaac"},
     {"rm", "rv20", "ac3"},
     {"ogm", "libtheora", "vorbis"},
-    {"flv", "flv", "libmp3lame"},
+    // Its header has two bits for the rate of any sound but AAC (MP3 also takes 48 kHz, PCM
+    // 5.5, 8 and 16 kHz; MP3 at 8 kHz is "not compatible with flv").
+    {"flv", "flv", "libmp3lame", false, {"11025", "22050", "44100"}},
     // Its MP3 comes back a tenth longer than it went in.
     {"swf", "flv", ""},
     {"mkv", "libx264", "libopus", true},

@@ -72,6 +72,8 @@ struct ContainerRow {
     std::string_view ext = {};
     std::string_view video = {}, audio = {};  // dialect names; "" = it holds none
     bool holdsAll = false;                    // takes every codec (no row lists it)
+    // Rates every codec of it takes, AAC aside (none: any); some take others too.
+    Options sampleRates = {};
 };
 
 std::span<const CodecRow> codecTable();

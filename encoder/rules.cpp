@@ -314,6 +314,13 @@ class Planner {
             !isOneOf(c_.sampleRate, r->sampleRates))
             return refused(upperName(audio_) + " は " + joined(r->sampleRates, "/", "Hz") +
                            " の音声しか扱えません");
+        // A source at a rate the container may not take, with the rate automatic, gets the
+        // container's highest (each of its codecs takes that one).
+        if (const ContainerRow* container = containerRow(c_.ext);
+            container && container->sampleRates.size() > 0 && r->codec != "aac" &&
+            c_.sampleRate.empty() && r->sampleRate.empty() && s_.known && s_.sampleRate > 0 &&
+            !isOneOf(std::to_string(s_.sampleRate), container->sampleRates))
+            add({"-ar", std::string(*(container->sampleRates.end() - 1))});
         if (!r->sampleRate.empty() && c_.sampleRate.empty())
             add({"-ar", std::string(r->sampleRate)});
         if (r->mono && c_.channels.empty()) add({"-ac", "1"});

@@ -43,6 +43,10 @@ Source turned(Source s, int degrees) {
     s.height = 360;
     return s;
 }
+Source at8000(Source s) {
+    s.sampleRate = 8000;
+    return s;
+}
 Source dated(Source s) {
     s.creationTime = "2021-05-06T07:08:09.000000Z";
     return s;
@@ -142,6 +146,20 @@ const FactCase kFacts[] = {
      line({"-ss", "00:00:00", "-vcodec", "mpeg4", "-sameq", "-acodec", "copy"}, "/o/a.avi"),
      source("h264", "aac"),
      {"-acodec", "copy"}},
+    {"FlvSoundAtAnFlvRate",
+     line({"-vcodec", "flv", "-sameq", "-acodec", "libmp3lame"}, "/o/a.flv"),
+     at8000(source("h263", "amr_nb")),
+     {"-ar", "44100"}},
+    {"FlvSoundAtAChosenRateLeftAlone",
+     line({"-vcodec", "flv", "-sameq", "-acodec", "libmp3lame", "-ar", "48000"}, "/o/a.flv"),
+     at8000(source("h263", "amr_nb")),
+     {"-ar", "48000"},
+     {"44100"}},
+    {"FlvAacAtAnyRate",
+     line({"-vcodec", "flv", "-sameq", "-acodec", "libfaac"}, "/o/a.flv"),
+     at8000(source("h263", "amr_nb")),
+     {},
+     {"-ar"}},
     {"UsualRatesStayTheEncodersOwn",
      line(kSmartphone, "/o/a.mp4"),
      source("h264", "aac"),

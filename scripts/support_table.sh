@@ -223,18 +223,28 @@ encoder_name() { codec_field "$1" 3; }
     echo
     echo "## Refusals by source"
     echo
-    echo "Each source, the reasons its calls were refused with, and the rows refused for each."
+    echo "Each source, the reasons its calls were refused with, and the rows refused for each; a row"
+    echo "refused the same way on every source is left to the next section."
     if [ -s "$work/refusals" ]; then
-        awk -F'\t' '{
+        awk -F'\t' -v all="${#sources[@]}" '{
             key = $1 "\t" $2
             if (!(key in rows)) { order[++n] = key; rows[key] = $3 } else rows[key] = rows[key] "; " $3
             if (!($1 in seen)) { seen[$1] = 1; sources[++m] = $1 }
+            everywhere[$2 "\t" $3]++
+            line[NR] = $0
         } END {
             for (i = 1; i <= m; i++) {
-                print ""; print "### " sources[i]; print ""
+                count = 0
                 for (j = 1; j <= n; j++) {
                     split(order[j], part, "\t")
-                    if (part[1] == sources[i]) print "- " part[2] " (" rows[order[j]] ")"
+                    if (part[1] != sources[i]) continue
+                    list = ""
+                    k = split(rows[order[j]], names, "; ")
+                    for (r = 1; r <= k; r++)
+                        if (everywhere[part[2] "\t" names[r]] < all) list = list (list == "" ? "" : "; ") names[r]
+                    if (list == "") continue
+                    if (count++ == 0) { print ""; print "### " sources[i]; print "" }
+                    print "- " part[2] " (" list ")"
                 }
             }
         }' "$work/refusals"

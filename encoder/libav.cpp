@@ -2,6 +2,9 @@
 
 #include <dlfcn.h>
 
+#include <cmath>
+#include <cstring>
+
 namespace qv::adapter {
 
 namespace {
@@ -24,13 +27,14 @@ Libav load(Level level) {
     Libav l;
     void* format = openLibrary("libavformat", LIBAVFORMAT_VERSION_MAJOR);
     if (!format) return l;
-    l.reads = find(format, "avformat_open_input", l.openInput) &&
-              find(format, "avformat_find_stream_info", l.findStreamInfo) &&
-              find(format, "avformat_close_input", l.closeInput) &&
-              find(format, "av_read_frame", l.readFrame) &&
-              find(format, "av_seek_frame", l.seekFrame) &&
-              find(format, "avcodec_get_name", l.codecName) &&
-              find(format, "av_log_set_level", l.setLogLevel);
+    l.reads =
+        find(format, "avformat_open_input", l.openInput) &&
+        find(format, "avformat_find_stream_info", l.findStreamInfo) &&
+        find(format, "avformat_close_input", l.closeInput) &&
+        find(format, "av_read_frame", l.readFrame) && find(format, "av_seek_frame", l.seekFrame) &&
+        find(format, "avcodec_get_name", l.codecName) &&
+        find(format, "av_log_set_level", l.setLogLevel) && find(format, "av_dict_get", l.dictGet) &&
+        find(format, "av_display_rotation_get", l.displayRotation);
     if (!l.reads || level == Level::Reading) return l;
     l.decodes = find(format, "avcodec_find_decoder", l.findDecoder) &&
                 find(format, "avcodec_alloc_context3", l.allocContext) &&
@@ -103,6 +107,33 @@ int pictureStream(const AVFormatContext* fmt) {
     return -1;
 }
 
+int coverStream(const AVFormatContext* fmt) {
+    for (unsigned i = 0; i < fmt->nb_streams; ++i) {
+        const AVStream* st = fmt->streams[i];
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+            (st->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+namespace {
+
+// Degrees the picture is turned clockwise for display (0, 90, 180 or 270).
+int rotationOf(const Libav& lib, const AVStream* st) {
+    for (int i = 0; i < st->nb_side_data; ++i) {
+        const AVPacketSideData& d = st->side_data[i];
+        if (d.type != AV_PKT_DATA_DISPLAYMATRIX || d.size < 9 * 4) continue;
+        const double turned = -lib.displayRotation(reinterpret_cast<const int32_t*>(d.data));
+        if (turned != turned) return 0;  // not a rotation (NaN)
+        const int quarter = static_cast<int>(std::lround(turned / 90.0));
+        return ((quarter % 4) + 4) % 4 * 90;
+    }
+    return 0;
+}
+
+}  // namespace
+
 Source describeSource(const Libav& lib, const AVFormatContext* fmt) {
     Source s;
     s.known = true;
@@ -114,7 +145,12 @@ Source describeSource(const Libav& lib, const AVFormatContext* fmt) {
         s.width = par->width;
         s.height = par->height;
         s.videoBitRate = static_cast<long>(par->bit_rate);
+        s.rotation = rotationOf(lib, fmt->streams[video]);
     }
+    s.hasCover = coverStream(fmt) >= 0;
+    if (const AVDictionaryEntry* e = lib.dictGet(fmt->metadata, "creation_time", nullptr, 0);
+        e && e->value && *e->value && std::strchr(e->value, ' ') == nullptr)
+        s.creationTime = e->value;
     for (unsigned i = 0; i < fmt->nb_streams; ++i) {
         const AVCodecParameters* par = fmt->streams[i]->codecpar;
         if (par->codec_type != AVMEDIA_TYPE_AUDIO) continue;
@@ -122,6 +158,9 @@ Source describeSource(const Libav& lib, const AVFormatContext* fmt) {
         s.audioCodec = lib.codecName(par->codec_id);
         s.sampleRate = par->sample_rate;
         s.channels = par->ch_layout.nb_channels;
+        s.packedSound =
+            (par->codec_id == AV_CODEC_ID_AMR_NB || par->codec_id == AV_CODEC_ID_AMR_WB) &&
+            fmt->iformat && std::strstr(fmt->iformat->name, "mp4") != nullptr;
         break;
     }
     if (fmt->duration > 0) s.duration = static_cast<double>(fmt->duration) / AV_TIME_BASE;

@@ -25,6 +25,9 @@ struct Libav {
     int (*seekFrame)(AVFormatContext*, int, int64_t, int) = nullptr;
     const char* (*codecName)(enum AVCodecID) = nullptr;
     void (*setLogLevel)(int) = nullptr;
+    AVDictionaryEntry* (*dictGet)(const AVDictionary*, const char*, const AVDictionaryEntry*,
+                                  int) = nullptr;
+    double (*displayRotation)(const int32_t matrix[9]) = nullptr;
     bool reads = false;
 
     // Decoding (libavcodec).
@@ -80,5 +83,8 @@ Source describeSource(const Libav& lib, const AVFormatContext* fmt);
 
 // The first video stream that is not a cover picture; -1 when there is none.
 int pictureStream(const AVFormatContext* fmt);
+
+// The first cover picture (an attached picture); -1 when there is none.
+int coverStream(const AVFormatContext* fmt);
 
 }  // namespace qv::adapter

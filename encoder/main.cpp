@@ -20,6 +20,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -30,8 +31,13 @@
 #include <thread>
 #include <vector>
 
+#include "base/file_io.h"
+#include "base/file_places.h"
+#include "base/path.h"
 #include "base/process.h"
 #include "base/search_path.h"
+#include "base/text.h"
+#include "codecs.h"
 #include "failure_reasons.h"
 #include "picture.h"
 #include "probe.h"
@@ -78,71 +84,42 @@ std::string findRealEncoder(const std::string& self) {
     });
 }
 
-bool ownedFolder(const std::string& p) {
-    struct stat st {};
-    return ::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
-}
-
-// A folder of this user that nobody else can enter or list.
-bool privateFolder(const std::string& p) {
-    struct stat st {};
-    return ::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-           (st.st_mode & 077) == 0;
-}
-
-// <cache>/<name>, made 0700, where <cache> is $XDG_CACHE_HOME (when absolute, as the base
-// directory rules ask) else $HOME/.cache; empty when it cannot be had.
+// <cache>/<name> for this user alone, <cache> being the user's cache folder; empty when
+// it cannot be had.
 std::string privateCacheFolder(const char* name) {
-    std::string cache;
-    if (const char* x = std::getenv("XDG_CACHE_HOME"); x && *x == '/') {
-        cache = x;
-    } else if (const char* h = std::getenv("HOME"); h && *h == '/') {
-        cache = std::string(h) + "/.cache";
-    }
+    const std::string cache = qv::baseDirectory("XDG_CACHE_HOME", ".cache");
     if (cache.empty()) return {};
-    ::mkdir(cache.c_str(), 0700);
-    const std::string base = cache + "/" + name;
-    if (::mkdir(base.c_str(), 0700) != 0 && errno != EEXIST) return {};
-    if (ownedFolder(base) && !privateFolder(base)) ::chmod(base.c_str(), 0700);
-    return privateFolder(base) ? base : std::string();
+    const std::string folder = qv::joinPath(cache, name);
+    return qv::ensurePrivateFolder(folder) ? folder : std::string();
 }
 
-// $XDG_RUNTIME_DIR when it is private, else the cache folder's quorvane-2pass. Empty when
-// neither can be had: then two-pass is refused rather than using a shared folder.
+// The private runtime folder, else the cache folder's quorvane-2pass. Empty when neither
+// can be had: then two-pass is refused rather than using a shared folder.
 std::string privateBase() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime == '/' && privateFolder(runtime)) return runtime;
-    return privateCacheFolder("quorvane-2pass");
+    const std::string runtime = qv::runtimeFolder();
+    return runtime.empty() ? privateCacheFolder("quorvane-2pass") : runtime;
 }
 
 // Notes a pass 1 leaves for its pass 2, beside the statistics.
 qv::adapter::PassNotes readNotes(const std::string& folder) {
     qv::adapter::PassNotes n;
-    FILE* f = std::fopen((folder + "/notes").c_str(), "re");
-    if (!f) return n;
-    char line[256];
-    std::vector<std::string> fields;
-    while (std::fgets(line, sizeof line, f)) {
-        std::string l = line;
-        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
-        fields.push_back(l);
-    }
-    std::fclose(f);
+    std::string bytes;
+    if (!qv::readWholeFile(folder + "/notes", bytes, 4096)) return n;
+    const auto fields = qv::splitLines(bytes);
     struct stat st {};
     n.present = fields.size() == 3 && ::stat((folder + "/stats-0.log").c_str(), &st) == 0;
     if (n.present) {
-        n.rangeStart = fields[0];
-        n.rangeLength = fields[1];
-        n.bitRate = fields[2];
+        n.rangeStart = fields[0].text;
+        n.rangeLength = fields[1].text;
+        n.bitRate = fields[2].text;
     }
     return n;
 }
 
 void writeNotes(const std::string& folder, const qv::adapter::PassNotes& n) {
-    FILE* f = std::fopen((folder + "/notes").c_str(), "we");
-    if (!f) return;
-    std::fprintf(f, "%s\n%s\n%s\n", n.rangeStart.c_str(), n.rangeLength.c_str(), n.bitRate.c_str());
-    std::fclose(f);
+    qv::replaceFileAtomically(folder + "/notes",
+                              n.rangeStart + "\n" + n.rangeLength + "\n" + n.bitRate + "\n",
+                              {.flush = false, .followLink = false, .newFileMode = 0600});
 }
 
 // Removes the files in folder; the folder itself too when asked.
@@ -276,6 +253,25 @@ class Outcome {
     // The encoder said it could not write the result whole, whatever its status.
     bool writingFailed() const { return qv::adapter::writingFailed(lines_, facts_); }
 
+    // A note of the adapter's for the log only (what it did in the user's stead).
+    void note(const std::string& text) {
+        const std::string line = "ffmpeg: " + text + "\n";
+        if (log_ >= 0) writeAll(log_, line.data(), line.size());
+    }
+
+    // The encoder's error lines so far (its last 64 KiB), the lines that name a stream
+    // included: the last one is often only what came of them.
+    const std::string& errorText() {
+        keepLine();
+        return errors_;
+    }
+
+    // A later try succeeded: the failure reported before no longer holds.
+    void withdrawReport() {
+        const char* path = std::getenv("QUORVANE_REPORT");
+        if (path && *path) ::truncate(path, 0);
+    }
+
     // The encoder failed. The report names the cause its lines show, in the interface's
     // language; its own words stay in the log.
     void encoderFailed(int status, bool stopped) {
@@ -290,6 +286,10 @@ class Outcome {
     void keepLine() {
         std::string l = qv::adapter::encoderLine(partial_);
         partial_.clear();
+        if (!l.empty()) {
+            errors_ += l + "\n";
+            if (errors_.size() > 65536) errors_.erase(0, errors_.size() - 65536);
+        }
         if (l.empty()) return;
         // The first lines name the source's trouble, the last ones the result's.
         if (lines_.size() >= kKeptLines) lines_.erase(lines_.begin() + kKeptLines / 2);
@@ -331,7 +331,7 @@ class Outcome {
 
     static constexpr size_t kKeptLines = 200;
     int log_ = -1;
-    std::string partial_;
+    std::string partial_, errors_;
     std::vector<std::string> lines_;
     qv::adapter::CallFacts facts_;
 };
@@ -555,10 +555,44 @@ int lookAtResult(const std::string& output, const qv::adapter::Expectation& expe
     return kRefused;
 }
 
+// A file of this call's own, removed when the call ends.
+struct TemporaryFile {
+    std::string path;
+    explicit TemporaryFile(std::string p) : path(std::move(p)) {}
+    ~TemporaryFile() {
+        if (!path.empty()) ::unlink(path.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+};
+
+// The source's AMR frames in a file of their own: the AMR muxer writes a packed sample's
+// frames one after another, and its demuxer reads them back one a packet. Empty when that
+// cannot be done; the call then reads the source as it is.
+std::string unpackSound(const std::string& encoder, const std::vector<std::string>& translated,
+                        Outcome& outcome) {
+    const auto input = std::find(translated.begin(), translated.end(), "-i");
+    const std::string folder = privateCacheFolder("quorvane-sources");
+    if (input == translated.end() || input + 1 == translated.end() || folder.empty()) return {};
+    const std::string raw = folder + "/.qv-sound-" + std::to_string(::getpid()) + ".amr";
+    const int status = runEncoder(
+        encoder, {"-i", *(input + 1), "-map", "0:a:0", "-c:a", "copy", "-f", "amr", "-y", raw}, raw,
+        outcome);
+    if (status == 0) return raw;
+    ::unlink(raw.c_str());
+    outcome.withdrawReport();
+    return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    // For the scripts that measure what the encoder can do; the program never asks for it.
+    if (args.size() == 1 && args[0] == "--codec-table") {
+        const std::string table = qv::adapter::codecTableText();
+        return std::fwrite(table.data(), 1, table.size(), stdout) == table.size() ? 0 : 1;
+    }
 
     // The program that started us may die at any moment; then so do we (and the encoder
     // with us). One that died before we got here is seen at once.
@@ -597,8 +631,7 @@ int main(int argc, char** argv) {
             return kRefused;
         }
         // Inside a private base, a folder of ours with looser bits is ours alone all the same.
-        if (ownedFolder(folder) && !privateFolder(folder)) ::chmod(folder.c_str(), 0700);
-        if (!privateFolder(folder)) {
+        if (!qv::ensurePrivateFolder(folder)) {
             outcome.refuse("2パスの統計フォルダがこのユーザー専用ではありません: " + folder);
             return kRefused;
         }
@@ -626,7 +659,7 @@ int main(int argc, char** argv) {
     if (nothingToConvert(qv::adapter::askedOf(args))) return kRefused;
 
     qv::adapter::Source source;
-    if (qv::adapter::needsSource(call)) {
+    if (qv::adapter::readsSource(call)) {
         std::string why;
         source = qv::adapter::probeSource(call.input, privateCacheFolder("quorvane-sources"), &why);
     }
@@ -685,6 +718,12 @@ int main(int argc, char** argv) {
                           output, outcome);
     }
 
+    // Packed AMR sound is taken out of the source into its own frames first.
+    const TemporaryFile rawSound(plan.unpackSound ? unpackSound(encoder, translated, outcome)
+                                                  : std::string());
+    if (!rawSound.path.empty())
+        translated = qv::adapter::withUnpackedSound(translated, rawSound.path);
+
     const FileState before = stateOf(output);
     // Pass 1 only gathers statistics; pass 2 writes the result.
     const bool look = conversion && pass != 1;
@@ -695,6 +734,35 @@ int main(int argc, char** argv) {
         qv::adapter::prepareToLook(call.noVideo ? "" : call.videoCodec, call.noAudio ? "" : sound,
                                    contents);
     });
+    // A stream copy the encoder could not do (or did into a result that does not read back)
+    // for one stream: that stream is encoded instead, once.
+    const bool videoCopied = !call.noVideo && call.videoCodec == "copy" && source.hasVideo;
+    const bool audioCopied = !call.noAudio && call.audioCodec == "copy" && source.hasAudio;
+    const bool copies = videoCopied || audioCopied;
+    const bool unreadable = status == 0 && pass == 0 &&
+                            qv::adapter::copyMayNotReadBack(call, source) &&
+                            !qv::adapter::resultReadsBack(output, videoCopied, audioCopied);
+    if ((status != 0 || unreadable) && !g_signal && copies) {
+        const qv::adapter::StreamFallback fallback =
+            qv::adapter::copyFallback(call, source, outcome.errorText(), unreadable);
+        const std::vector<std::string> again = qv::adapter::withStreamEncoded(args, fallback);
+        const qv::adapter::Plan replan =
+            qv::adapter::planCall(qv::adapter::parseCall(again), source, notes);
+        if (!fallback.codec.empty() && replan.refusal.empty()) {
+            outcome.note(fallback.note);
+            if (unreadable) ::unlink(output.c_str());
+            std::vector<std::string> line =
+                qv::adapter::applyPlan(qv::adapter::translateArguments(again), replan);
+            if (replan.unpackSound && !rawSound.path.empty())
+                line = qv::adapter::withUnpackedSound(line, rawSound.path);
+            status = runEncoder(encoder, line, output, outcome);
+            if (status == 0) outcome.withdrawReport();
+        } else if (unreadable) {
+            ::unlink(output.c_str());
+            outcome.refuse("コピーした結果が読めません");
+            status = kRefused;
+        }
+    }
     if (status == 0 && look && writtenSince(before, stateOf(output)))
         status = lookAtResult(output, qv::adapter::expectationOf(asked, contents), outcome);
     if (status != 0) {

@@ -144,7 +144,7 @@ PictureOutcome makePicture(const std::vector<std::string>& args, const Call& cal
     const std::string detail = "picture at " + call.rangeStart + " size " + call.size;
     if (const auto kept = recallNote(call.input, notesFolder, "picture", detail);
         kept && !kept->empty())
-        if (replaceByRename(call.output, *kept, 0666)) return PictureOutcome::Made;
+        if (replaceQuickly(call.output, *kept, 0666)) return PictureOutcome::Made;
     const Libav& lib = libavForPictures();
     if (!lib.pictures) return PictureOutcome::NotHere;
 
@@ -162,7 +162,9 @@ PictureOutcome makePicture(const std::vector<std::string>& args, const Call& cal
     for (size_t i = 0; i + 1 < plan.extra.size(); ++i)
         if (plan.extra[i] == "-ss") at = parseTime(plan.extra[i + 1]);
 
-    const int stream = pictureStream(w.fmt);
+    // A sound file's cover art stands in for the picture it lacks: its one frame.
+    int stream = pictureStream(w.fmt);
+    const bool cover = stream < 0 && (stream = coverStream(w.fmt)) >= 0;
     const AVStream* st = stream >= 0 ? w.fmt->streams[stream] : nullptr;
     const AVCodec* codec = st ? lib.findDecoder(st->codecpar->codec_id) : nullptr;
     if (!codec || !(w.decoder = lib.allocContext(codec)) ||
@@ -179,18 +181,18 @@ PictureOutcome makePicture(const std::vector<std::string>& args, const Call& cal
     const double fileStart = w.fmt->start_time != AV_NOPTS_VALUE
                                  ? static_cast<double>(w.fmt->start_time) / AV_TIME_BASE
                                  : 0;
-    if (at > 0)
+    if (at > 0 && !cover)
         w.lib.seekFrame(w.fmt, -1, static_cast<int64_t>((fileStart + at) * AV_TIME_BASE),
                         AVSEEK_FLAG_BACKWARD);
-    const bool decoded = decodeUpTo(w, stream, fileStart + at, stop);
+    const bool decoded = decodeUpTo(w, stream, cover ? -1e9 : fileStart + at, stop);
     if (stop) return PictureOutcome::Stopped;
     std::string bytes;
     if (!decoded || !encodeJpeg(w, width, height, bytes) || stop) {
         return stop ? PictureOutcome::Stopped : PictureOutcome::NotHere;
     }
     keepNote(call.input, notesFolder, "picture", detail, bytes);
-    return replaceByRename(call.output, bytes, 0666) ? PictureOutcome::Made
-                                                     : PictureOutcome::NotHere;
+    return replaceQuickly(call.output, bytes, 0666) ? PictureOutcome::Made
+                                                    : PictureOutcome::NotHere;
 }
 
 }  // namespace qv::adapter

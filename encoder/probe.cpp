@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_io.h"
 #include "libav.h"
 
 namespace qv::adapter {
@@ -35,16 +36,7 @@ constexpr size_t kLargestNote = 1 << 20;
 
 std::string readNote(const std::string& path) {
     std::string text;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) return text;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-        static_cast<size_t>(st.st_size) <= kLargestNote) {
-        char buf[16384];
-        for (ssize_t n; text.size() <= kLargestNote && (n = ::read(fd, buf, sizeof buf)) > 0;)
-            text.append(buf, static_cast<size_t>(n));
-    }
-    ::close(fd);
+    if (!qv::readWholeFile(path, text, kLargestNote)) text.clear();
     return text;
 }
 
@@ -78,21 +70,27 @@ void pruneOldNotes(const std::string& folder) {
 
 std::string sourceToText(const Source& s) {
     char buf[512];
-    std::snprintf(buf, sizeof buf, "%d %d %s %d %d %ld %d %s %d %d %.3f", s.known, s.hasVideo,
-                  s.videoCodec.empty() ? "-" : s.videoCodec.c_str(), s.width, s.height,
+    std::snprintf(buf, sizeof buf, "%d %d %s %d %d %ld %d %s %d %d %.3f %d %d %.63s %d", s.known,
+                  s.hasVideo, s.videoCodec.empty() ? "-" : s.videoCodec.c_str(), s.width, s.height,
                   s.videoBitRate, s.hasAudio, s.audioCodec.empty() ? "-" : s.audioCodec.c_str(),
-                  s.sampleRate, s.channels, s.duration);
+                  s.sampleRate, s.channels, s.duration, s.hasCover, s.rotation,
+                  s.creationTime.empty() ? "-" : s.creationTime.c_str(), s.packedSound);
     return buf;
 }
 
 bool sourceFromText(const std::string& text, Source& s) {
-    int known = 0, hasVideo = 0, hasAudio = 0;
-    char video[64] = "", audio[64] = "";
+    int known = 0, hasVideo = 0, hasAudio = 0, hasCover = 0, packed = 0;
+    char video[64] = "", audio[64] = "", created[64] = "";
     Source r;
-    if (std::sscanf(text.c_str(), "%d %d %63s %d %d %ld %d %63s %d %d %lf", &known, &hasVideo,
-                    video, &r.width, &r.height, &r.videoBitRate, &hasAudio, audio, &r.sampleRate,
-                    &r.channels, &r.duration) != 11)
+    // Notes of an older adapter lack the last fields: the source is read again.
+    if (std::sscanf(text.c_str(), "%d %d %63s %d %d %ld %d %63s %d %d %lf %d %d %63s %d", &known,
+                    &hasVideo, video, &r.width, &r.height, &r.videoBitRate, &hasAudio, audio,
+                    &r.sampleRate, &r.channels, &r.duration, &hasCover, &r.rotation, created,
+                    &packed) != 15)
         return false;
+    r.packedSound = packed != 0;
+    r.hasCover = hasCover != 0;
+    r.creationTime = std::string(created) == "-" ? "" : created;
     r.known = known != 0;
     r.hasVideo = hasVideo != 0;
     r.hasAudio = hasAudio != 0;
@@ -102,20 +100,10 @@ bool sourceFromText(const std::string& text, Source& s) {
     return true;
 }
 
-bool replaceByRename(const std::string& path, const std::string& bytes, mode_t mode) {
-    const size_t slash = path.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::string temporary = folder + "." + name + "." + std::to_string(::getpid()) + ".part";
-    const int fd =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-    if (fd < 0) return false;
-    bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
-    ::unlink(temporary.c_str());
-    return false;
+bool replaceQuickly(const std::string& path, const std::string& bytes, mode_t mode) {
+    return qv::replaceFileAtomically(path, bytes,
+                                     {.flush = false, .followLink = false, .newFileMode = mode})
+        .ok();
 }
 
 std::optional<std::string> recallNote(const std::string& path, const std::string& folder,
@@ -135,7 +123,7 @@ void keepNote(const std::string& path, const std::string& folder, const std::str
     struct stat st {};
     if (folder.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
     const std::string header = detail.empty() ? noteKey(st) : noteKey(st) + " " + detail;
-    replaceByRename(noteFile(folder, st, kind), header + "\n" + bytes, 0600);
+    replaceQuickly(noteFile(folder, st, kind), header + "\n" + bytes, 0600);
     pruneOldNotes(folder);
 }
 
@@ -164,6 +152,16 @@ Source probeSource(const std::string& path, const std::string& notesFolder, std:
     lib.closeInput(&fmt);
     keepSourceNotes(path, notesFolder, s);
     return s;
+}
+
+bool resultReadsBack(const std::string& path, bool picture, bool sound) {
+    const Libav& lib = libavForReading();
+    if (!lib.reads) return true;
+    AVFormatContext* fmt = openSource(lib, path);
+    if (!fmt) return false;
+    const Source result = describeSource(lib, fmt);
+    lib.closeInput(&fmt);
+    return (result.hasVideo || !picture) && (result.hasAudio || !sound);
 }
 
 void keepSourceNotes(const std::string& path, const std::string& notesFolder, const Source& s) {

@@ -16,9 +16,9 @@ namespace qv::adapter {
 Source probeSource(const std::string& path, const std::string& notesFolder, std::string* error);
 
 // Puts bytes at path in one step, through a hidden temporary file beside it: a reader never
-// sees half of them, and a link at path is replaced, not written through. A new file gets
-// mode (less the umask).
-bool replaceByRename(const std::string& path, const std::string& bytes, mode_t mode);
+// sees half of them, and a link at path is replaced, not written through. Not flushed to
+// disk: what it writes can be made again. A new file gets mode (less the umask).
+bool replaceQuickly(const std::string& path, const std::string& bytes, mode_t mode);
 
 // Notes about one unchanged file, kept in a private folder between calls: one per file and
 // kind, valid while the file is unchanged and `detail` is the same.
@@ -26,6 +26,11 @@ std::optional<std::string> recallNote(const std::string& path, const std::string
                                       const std::string& kind, const std::string& detail);
 void keepNote(const std::string& path, const std::string& folder, const std::string& kind,
               const std::string& detail, const std::string& bytes);
+
+// A result opens and holds a picture when `picture`, sound when `sound` (a copy that the
+// encoder ended with 0 can still have written a track nobody can read). True when that
+// cannot be told (no library).
+bool resultReadsBack(const std::string& path, bool picture, bool sound);
 
 // Keeps what a source holds for later calls, as probeSource does.
 void keepSourceNotes(const std::string& path, const std::string& notesFolder, const Source& s);

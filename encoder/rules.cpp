@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/text.h"
+#include "codecs.h"
 #include "translate.h"
 
 namespace qv::adapter {
@@ -20,122 +21,13 @@ std::string upperName(const std::string& s) {
     return u;
 }
 
-bool isOneOf(std::string_view s, std::initializer_list<std::string_view> list) {
+bool isOneOf(std::string_view s, Options list) {
     return std::find(list.begin(), list.end(), s) != list.end();
 }
 
-// The codec an encoder of the line produces, named as a probe names it.
-std::string codecOfEncoder(const std::string& e) {
-    if (e == "libx264") return "h264";
-    if (e == "libx265") return "hevc";
-    if (e == "libvpx-vp9") return "vp9";
-    if (e == "libsvtav1") return "av1";
-    if (e == "libopus") return "opus";
-    if (e == "libxvid") return "mpeg4";
-    if (e == "libtheora") return "theora";
-    if (e == "flv") return "flv1";
-    if (e == "msmpeg4") return "msmpeg4v3";
-    if (e == "libmp3lame") return "mp3";
-    if (e == "libvorbis") return "vorbis";
-    if (e == "libgsm") return "gsm";
-    if (e == "libgsm_ms") return "gsm_ms";
-    if (e == "g726") return "adpcm_g726";
-    if (e == "libopencore_amrnb") return "amr_nb";
-    if (e == "libvo_amrwbenc") return "amr_wb";
-    return e;
-}
-
-// The codecs a result of each container row holds so that it plays back whole, measured
-// on the installed build. A codec not listed is refused before anything is written.
-struct Holds {
-    std::string_view ext;
-    std::initializer_list<std::string_view> video, audio;
-};
-
-const Holds kContainers[] = {
-    {"avi",
-     {"asv1",  "asv2",      "dvvideo",   "ffv1",     "ffvhuff", "flv1",       "h263",
-      "h263p", "h264",      "huffyuv",   "jpegls",   "mjpeg",   "mpeg1video", "mpeg2video",
-      "mpeg4", "msmpeg4v2", "msmpeg4v3", "rawvideo", "snow",    "wmv1",       "wmv2",
-      "zlib",  "zmbv",      "theora",    "vp8"},
-     // Its ADPCM and GSM blocks come back half as long again.
-     {"aac", "ac3", "adpcm_swf", "flac", "adpcm_g726", "mp2", "mp3", "pcm_alaw", "pcm_mulaw",
-      "pcm_s16le", "pcm_s24le", "pcm_s32le", "pcm_u8", "wmav1", "wmav2"}},
-    {"mpg", {"mpeg1video", "mpeg2video", "h264"}, {"mp2", "mp3", "ac3", "pcm_s16be"}},
-    {"m2p", {"mpeg1video", "mpeg2video", "h264"}, {"mp2", "mp3", "ac3", "pcm_s16be"}},
-    {"mp4",
-     {"h264", "mpeg4", "mpeg1video", "mpeg2video", "mjpeg", "h263", "hevc", "av1"},
-     {"aac", "ac3", "mp2", "mp3", "flac", "opus"}},
-    {"3gp", {"h264", "mpeg4", "h263"}, {"aac", "amr_nb", "amr_wb"}},
-    {"wmv",
-     {"wmv1", "wmv2", "mpeg4", "msmpeg4v2", "msmpeg4v3", "h264", "mpeg1video", "mpeg2video",
-      "mjpeg"},
-     {"wmav1", "wmav2", "mp3", "mp2", "ac3", "aac", "pcm_s16le", "adpcm_ms", "adpcm_ima_wav",
-      "adpcm_yamaha", "gsm_ms", "pcm_alaw", "pcm_mulaw"}},
-    {"asf",
-     {"wmv1", "wmv2", "mpeg4", "msmpeg4v2", "msmpeg4v3", "h264", "mpeg1video", "mpeg2video",
-      "mjpeg"},
-     {"wmav1", "wmav2", "mp3", "mp2", "ac3", "aac", "pcm_s16le", "adpcm_ms", "adpcm_ima_wav",
-      "adpcm_yamaha", "gsm_ms", "pcm_alaw", "pcm_mulaw"}},
-    {"mov",
-     {"h264",    "mpeg4",    "svq1", "qtrle",     "mjpeg",     "mpeg1video", "mpeg2video", "h263",
-      "dvvideo", "rawvideo", "ffv1", "huffyuv",   "ffvhuff",   "jpegls",     "zlib",       "zmbv",
-      "asv1",    "asv2",     "snow", "msmpeg4v2", "msmpeg4v3", "wmv1",       "wmv2",       "flv1"},
-     {"aac",          "ac3",       "mp2",       "mp3",       "adpcm_ima_qt", "pcm_alaw",
-      "pcm_mulaw",    "pcm_s8",    "pcm_s16be", "pcm_s16le", "pcm_s24be",    "pcm_s24le",
-      "pcm_s32be",    "pcm_s32le", "pcm_u8",    "flac",      "adpcm_ms",     "adpcm_ima_wav",
-      "adpcm_yamaha", "gsm",       "adpcm_g726"}},
-    {"rm", {"rv10", "rv20"}, {"ac3"}},
-    {"ogm", {"theora", "vp8"}, {"vorbis", "flac", "opus"}},
-    {"flv", {"flv1", "h264", "flashsv"}, {"mp3", "aac", "adpcm_swf", "pcm_s16le", "pcm_u8"}},
-    // Its MP3 comes back a tenth longer than it went in.
-    {"swf", {"flv1", "flashsv", "mjpeg"}, {}},
-    // Matroska holds every codec of the lists and has no row here.
-    {"webm", {"vp9", "av1", "vp8"}, {"opus", "vorbis"}},
-};
-
-// Encoders of the lists whose result plays in none of the containers, and why.
-std::string neverPlayable(const std::string& e) {
-    if (e == "h261")
-        return "H261 の結果はインストールされた FFmpeg "
-               "で読むと必ず最初のフレームでエラーになります";
-    if (e == "roqvideo" || e == "roq_dpcm")
-        return upperName(e) + " を入れられるのは RoQ 形式だけで、一覧の形式には入れられません";
-    if (e == "adpcm_adx" || e == "adpcm_ima_ws" || e == "pcm_s24daud")
-        return upperName(e) + " を入れられる形式が一覧にありません";
-    if (e == "sonic" || e == "sonicls")
-        return upperName(e) + " は一覧の形式に入れると長さが正しく読み戻せません";
-    return {};
-}
-
-const Holds* containerOf(const std::string& ext) {
-    for (const Holds& h : kContainers)
-        if (h.ext == ext) return &h;
-    return nullptr;
-}
-
-bool holds(std::initializer_list<std::string_view> list, const std::string& codec) {
-    return isOneOf(codec, list);
-}
-
-// Codecs that take only frame sizes divisible by this.
-int sizeStep(const std::string& e) {
-    if (isOneOf(e, {"asv1", "asv2", "roqvideo", "rv10", "rv20", "svq1"})) return 16;
-    if (e == "h263p") return 4;
-    if (isOneOf(e, {"ffv1", "jpegls", "rawvideo", "qtrle", "flashsv", "zmbv"})) return 1;
-    return 2;
-}
-
-bool standardH263Size(const std::string& s) {
-    return isOneOf(s, {"128x96", "176x144", "352x288", "704x576", "1408x1152"});
-}
-
-// Sound encoders of the list that take one or two channels only (and do not say so to
-// the encoder's channel negotiation).
-bool atMostStereo(const std::string& e) {
-    return isOneOf(e,
-                   {"wmav1", "wmav2", "adpcm_swf", "adpcm_ima_qt", "adpcm_ms", "adpcm_yamaha",
-                    "adpcm_ima_wav", "adpcm_ima_ws", "adpcm_adx", "sonic", "sonicls", "roq_dpcm"});
+// The row of an encoder of the line; nullptr for "copy", none, or one the table lacks.
+const CodecRow* rowOf(const std::string& encoder) {
+    return encoder.empty() || encoder == "copy" ? nullptr : codecForEncoder(encoder);
 }
 
 bool parseQuality(const std::string& s, int& out) {
@@ -151,52 +43,43 @@ std::string seconds(double s) {
     return buf;
 }
 
-// Codecs with a two-pass mode that need a rate rather than a quality for it.
-bool rateForTwoPass(const std::string& e) {
-    return !isOneOf(e, {"", "copy", "ffv1", "huffyuv", "ffvhuff", "rawvideo", "qtrle", "zlib",
-                        "zmbv", "flashsv", "jpegls", "dvvideo", "asv1", "asv2"});
+std::string joined(Options list, const char* separator, const char* unit = "") {
+    std::string s;
+    for (std::string_view v : list) {
+        if (!s.empty()) s += separator;
+        s += std::string(v) + unit;
+    }
+    return s;
 }
 
-// Today's encoders: a quality row becomes a constant-quality encode on the encoder's own
-// scale, and each runs at a speed that keeps a preview within a few times MPEG-4's.
-struct QualityScale {
-    std::string_view encoder;
-    int lowest, highest;  // the encoder's CRF range, lower is better
-    std::initializer_list<std::string_view> speed;
-    // The row read as MPEG-4's quantiser step: six CRF steps double the step, from `lowest`
-    // at row 1. Otherwise the rows spread linearly over the whole range.
-    bool quantiserStep = false;
-};
+bool crfScale(const CodecRow* r) { return r && r->quality != QualityMapping::Qscale; }
 
-const QualityScale kQualityScales[] = {
-    // 6 + 6*log2(row) gives about MPEG-4's PSNR at that qscale (measured on 720p detail,
-    // rows 2 to 31); the whole range gave row 11 a rate x265 codes too slowly for a preview.
-    {"libx265", 6, 51, {"-preset", "ultrafast", "-x265-params", "log-level=error"}, true},
-    {"libvpx-vp9", 0, 63, {"-deadline", "realtime", "-cpu-used", "8", "-row-mt", "1"}},
-    {"libsvtav1", 1, 63, {"-preset", "12"}},
-};
-
-const QualityScale* qualityScaleOf(const std::string& e) {
-    for (const QualityScale& q : kQualityScales)
-        if (q.encoder == e) return &q;
-    return nullptr;
+// Codecs with a two-pass mode that need a rate rather than a quality for it.
+bool rateForTwoPass(const std::string& encoder) {
+    if (encoder.empty() || encoder == "copy") return false;
+    const CodecRow* r = codecForEncoder(encoder);
+    return !r || r->twoPass != TwoPassMode::None;
 }
 
 }  // namespace
 
 int crfForQuality(std::string_view encoder, int quality) {
-    const QualityScale* q = qualityScaleOf(std::string(encoder));
-    if (!q) return -1;
+    const CodecRow* q = codecForEncoder(encoder);
+    if (!crfScale(q)) return -1;
     quality = std::clamp(quality, 1, 31);
-    if (q->quantiserStep) {
-        // Past row 12 the curve climbs less than a step a row: each row still takes one more.
-        int crf = q->lowest;
+    if (q->quality == QualityMapping::CrfQuantiser) {
+        // 6 + 6*log2(row) gives about MPEG-4's PSNR at that qscale (measured on 720p detail,
+        // rows 2 to 31); the whole range gave row 11 a rate x265 codes too slowly for a
+        // preview. Past row 12 the curve climbs less than a step a row: each row still takes
+        // one more.
+        int crf = q->crfLowest;
         for (int row = 2; row <= quality; ++row)
-            crf = std::max(crf + 1, static_cast<int>(std::lround(q->lowest + 6 * std::log2(row))));
-        return std::min(crf, q->highest);
+            crf =
+                std::max(crf + 1, static_cast<int>(std::lround(q->crfLowest + 6 * std::log2(row))));
+        return std::min(crf, q->crfHighest);
     }
     // 1..31 onto the whole range, rounded to the nearest step.
-    return q->lowest + ((quality - 1) * (q->highest - q->lowest) + 15) / 30;
+    return q->crfLowest + ((quality - 1) * (q->crfHighest - q->crfLowest) + 15) / 30;
 }
 
 double parseTime(const std::string& t) {
@@ -233,10 +116,13 @@ Call parseCall(const std::vector<std::string>& args) {
         if (a == "-i") c.input = v;
         if (a == "-vcodec") c.videoCodec = v;
         if (a == "-acodec") {
-            // The experimental native Vorbis encoder gives way to libvorbis (see the plan).
-            c.audioCodec = v == "vorbis" ? "libvorbis" : audioCodecName(v);
+            // An encoder that gives way to a better one on this build (see the plan).
+            const CodecRow* r = codecForDialect(v);
+            c.audioCodec =
+                r && !r->replacement.empty() ? std::string(r->replacement) : audioCodecName(v);
         }
         if (a == "-s") c.size = v;
+        if (a == "-aspect") c.aspect = v;
         if (a == "-r") c.frameRate = v;
         if (a == "-ar") c.sampleRate = v;
         if (a == "-ac") c.channels = v;
@@ -257,8 +143,8 @@ Call parseCall(const std::vector<std::string>& args) {
 bool needsSource(const Call& c) {
     if (c.output.empty() || c.input.empty()) return false;
     if (c.thumbnail) return false;  // asked only when the usual moment gives no picture
-    const Holds* h = containerOf(c.ext);
-    if (h) {
+    const ContainerRow* container = containerRow(c.ext);
+    if (container && !container->holdsAll) {
         if (!c.noVideo && c.videoCodec == "copy") return true;
         if (!c.noAudio && c.audioCodec == "copy") return true;
     }
@@ -266,195 +152,364 @@ bool needsSource(const Call& c) {
     return c.pass == 1 && c.bitRate.empty() && rateForTwoPass(c.videoCodec);
 }
 
-Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
-    Plan p;
-    if (c.output.empty()) return p;
+bool readsSource(const Call& c) {
+    return needsSource(c) || (!c.thumbnail && !c.input.empty() && !c.output.empty());
+}
 
-    if (c.thumbnail) {
-        if (s.known && !s.hasVideo) {
-            p.refusal = "映像のないファイルなのでサムネイルは作れません";
-            return p;
+namespace {
+
+// One call's decision, made in named steps; each step that refuses says why in the plan
+// and stops the rest.
+class Planner {
+  public:
+    Planner(const Call& c, const Source& s, const PassNotes& notes)
+        : c_(c),
+          s_(s),
+          notes_(notes),
+          video_(c.noVideo ? "" : c.videoCodec),
+          audio_(c.noAudio ? "" : c.audioCodec),
+          videoRow_(rowOf(video_)),
+          audioRow_(rowOf(audio_)) {}
+
+    Plan plan() {
+        if (c_.output.empty()) return p_;
+        if (c_.thumbnail) {
+            thumbnail();
+            return p_;
+        }
+        refuse() && fitPicture() && fitSound() && leaveOut() && keepWhatItSays() &&
+            twoPassNotes() && range();
+        return p_;
+    }
+
+  private:
+    bool refused(std::string why) {
+        p_.refusal = std::move(why);
+        return false;
+    }
+    void add(std::initializer_list<std::string> options) {
+        p_.extra.insert(p_.extra.end(), options.begin(), options.end());
+    }
+    void addOptions(Options options) {
+        for (std::string_view o : options) p_.extra.emplace_back(o);
+    }
+    bool encodes(const std::string& e) const { return !e.empty() && e != "copy"; }
+
+    // The result starts inside the source: a range of this call, or pass 1's for pass 2.
+    bool cutsTheStart() const {
+        const std::string& start =
+            c_.pass == 2 && c_.rangeStart.empty() ? notes_.rangeStart : c_.rangeStart;
+        return parseTime(start) > 0;
+    }
+
+    void thumbnail() {
+        // A sound file with cover art shows its cover.
+        if (s_.known && !s_.hasVideo && s_.hasCover) return;
+        if (s_.known && !s_.hasVideo) {
+            refused("映像のないファイルなのでサムネイルは作れません");
+            return;
         }
         // A source shorter than the usual moment gives a frame from near its end.
-        if (s.known && s.duration > 0 && s.duration < 5.5) {
-            p.removeOptions = {"-ss"};
-            p.extra = {"-ss", seconds(s.duration > 1 ? s.duration - 0.5 : s.duration / 2)};
-        }
-        return p;
-    }
-
-    const Holds* h = containerOf(c.ext);
-    const std::string video = c.noVideo ? "" : c.videoCodec;
-    const std::string audio = c.noAudio ? "" : c.audioCodec;
-    const std::string container = upperName(c.ext);
-
-    for (const std::string& e : {video, audio}) {
-        if (std::string why = neverPlayable(e); !why.empty()) {
-            p.refusal = why;
-            return p;
+        if (s_.known && s_.duration > 0 && s_.duration < 5.5) {
+            p_.removeOptions = {"-ss"};
+            add({"-ss", seconds(s_.duration > 1 ? s_.duration - 0.5 : s_.duration / 2)});
         }
     }
-    if (h) {
-        if (!video.empty() && video != "copy" && !holds(h->video, codecOfEncoder(video))) {
-            p.refusal =
-                container + " 形式には映像コーデック " + upperName(video) + " を入れられません";
-            return p;
-        }
-        if (!audio.empty() && audio != "copy" && !holds(h->audio, codecOfEncoder(audio))) {
-            p.refusal =
-                container + " 形式には音声コーデック " + upperName(audio) + " を入れられません";
-            return p;
-        }
-        if (s.known && video == "copy" && s.hasVideo && !holds(h->video, s.videoCodec)) {
-            p.refusal = container + " 形式には元の映像 (" + s.videoCodec +
-                        ") をそのまま入れられません。映像コーデックを選んでください";
-            return p;
-        }
-        if (s.known && audio == "copy" && s.hasAudio && !holds(h->audio, s.audioCodec)) {
-            p.refusal = container + " 形式には元の音声 (" + s.audioCodec +
-                        ") をそのまま入れられません。音声コーデックを選んでください";
-            return p;
-        }
-        if (s.known && video == "copy" && s.videoCodec == "h264" &&
-            isOneOf(c.ext, {"avi", "mpg", "m2p"}))
-            p.extra.insert(p.extra.end(), {"-bsf:v", "h264_mp4toannexb"});
+
+    // A result that would not play is refused before anything is written: a codec that
+    // plays nowhere, one the container cannot hold, a source stream a copy cannot put there.
+    bool refuse() {
+        for (const CodecRow* r : {videoRow_, audioRow_})
+            if (r && !r->neverPlays.empty()) return refused(std::string(r->neverPlays));
+        const std::string container = upperName(c_.ext);
+        if (encodes(video_) &&
+            !containerHolds(c_.ext, CodecKind::Video, videoRow_ ? videoRow_->codec : video_))
+            return refused(container + " 形式には映像コーデック " + upperName(video_) +
+                           " を入れられません");
+        if (encodes(audio_) &&
+            !containerHolds(c_.ext, CodecKind::Audio, audioRow_ ? audioRow_->codec : audio_))
+            return refused(container + " 形式には音声コーデック " + upperName(audio_) +
+                           " を入れられません");
+        if (s_.known && video_ == "copy" && s_.hasVideo &&
+            !containerHolds(c_.ext, CodecKind::Video, s_.videoCodec))
+            return refused(container + " 形式には元の映像 (" + s_.videoCodec +
+                           ") をそのまま入れられません。映像コーデックを選んでください");
+        if (s_.known && audio_ == "copy" && s_.hasAudio &&
+            !containerHolds(c_.ext, CodecKind::Audio, s_.audioCodec))
+            return refused(container + " 形式には元の音声 (" + s_.audioCodec +
+                           ") をそのまま入れられません。音声コーデックを選んでください");
+        if (s_.known && video_ == "copy" && s_.videoCodec == "h264" &&
+            isOneOf(c_.ext, {"avi", "mpg", "m2p"}))
+            add({"-bsf:v", "h264_mp4toannexb"});
+        return true;
     }
 
-    // Frame sizes and formats the encoders need.
-    if (!video.empty() && video != "copy") {
-        if (video == "h261" || video == "h263") {
-            const bool h261 = video == "h261";
-            if (!c.size.empty() &&
-                !(h261 ? isOneOf(c.size, {"176x144", "352x288"}) : standardH263Size(c.size))) {
-                p.refusal =
-                    upperName(video) + " は " +
-                    (h261 ? "176x144 か 352x288" : "128x96/176x144/352x288/704x576/1408x1152") +
-                    " の大きさしか扱えません";
-                return p;
-            }
-            if (c.size.empty() || c.hasCrop)
-                p.videoFilter =
-                    h261 ? "scale=w='if(gte(iw,352),352,176)':h=ow*9/11"
-                         : "scale=w='if(gte(iw,704),704,if(gte(iw,352),352,176))':h=ow*9/11";
-        } else if (video == "dvvideo") {
-            const bool ntsc = c.frameRate == "29.97" || c.frameRate == "30";
+    // Frame sizes, rates and formats the picture's encoder needs.
+    bool fitPicture() {
+        const CodecRow* r = videoRow_;
+        if (!encodes(video_) || !r) return true;
+        if (r->codec == "dvvideo") {
+            // DV's frame is the television norm's, chosen by the rate.
+            const bool ntsc = c_.frameRate == "29.97" || c_.frameRate == "30";
             const std::string size = ntsc ? "720x480" : "720x576";
-            if (!c.size.empty() && c.size != size) {
-                p.refusal = "DV は " + size + " の大きさしか扱えません";
-                return p;
-            }
-            p.videoFilter = "scale=" + std::string(ntsc ? "720:480" : "720:576");
-            if (c.frameRate.empty())
-                p.extra.insert(p.extra.end(), {"-r", ntsc ? "30000/1001" : "25"});
-            p.extra.insert(p.extra.end(), {"-pix_fmt", ntsc ? "yuv411p" : "yuv420p"});
-        } else if (const int step = sizeStep(video); step > 1 && (c.size.empty() || c.hasCrop)) {
-            const std::string n = std::to_string(step);
-            p.videoFilter = "scale=trunc(iw/" + n + ")*" + n + ":trunc(ih/" + n + ")*" + n;
+            if (!c_.size.empty() && c_.size != size)
+                return refused("DV は " + size + " の大きさしか扱えません");
+            p_.videoFilter = "scale=" + std::string(ntsc ? "720:480" : "720:576");
+            if (c_.frameRate.empty()) add({"-r", ntsc ? "30000/1001" : "25"});
+            add({"-pix_fmt", ntsc ? "yuv411p" : "yuv420p"});
+            return true;
+        }
+        if (r->sizes.size() > 0) {
+            if (!c_.size.empty() && !isOneOf(c_.size, r->sizes))
+                return refused(upperName(video_) + " は " + joined(r->sizes, "/") +
+                               " の大きさしか扱えません");
+            if (c_.size.empty() || c_.hasCrop) p_.videoFilter = r->sizeFilter;
+        } else if (r->sizeStep > 1 && (c_.size.empty() || c_.hasCrop)) {
+            const std::string n = std::to_string(r->sizeStep);
+            p_.videoFilter = "scale=trunc(iw/" + n + ")*" + n + ":trunc(ih/" + n + ")*" + n;
             // H.263+ writes the pixel shape in bytes: a shape only near square after the
             // rounding would come back as a broken first frame.
-            if (video == "h263p") p.videoFilter += ",setsar=r=sar:max=255";
+            if (r->codec == "h263p") p_.videoFilter += ",setsar=r=sar:max=255";
         }
-        if (video == "libx264") {
-            p.extra.insert(p.extra.end(), {"-pix_fmt", "yuv420p"});
-            p.bitexactPictureOnly = isOneOf(c.ext, {"mkv", "webm"});
+        // Below ten frames a second the encoder's own rate conversion adds frames past the
+        // end (a 10 s source at 1 fps came out 12 s long); the filter ends with the source.
+        if (const double rate = parseTime(c_.frameRate); rate > 0 && rate < 10) {
+            p_.removeOptions.push_back("-r");
+            p_.videoFilter += (p_.videoFilter.empty() ? "fps=" : ",fps=") + c_.frameRate;
         }
-        if (const QualityScale* q = qualityScaleOf(video)) {
+        if (crfScale(r)) {
             // Its real-time mode keeps no statistics for a second pass.
-            if (video == "libvpx-vp9" && c.pass != 0)
-                p.extra.insert(p.extra.end(),
-                               {"-deadline", "good", "-cpu-used", "5", "-row-mt", "1"});
+            if (c_.pass != 0 && r->twoPassSpeed.size() > 0)
+                addOptions(r->twoPassSpeed);
             else
-                p.extra.insert(p.extra.end(), q->speed.begin(), q->speed.end());
-            p.extra.insert(p.extra.end(), {"-pix_fmt", "yuv420p"});
-            p.bitexactPictureOnly = isOneOf(c.ext, {"mkv", "webm"});
-            int quality = 0;
-            if (parseQuality(c.quality, quality)) {
-                p.removeOptions.push_back("-q:v");
-                p.extra.insert(p.extra.end(),
-                               {"-crf", std::to_string(crfForQuality(video, quality))});
-                // Without a rate of its own the encoder would aim at its default rate as a cap.
-                if (video == "libvpx-vp9" && c.bitRate.empty())
-                    p.extra.insert(p.extra.end(), {"-b:v", "0"});
-            }
-            if (c.pass != 0 && video != "libvpx-vp9") {
-                p.refusal = upperName(video) +
-                            " は 2パスエンコードに対応していません。2ﾊﾟｽｴﾝｺｰﾄﾞを外してください";
-                return p;
-            }
+                addOptions(r->speed);
         }
-        if (video == "zlib") p.extra.insert(p.extra.end(), {"-pix_fmt", "bgr24"});
+        if (!r->pixelFormat.empty()) add({"-pix_fmt", std::string(r->pixelFormat)});
+        p_.bitexactPictureOnly = r->bitexactPictureOnly && isOneOf(c_.ext, {"mkv", "webm"});
+        int quality = 0;
+        if (crfScale(r) && parseQuality(c_.quality, quality)) {
+            p_.removeOptions.push_back("-q:v");
+            add({"-crf", std::to_string(crfForQuality(video_, quality))});
+            // Without a rate of its own the encoder would aim at its default rate as a cap.
+            if (r->codec == "vp9" && c_.bitRate.empty()) add({"-b:v", "0"});
+        }
+        if (c_.pass != 0 && r->twoPass == TwoPassMode::Refused)
+            return refused(upperName(video_) +
+                           " は 2パスエンコードに対応していません。2ﾊﾟｽｴﾝｺｰﾄﾞを外してください");
         // RealMedia's millisecond clock gives NTSC rates' frames the same time stamp.
-        if ((video == "rv10" || video == "rv20") && c.frameRate.empty())
-            p.extra.insert(p.extra.end(), {"-r", "25"});
+        if (!r->frameRate.empty() && c_.frameRate.empty()) add({"-r", std::string(r->frameRate)});
+        return true;
     }
 
-    // Sound the encoders need.
-    if (!audio.empty() && audio != "copy") {
-        if (isOneOf(audio, {"libgsm", "libgsm_ms", "g726"})) {
-            if (!c.sampleRate.empty() && c.sampleRate != "8000") {
-                p.refusal = upperName(audio) + " は 8000Hz の音声しか扱えません";
-                return p;
-            }
-            if (c.sampleRate.empty()) p.extra.insert(p.extra.end(), {"-ar", "8000"});
-            if (c.channels.empty()) p.extra.insert(p.extra.end(), {"-ac", "1"});
-        } else if (audio == "adpcm_swf" && c.sampleRate.empty()) {
-            p.extra.insert(p.extra.end(), {"-ar", "44100"});
-        } else if (audio == "libopus" && !c.sampleRate.empty() &&
-                   !isOneOf(c.sampleRate, {"8000", "12000", "16000", "24000", "48000"})) {
-            p.refusal = "LIBOPUS は 8000Hz/16000Hz/24000Hz/48000Hz の音声しか扱えません";
-            return p;
-        } else if (audio == "roq_dpcm" && c.sampleRate.empty()) {
-            p.extra.insert(p.extra.end(), {"-ar", "22050"});
-        }
+    // Sample rates and channels the sound's encoder needs.
+    bool fitSound() {
+        // AAC copied into AVI from a point inside the source comes back with a first frame
+        // that does not decode: the sound is encoded with the container's own codec then.
+        if (audio_ == "copy" && s_.known && s_.audioCodec == "aac" && c_.ext == "avi" &&
+            cutsTheStart())
+            p_.audioEncoder = std::string(containerRow(c_.ext)->audio);
+        const CodecRow* r = audioRow_;
+        if (!encodes(audio_) || !r) return true;
+        if (r->sampleRates.size() > 0 && !c_.sampleRate.empty() &&
+            !isOneOf(c_.sampleRate, r->sampleRates))
+            return refused(upperName(audio_) + " は " + joined(r->sampleRates, "/", "Hz") +
+                           " の音声しか扱えません");
+        // A source at a rate the container may not take, with the rate automatic, gets the
+        // container's highest (each of its codecs takes that one).
+        if (const ContainerRow* container = containerRow(c_.ext);
+            container && container->sampleRates.size() > 0 && r->codec != "aac" &&
+            c_.sampleRate.empty() && r->sampleRate.empty() && s_.known && s_.sampleRate > 0 &&
+            !isOneOf(std::to_string(s_.sampleRate), container->sampleRates))
+            add({"-ar", std::string(*(container->sampleRates.end() - 1))});
+        if (!r->sampleRate.empty() && c_.sampleRate.empty())
+            add({"-ar", std::string(r->sampleRate)});
+        if (r->mono && c_.channels.empty()) add({"-ac", "1"});
         // Five-point-one comes down to stereo; mono stays mono.
-        if (c.channels.empty() && atMostStereo(audio))
-            p.audioFilter = "aformat=channel_layouts=mono|stereo";
+        if (c_.channels.empty() && r->maxChannels == 2)
+            p_.audioFilter = "aformat=channel_layouts=mono|stereo";
         // Its surround mapping takes the usual layouts only: 5.1 with side speakers becomes 5.1.
-        if (c.channels.empty() && audio == "libopus")
-            p.audioFilter = "aformat=channel_layouts=mono|stereo|3.0|quad|5.0|5.1|6.1|7.1";
-        if (audio == "libvorbis") p.audioEncoder = "libvorbis";
+        if (c_.channels.empty() && !r->channelLayouts.empty())
+            p_.audioFilter = "aformat=channel_layouts=" + std::string(r->channelLayouts);
+        if (!r->replacement.empty()) p_.audioEncoder = std::string(r->replacement);
+        return true;
+    }
+
+    // Streams the result cannot hold as the source has them: a cover picture never becomes
+    // a picture track of its own (only MP4 keeps it as the cover of a copy), and the real
+    // picture and the sound are taken, not a data or chapter track or a cover.
+    bool leaveOut() {
+        // Packed AMR is read from its frames, taken out of the source first.
+        p_.unpackSound = s_.known && s_.packedSound && !c_.noAudio && !audio_.empty();
+        if (!s_.known || !s_.hasCover) return true;
+        if (!s_.hasVideo) {
+            if (!c_.noVideo && !(video_ == "copy" && c_.ext == "mp4")) add({"-vn"});
+            return true;
+        }
+        add({"-map", "0:V:0?", "-map", "0:a:0?"});
+        return true;
+    }
+
+    // What the source says about itself: its recording date (the encoder drops it unless
+    // told), and its rotation: a portrait source keeps a chosen landscape size upright.
+    bool keepWhatItSays() {
+        if (!s_.known) return true;
+        if (!s_.creationTime.empty()) {
+            add({"-metadata", "creation_time=" + s_.creationTime});
+            // AVI keeps a date only, in its creation-date field.
+            if (c_.ext == "avi") add({"-metadata", "date=" + s_.creationTime.substr(0, 10)});
+        }
+        const bool quarterTurn = s_.rotation == 90 || s_.rotation == 270;
+        const CodecRow* r = videoRow_;
+        if (!quarterTurn || !r || r->sizes.size() > 0 || r->codec == "dvvideo") return true;
+        if (const size_t x = c_.size.find('x'); x != std::string::npos)
+            p_.pictureSize = c_.size.substr(x + 1) + "x" + c_.size.substr(0, x);
+        if (const size_t colon = c_.aspect.find(':'); colon != std::string::npos)
+            p_.aspect = c_.aspect.substr(colon + 1) + ":" + c_.aspect.substr(0, colon);
+        return true;
     }
 
     // Two-pass: both passes see the same range and the same rate.
-    if (c.pass != 0 && !video.empty() && video != "copy") {
-        PassNotes use = notes;
-        if (c.pass == 1) {
+    bool twoPassNotes() {
+        if (c_.pass == 0 || !encodes(video_)) return true;
+        PassNotes use = notes_;
+        if (c_.pass == 1) {
             use.present = true;
-            use.rangeStart = c.rangeStart;
-            use.rangeLength = c.rangeLength;
-            if (c.bitRate.empty() && rateForTwoPass(video) &&
-                !(qualityScaleOf(video) && !c.quality.empty())) {
-                long rate = s.videoBitRate > 0 ? s.videoBitRate : 1000000;
+            use.rangeStart = c_.rangeStart;
+            use.rangeLength = c_.rangeLength;
+            if (c_.bitRate.empty() && rateForTwoPass(video_) &&
+                !(crfScale(videoRow_) && !c_.quality.empty())) {
+                long rate = s_.videoBitRate > 0 ? s_.videoBitRate : 1000000;
                 rate = std::clamp(rate, 100000L, 20000000L);
                 use.bitRate = std::to_string(rate / 1000) + "k";
             }
-            p.notesToKeep = use;
-        } else if (!notes.present) {
-            p.refusal = "2パス目の前に1パス目の記録がありません。1パス目からやり直してください";
-            return p;
-        } else if (c.rangeStart.empty() && !notes.rangeStart.empty()) {
-            p.extra.insert(p.extra.end(), {"-ss", notes.rangeStart});
+            p_.notesToKeep = use;
+        } else if (!notes_.present) {
+            return refused("2パス目の前に1パス目の記録がありません。1パス目からやり直してください");
+        } else if (c_.rangeStart.empty() && !notes_.rangeStart.empty()) {
+            add({"-ss", notes_.rangeStart});
         }
-        if (c.pass == 2 && c.rangeStart.empty() && !notes.rangeLength.empty() && c.lengthCount == 0)
-            p.extra.insert(p.extra.end(), {"-t", notes.rangeLength});
-        if (!use.bitRate.empty() && c.bitRate.empty()) {
-            p.removeOptions.push_back("-q:v");
-            p.extra.insert(p.extra.end(), {"-b:v", use.bitRate});
+        if (c_.pass == 2 && c_.rangeStart.empty() && !notes_.rangeLength.empty() &&
+            c_.lengthCount == 0)
+            add({"-t", notes_.rangeLength});
+        if (!use.bitRate.empty() && c_.bitRate.empty()) {
+            p_.removeOptions.push_back("-q:v");
+            add({"-b:v", use.bitRate});
         }
+        return true;
     }
 
     // A preview of a range is the shorter of the two; the later -t would win otherwise.
-    std::string rangeLength = c.rangeLength;
-    if (c.pass == 2 && c.rangeStart.empty() && notes.present) rangeLength = notes.rangeLength;
-    if (c.lengthCount >= 2 || (c.lengthCount == 1 && rangeLength != c.rangeLength)) {
-        double a = parseTime(rangeLength), b = parseTime(c.lastLength);
-        if (a >= 0 && b >= 0) {
-            p.removeOptions.push_back("-t");
-            p.extra.insert(p.extra.end(), {"-t", seconds(std::min(a, b))});
+    bool range() {
+        std::string rangeLength = c_.rangeLength;
+        if (c_.pass == 2 && c_.rangeStart.empty() && notes_.present)
+            rangeLength = notes_.rangeLength;
+        if (c_.lengthCount >= 2 || (c_.lengthCount == 1 && rangeLength != c_.rangeLength)) {
+            const double a = parseTime(rangeLength), b = parseTime(c_.lastLength);
+            if (a >= 0 && b >= 0) {
+                p_.removeOptions.push_back("-t");
+                add({"-t", seconds(std::min(a, b))});
+            }
         }
+        return true;
     }
-    return p;
+
+    const Call& c_;
+    const Source& s_;
+    const PassNotes& notes_;
+    const std::string video_, audio_;  // the line's encoders, "" where a stream is off
+    const CodecRow* videoRow_;
+    const CodecRow* audioRow_;
+    Plan p_;
+};
+
+}  // namespace
+
+Plan planCall(const Call& c, const Source& s, const PassNotes& notes) {
+    return Planner(c, s, notes).plan();
 }
+
+StreamFallback copyFallback(const Call& c, const Source& s, const std::string& error,
+                            bool unreadable) {
+    StreamFallback f;
+    const bool videoCopied = !c.noVideo && c.videoCodec == "copy";
+    const bool audioCopied = !c.noAudio && c.audioCodec == "copy";
+    if (c.thumbnail || c.pass != 0 || (!videoCopied && !audioCopied)) return f;
+    // Which stream the encoder's line (or the unreadable result) points at.
+    enum { None, Video, Audio } culprit = None;
+    const auto says = [&error](std::string_view text) {
+        return error.find(text) != std::string::npos;
+    };
+    if (says("input is not a single packet") || says("before AC3 packets") || says("stsd")) {
+        culprit = Audio;  // AMR packed several frames a sample; AC-3 without its header
+    } else if (const size_t at = error.find("Could not find tag for codec ");
+               at != std::string::npos) {
+        const std::string rest = error.substr(at + 29);
+        const std::string codec = rest.substr(0, rest.find(' '));
+        if (s.known && codec == s.audioCodec) culprit = Audio;
+        if (s.known && codec == s.videoCodec) culprit = Video;
+    } else if (unreadable) {
+        culprit = audioCopied ? Audio : Video;
+    }
+    if ((culprit == Audio && !audioCopied) || (culprit == Video && !videoCopied)) return f;
+    const ContainerRow* container = containerRow(c.ext);
+    if (culprit == None || !container) return f;
+    f.video = culprit == Video;
+    f.codec = std::string(f.video ? container->video : container->audio);
+    if (f.codec.empty()) return f;
+    const std::string was = f.video ? s.videoCodec : s.audioCodec;
+    f.note = std::string(f.video ? "映像" : "音声") + (was.empty() ? "" : " (" + was + ")") +
+             " をそのまま " + upperName(c.ext) + " 形式に入れられないため、" + upperName(f.codec) +
+             " に変換します";
+    return f;
+}
+
+bool copyMayNotReadBack(const Call& c, const Source& s) {
+    return !c.noAudio && c.audioCodec == "copy" && s.known &&
+           isOneOf(s.audioCodec, {"ac3", "eac3"}) && isOneOf(c.ext, {"mp4", "mov", "3gp"});
+}
+
+std::vector<std::string> withStreamEncoded(const std::vector<std::string>& args,
+                                           const StreamFallback& f) {
+    std::vector<std::string> line = args;
+    const int out = outputIndex(line);
+    const std::string option = f.video ? "-vcodec" : "-acodec";
+    for (size_t i = 0; i + 1 < line.size() && static_cast<int>(i) != out; ++i) {
+        if (line[i] == option && line[i + 1] == "copy") line[i + 1] = f.codec;
+        if (takesValue(line[i])) ++i;
+    }
+    return line;
+}
+
+std::vector<std::string> withUnpackedSound(std::vector<std::string> line,
+                                           const std::string& rawSound) {
+    if (line.empty()) return line;
+    const auto input = std::find(line.begin(), line.end(), "-i");
+    if (input == line.end() || input + 1 == line.end()) return line;
+    line.insert(input + 2, {"-i", rawSound});
+    bool mapped = false;
+    for (size_t i = 0; i + 1 < line.size(); ++i) {
+        if (line[i] != "-map") continue;
+        mapped = true;
+        if (line[i + 1] == "0:a:0?") line[i + 1] = "1:a:0";
+    }
+    if (!mapped) line.insert(line.end() - 1, {"-map", "0:V:0?", "-map", "1:a:0"});
+    return line;
+}
+
+namespace {
+
+// The scale a crop ends with ("crop=...,scale=640:360") at the plan's turned size.
+std::string turnedScale(const std::string& chain, const Plan& plan) {
+    const size_t at = chain.rfind(",scale=");
+    const size_t x = plan.pictureSize.find('x');
+    if (plan.pictureSize.empty() || at == std::string::npos || x == std::string::npos ||
+        chain.find_first_not_of("0123456789:", at + 7) != std::string::npos)
+        return chain;
+    return chain.substr(0, at) + ",scale=" + plan.pictureSize.substr(0, x) + ":" +
+           plan.pictureSize.substr(x + 1);
+}
+
+}  // namespace
 
 std::vector<std::string> applyPlan(std::vector<std::string> line, const Plan& plan) {
     if (line.empty()) return line;
@@ -472,6 +527,16 @@ std::vector<std::string> applyPlan(std::vector<std::string> line, const Plan& pl
         if (a == "-flags" && i + 1 < line.size() && line[i + 1] == "bitexact" &&
             plan.bitexactPictureOnly) {
             result.insert(result.end(), {"-flags:v", "+bitexact", "-fflags", "+bitexact"});
+            ++i;
+            continue;
+        }
+        if (a == "-s" && i + 1 < line.size() && !plan.pictureSize.empty()) {
+            result.insert(result.end(), {a, plan.pictureSize});
+            ++i;
+            continue;
+        }
+        if (a == "-aspect" && i + 1 < line.size() && !plan.aspect.empty()) {
+            result.insert(result.end(), {a, plan.aspect});
             ++i;
             continue;
         }
@@ -494,8 +559,10 @@ std::vector<std::string> applyPlan(std::vector<std::string> line, const Plan& pl
             ++i;
             continue;
         }
-        if (a == "-vf" && hasValue && !filterDone) {
-            result.insert(result.end(), {a, line[i + 1] + "," + plan.videoFilter});
+        if (a == "-vf" && hasValue) {
+            std::string chain = turnedScale(line[i + 1], plan);
+            if (!filterDone) chain += "," + plan.videoFilter;
+            result.insert(result.end(), {a, chain});
             filterDone = true;
             ++i;
             continue;
@@ -510,11 +577,9 @@ std::vector<std::string> applyPlan(std::vector<std::string> line, const Plan& pl
 }
 
 std::vector<std::string> containersHolding(const std::string& codec) {
-    std::vector<std::string> found;
-    for (const Holds& h : kContainers)
-        if (holds(h.video, codec) || holds(h.audio, codec)) found.emplace_back(h.ext);
-    // Matroska holds every codec of the lists.
-    if (!found.empty()) found.emplace_back("mkv");
+    // The codec table knows the containers; a name is a picture's or a sound's codec.
+    std::vector<std::string> found = qv::adapter::containersHolding(codec, CodecKind::Video);
+    if (found.empty()) found = qv::adapter::containersHolding(codec, CodecKind::Audio);
     return found;
 }
 

@@ -14,7 +14,7 @@ struct Call {
     std::string videoCodec,
         audioCodec;  // encoder names as the encoder knows them; "copy"; "" = none
     bool noVideo = false, noAudio = false, thumbnail = false, hasCrop = false;
-    std::string size, frameRate, sampleRate, channels, bitRate, quality;
+    std::string size, aspect, frameRate, sampleRate, channels, bitRate, quality;
     int pass = 0;
     std::string rangeStart, rangeLength;  // the first -ss / -t of the line
     std::string lastLength;               // the last -t (the preview's, when there are two)
@@ -29,8 +29,14 @@ struct Source {
     bool hasVideo = false, hasAudio = false;
     std::string videoCodec, audioCodec;  // codec names ("h264", "aac")
     int width = 0, height = 0, sampleRate = 0, channels = 0;
-    double duration = 0;    // seconds; 0 when unknown
-    long videoBitRate = 0;  // bit/s; 0 when unknown
+    double duration = 0;       // seconds; 0 when unknown
+    long videoBitRate = 0;     // bit/s; 0 when unknown
+    bool hasCover = false;     // an attached picture (cover art), not counted as video
+    int rotation = 0;          // degrees the picture is turned for display: 0, 90, 180, 270
+    std::string creationTime;  // the container's recording date as written ("" = none)
+    // AMR sound in an MP4-family file: it may pack several frames a sample, of which the
+    // decoder takes the first only and a copy none.
+    bool packedSound = false;
 };
 
 // Notes kept beside the statistics of a two-pass result between its passes.
@@ -43,6 +49,10 @@ struct PassNotes {
 // that takes only some codecs, a thumbnail, a two-pass rate chosen from the source).
 bool needsSource(const Call& call);
 
+// True for every conversion call: what the source says about itself (its recording date,
+// its rotation, a cover picture) shapes the line even where no refusal depends on it.
+bool readsSource(const Call& call);
+
 struct Plan {
     std::string refusal;                     // not empty: the call is refused for this reason
     std::vector<std::string> removeOptions;  // options dropped from the translated line
@@ -52,9 +62,41 @@ struct Plan {
     std::string audioEncoder;                // replaces the line's sound encoder
     bool bitexactPictureOnly = false;        // -flags bitexact in the form Matroska takes
     PassNotes notesToKeep;                   // pass 1: what pass 2 must see
+    // The frame size and aspect as the picture is seen (a portrait source turns the line's
+    // landscape ones); they replace the line's -s (and the scale after a crop) and -aspect.
+    std::string pictureSize, aspect;
+    // The sound is read from its frames, taken out of the source first (withUnpackedSound).
+    bool unpackSound = false;
 };
 
 Plan planCall(const Call& call, const Source& source, const PassNotes& notes);
+
+// A stream copy the encoder could not do for one stream: that stream is encoded instead,
+// with the codec its container is usually given (a list value of the program's line).
+struct StreamFallback {
+    bool video = false;  // else the sound
+    std::string codec;   // list value, such as "libfaac"
+    std::string note;    // for the log, in the interface's language
+};
+
+// What to do after a call that copies a stream failed with the encoder's error lines (or,
+// for a result that exited 0 but does not read back, with `unreadable`): nothing (empty
+// codec) unless the lines name a stream the copy could not take.
+StreamFallback copyFallback(const Call& call, const Source& source, const std::string& error,
+                            bool unreadable = false);
+
+// A copy whose result may end with 0 and still not open (AC-3 copied into the MP4 family
+// can leave a sample description of size 0): only such results are opened to look.
+bool copyMayNotReadBack(const Call& call, const Source& source);
+
+// The program's line with one stream's "copy" replaced by an encoder.
+std::vector<std::string> withStreamEncoded(const std::vector<std::string>& args,
+                                           const StreamFallback& fallback);
+
+// The translated line reading its sound from rawSound (the source's AMR frames, taken out
+// with the AMR muxer) instead of from the source.
+std::vector<std::string> withUnpackedSound(std::vector<std::string> translated,
+                                           const std::string& rawSound);
 
 // The translated line with the plan applied.
 std::vector<std::string> applyPlan(std::vector<std::string> translated, const Plan& plan);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/text.h"
+#include "codecs.h"
 
 namespace qv::adapter {
 
@@ -38,16 +39,15 @@ std::string asFileName(const std::string& p) {
 }  // namespace
 
 std::string audioCodecName(const std::string& c) {
-    if (c == "libfaac") return "aac";
-    if (c == "libamr_nb") return "libopencore_amrnb";
-    if (c == "libamr_wb") return "libvo_amrwbenc";
-    return c;
+    const CodecRow* r = codecForDialect(c);
+    return r && r->kind == CodecKind::Audio ? std::string(r->encoder) : c;
 }
 
 namespace {
 
-bool experimentalAudio(const std::string& c) {
-    return c == "vorbis" || c == "sonic" || c == "sonicls";
+bool experimentalAudio(const std::string& encoder) {
+    const CodecRow* r = codecForEncoder(encoder);
+    return r && r->experimental;
 }
 
 // Containers whose extension the installed build cannot guess a format from.

@@ -106,12 +106,16 @@ int createLockedTemporaryFile(const std::string& target, std::string& tmp) {
 
 }  // namespace
 
-FileResult readWholeFile(const std::string& path, std::string& bytes) {
+FileResult readWholeFile(const std::string& path, std::string& bytes, std::size_t largest) {
     bytes.clear();
     int fd = -1;
     struct stat st {};
     FileResult opened = openRegularFile(path, fd, st);
     if (!opened) return opened;
+    if (static_cast<std::size_t>(st.st_size) > largest) {
+        ::close(fd);
+        return FileResult::failure("the file is too large");
+    }
     FileResult read = readAll(fd, static_cast<std::size_t>(st.st_size), bytes);
     ::close(fd);
     return read;
@@ -123,13 +127,19 @@ std::string temporaryFileName(const std::string& path, std::string_view unique) 
 }
 
 FileResult replaceFileAtomically(const std::string& path, std::string_view bytes) {
+    return replaceFileAtomically(path, bytes, ReplaceOptions{});
+}
+
+FileResult replaceFileAtomically(const std::string& path, std::string_view bytes,
+                                 const ReplaceOptions& options) {
     auto fail = [](const char* what) {
         return FileResult::failure(std::string(what) + ": " + std::strerror(errno));
     };
     // A link is followed, so that the file it names is replaced, not the link.
     std::string target = path;
     struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    const bool link = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    if (link && options.followLink) {
         if (char* real = ::realpath(path.c_str(), nullptr)) {
             target = real;
             std::free(real);
@@ -137,8 +147,9 @@ FileResult replaceFileAtomically(const std::string& path, std::string_view bytes
     }
     // A file the user made read-only stays as it is, even though the folder would
     // let a rename replace it.
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-        ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+    const bool replacesFile =
+        !(link && !options.followLink) && ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (replacesFile && ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
         errno = EACCES;
         return fail("the file is read-only");
     }
@@ -154,12 +165,12 @@ FileResult replaceFileAtomically(const std::string& path, std::string_view bytes
         return fail(what);
     };
     mode_t mode;
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (replacesFile && ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         mode = st.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
-        mode = 0666 & ~mask;
+        mode = options.newFileMode & ~mask;
     }
     ::fchmod(fd, mode);
     std::size_t done = 0;
@@ -171,10 +182,11 @@ FileResult replaceFileAtomically(const std::string& path, std::string_view bytes
         }
         done += static_cast<std::size_t>(n);
     }
-    if (::fsync(fd) != 0) return abandon("cannot flush");
+    if (options.flush && ::fsync(fd) != 0) return abandon("cannot flush");
     // Renamed while still open and locked, so that no cleaner takes it for a leftover.
     if (::rename(tmp.c_str(), target.c_str()) != 0) return abandon("cannot replace the file");
     ::close(fd);
+    if (!options.flush) return FileResult::success();
     const std::size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? "."
                             : slash == 0               ? "/"

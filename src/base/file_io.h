@@ -1,7 +1,11 @@
 #pragma once
 // Whole-file reading and atomic replacement. Every file operation of the core
 // reports its outcome as a FileResult.
+#include <sys/types.h>
+
+#include <cstddef>
 #include <functional>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -25,7 +29,9 @@ struct FileResult {
 // Reads a whole regular file. Missing when there is no such file; Error when it
 // exists but cannot be read: a folder, a FIFO or a device (never waited on), no
 // permission, an I/O error.
-FileResult readWholeFile(const std::string& path, std::string& bytes);
+// A file larger than `largest` bytes is an Error too (a note that is not one of ours).
+FileResult readWholeFile(const std::string& path, std::string& bytes,
+                         std::size_t largest = std::numeric_limits<std::size_t>::max());
 
 // Replaces the file at `path` with `bytes` atomically: a temporary file beside it
 // is written, flushed to disk and renamed over it. On failure the old file is
@@ -33,6 +39,20 @@ FileResult readWholeFile(const std::string& path, std::string& bytes);
 // earlier replacement of the same file left behind when it was killed are
 // removed first; one that a running replacement still writes is left alone.
 FileResult replaceFileAtomically(const std::string& path, std::string_view bytes);
+
+// How a replacement goes where the defaults above do not fit.
+struct ReplaceOptions {
+    // Flushed to disk before the rename. Files that can be made again (a cache, a thumbnail
+    // shown once) spare the wait.
+    bool flush = true;
+    // A link at `path` is followed and the file it names replaced; otherwise the link
+    // itself is replaced, so that nothing is ever written through it.
+    bool followLink = true;
+    // The permission bits of a new file, less the umask; a replaced file keeps its own.
+    mode_t newFileMode = 0666;
+};
+FileResult replaceFileAtomically(const std::string& path, std::string_view bytes,
+                                 const ReplaceOptions& options);
 
 // The name a replacement of `path` gives its temporary file, with `unique` (six
 // characters) in place of the part that makes it unique.

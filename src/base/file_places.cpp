@@ -30,13 +30,6 @@ bool isFolder(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// A folder of this user's that nobody else may enter, as the runtime folder must be.
-bool ownPrivateFolder(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-           (st.st_mode & 077) == 0;
-}
-
 // Makes the folder and its missing parents, each new one for this user only.
 bool makeFolders(const std::string& path) {
     if (isFolder(path)) return true;
@@ -79,23 +72,43 @@ bool readOnlyFolder(const std::string& folder) {
     return isFolder(folder) && !folderTakesFiles(folder);
 }
 
-// $variable/quorvane, else home/fallback/quorvane; a relative variable is ignored, as the
-// base directory rules ask.
-std::string baseDirectoryFolder(const char* variable, const char* fallback) {
-    std::string base = environment(variable);
-    if (!isAbsolute(base)) {
-        std::string home = environment("HOME");
-        if (!isAbsolute(home)) {
-            const passwd* pw = ::getpwuid(::geteuid());
-            home = pw && pw->pw_dir ? pw->pw_dir : "";
-        }
-        if (!isAbsolute(home)) return {};
-        base = joinPath(stripTrailingSeparators(home), fallback);
-    }
-    return joinPath(stripTrailingSeparators(base), kOwnFolderName);
+}  // namespace
+
+std::string homeFolder() {
+    const std::string home = environment("HOME");
+    if (isAbsolute(home)) return home;
+    const passwd* pw = ::getpwuid(::geteuid());
+    const std::string own = pw && pw->pw_dir ? pw->pw_dir : "";
+    return isAbsolute(own) ? own : std::string();
 }
 
-}  // namespace
+std::string baseDirectory(const char* variable, std::string_view underHome) {
+    const std::string base = environment(variable);
+    if (isAbsolute(base)) return stripTrailingSeparators(base);
+    const std::string home = homeFolder();
+    if (home.empty()) return {};
+    return joinPath(stripTrailingSeparators(home), underHome);
+}
+
+std::string runtimeFolder() {
+    const std::string runtime = environment("XDG_RUNTIME_DIR");
+    return isAbsolute(runtime) && isPrivateFolder(runtime) ? runtime : std::string();
+}
+
+bool isPrivateFolder(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+bool ensurePrivateFolder(const std::string& path) {
+    if (!makeFolders(path)) return false;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+        (st.st_mode & 077) != 0)
+        ::chmod(path.c_str(), st.st_mode & 0700);
+    return isPrivateFolder(path);
+}
 
 bool folderTakesFiles(const std::string& folder) {
     struct stat st {};
@@ -103,9 +116,20 @@ bool folderTakesFiles(const std::string& folder) {
            ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-std::string userConfigFolder() { return baseDirectoryFolder("XDG_CONFIG_HOME", ".config"); }
+namespace {
 
-std::string userStateFolder() { return baseDirectoryFolder("XDG_STATE_HOME", ".local/state"); }
+// base/quorvane, or empty when there is no base.
+std::string ownFolderIn(const std::string& base) {
+    return base.empty() ? base : joinPath(base, kOwnFolderName);
+}
+
+}  // namespace
+
+std::string userConfigFolder() { return ownFolderIn(baseDirectory("XDG_CONFIG_HOME", ".config")); }
+
+std::string userStateFolder() {
+    return ownFolderIn(baseDirectory("XDG_STATE_HOME", ".local/state"));
+}
 
 bool makeUserFolders(const std::string& folder) { return makeFolders(folder); }
 
@@ -136,8 +160,8 @@ std::string scratchFolder(const std::string& programFolder) {
 }
 
 std::string makePrivateFolder() {
-    std::string base = environment("XDG_RUNTIME_DIR");
-    if (!isAbsolute(base) || !ownPrivateFolder(base)) {
+    std::string base = runtimeFolder();
+    if (base.empty()) {
         base = environment("TMPDIR");
         if (!isAbsolute(base) || !isFolder(base)) base = "/tmp";
     }

@@ -4,6 +4,7 @@
 // executable. An installed, read-only one sends the settings file and the presets to
 // the user's configuration folder, and the thumbnail to a private folder of this process.
 #include <string>
+#include <string_view>
 
 namespace qv {
 
@@ -11,6 +12,25 @@ namespace qv {
 // is set and this user may write there. The bits are looked at too, so that a folder
 // made read-only counts as such for the superuser as well.
 bool folderTakesFiles(const std::string& folder);
+
+// The user's home folder: $HOME when it is absolute, else the user database's entry for
+// this user; empty when neither gives one. Every folder under the home follows this rule.
+std::string homeFolder();
+
+// A base directory of the user: $<variable> when it is absolute (a relative one is
+// ignored, as the base directory rules ask), else the home folder's `underHome`
+// (".cache", ".local/state"); empty when there is no home either.
+std::string baseDirectory(const char* variable, std::string_view underHome);
+
+// $XDG_RUNTIME_DIR when it is this user's and private; empty otherwise.
+std::string runtimeFolder();
+
+// True when path is a folder (not a link) of this user that nobody else can enter.
+bool isPrivateFolder(const std::string& path);
+
+// Makes the folder when missing (and its missing parents, each for this user only) and
+// tightens one of this user's own that others could enter. True when it is then private.
+bool ensurePrivateFolder(const std::string& path);
 
 // $XDG_CONFIG_HOME/quorvane, else $HOME/.config/quorvane (a relative XDG_CONFIG_HOME is
 // ignored, as the base directory rules ask); empty when there is no home either.

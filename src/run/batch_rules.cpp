@@ -1,7 +1,6 @@
 #include "run/batch_rules.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,12 +40,7 @@ std::string resultName(const std::string& sourceName, const std::string& extensi
 
 std::string expandHome(const std::string& folder) {
     if (folder != "~" && folder.rfind("~/", 0) != 0) return folder;
-    std::string home;
-    if (const char* env = std::getenv("HOME"); env && *env) {
-        home = env;
-    } else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) {
-        home = pw->pw_dir;
-    }
+    const std::string home = homeFolder();
     if (home.empty()) return folder;
     return folder.size() <= 2 ? home : joinPath(stripTrailingSeparators(home), folder.substr(2));
 }

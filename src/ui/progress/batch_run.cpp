@@ -10,7 +10,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -28,6 +30,7 @@
 #include "run/thumbnail.h"
 #include "ui/progress/batch_host.h"
 #include "ui/progress/progress_form.h"
+#include "ui/services/desktop_manners.h"
 #include "ui/services/dialogs.h"
 #include "ui/services/end_requests.h"
 #include "ui/widgets/TImage.h"
@@ -270,6 +273,31 @@ class ProgressView : public qv::BatchObserver {
     int ended_ = 0;
 };
 
+// The desktop's side of a batch: the machine stays awake while it runs, and a long batch
+// that ends unseen is announced once.
+class DesktopNotice : public qv::BatchObserver {
+  public:
+    explicit DesktopNotice(std::function<bool()> windowActive)
+        : windowActive_(std::move(windowActive)) {
+        started_.start();
+    }
+    void jobEnded(int, qv::JobEnd end, const std::string&) override {
+        converted_ += end == qv::JobEnd::Done ? 1 : 0;
+        failed_ += end == qv::JobEnd::Failed ? 1 : 0;
+    }
+    void batchEnded(const qv::BatchSummary&) override {
+        inhibitor_.reset();
+        qv::ui::notifyBatchEnd(converted_, failed_, std::chrono::milliseconds(started_.elapsed()),
+                               windowActive_());
+    }
+
+  private:
+    std::function<bool()> windowActive_;
+    std::optional<qv::ui::SleepInhibitor> inhibitor_{std::in_place};
+    QElapsedTimer started_;
+    int converted_ = 0, failed_ = 0;
+};
+
 class BatchRun : public qv::BatchObserver {
   public:
     BatchRun(TBatchHost& host, qv::ConversionSettings settings, std::string encoder)
@@ -313,6 +341,7 @@ class BatchRun : public qv::BatchObserver {
     Thumbnail thumbnail_;
     ProgressView view_;
     qv::BatchObservers observers_;
+    std::optional<DesktopNotice> desktop_;
     std::unique_ptr<qv::BatchEngine> engine_;
     std::unique_ptr<QSocketNotifier> notifier_;
     QTimer pumpSoon_;
@@ -443,7 +472,10 @@ void BatchRun::run() {
     options.preview = record_.PreviewMode;
     options.parallel = parallel_;
     options.stateFolder = qv::userStateFolder();
+    desktop_.emplace(
+        [this] { return window_.isActiveWindow() || (form_ && form_->isActiveWindow()); });
     observers_.add(view_);
+    observers_.add(*desktop_);
     observers_.add(*this);
     engine_ = std::make_unique<qv::BatchEngine>(options, jobs(), observers_);
     if (engine_->waitDescriptor() >= 0) {

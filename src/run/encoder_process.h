@@ -38,6 +38,8 @@ class EncoderProcess {
     void waitInSlices(const std::function<void()>& between, int sliceMs = kWaitSliceMs);
 
     int pid() const { return pid_; }
+    // Readable once the process has ended; -1 when the system gives none or it is collected.
+    int descriptor() const { return pidfd_; }
     // Exit code, or -1 when it ended by a signal or has not ended.
     int exitCode() const { return exitCode_; }
     // The signal that ended it; 0 when it exited by itself or has not ended.

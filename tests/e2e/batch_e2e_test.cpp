@@ -6,9 +6,11 @@
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <functional>
 
 #include "settings/catalogues.h"
@@ -149,6 +151,75 @@ class BatchE2ETest : public QObject {
             QCOMPARE(p.video[u"width"].toInt(), 320);
             QCOMPARE(p.video[u"height"].toInt(), 240);
             const timespec source = mtimeOf(work_.filePath(names[i]));
+            const timespec made = mtimeOf(result);
+            QCOMPARE(made.tv_sec, source.tv_sec);
+            QCOMPARE(made.tv_nsec, source.tv_nsec);
+        }
+    }
+
+    // Three at once over six clips: every result decodes to its end, carries its source's
+    // time, and the end notice has nothing to say.
+    void sixClipsThreeAtOnce() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QStringList names;
+        for (int i = 0; i < 6; ++i) {
+            names << QStringLiteral("par%1.avi").arg(i);
+            QString out;
+            QVERIFY2(qvtest::makeClip(
+                         dir.filePath(names.back()),
+                         {QStringLiteral("testsrc=size=160x120:rate=25:duration=2"),
+                          QStringLiteral("sine=frequency=440:sample_rate=44100:duration=2")},
+                         {QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-c:a"),
+                          QStringLiteral("mp2")},
+                         &out),
+                     qPrintable(out));
+            const timespec t[2] = {{1600000100 + i * 7, 123456789L + i},
+                                   {1600000100 + i * 7, 123456789L + i}};
+            QCOMPARE(
+                ::utimensat(AT_FDCWD, dir.filePath(names.back()).toLocal8Bit().constData(), t, 0),
+                0);
+        }
+        qv::ui::testing::clear();
+        TMainForm1 w(programDir_.path());
+        QVERIFY(qvtest::showExposed(&w));
+        for (const QString& n : names) w.AddSourcePath(dir.filePath(n).toStdString());
+        const QString outDir = dir.filePath(QStringLiteral("Out"));
+        const QString missing = qvtest::chooseMp4QvgaRows(w);
+        QVERIFY2(missing.isEmpty(), qPrintable(missing));
+        w.C3_05->setItemIndex(0);
+        w.C3_06->setItemIndex(0);
+        w.C1_02->setItemIndex(1);
+        w.C1_03->setPath(outDir);
+        for (QCheckBox* b : {w.CheckBox1, w.CheckBox2, w.CheckBox3, w.CheckBox4, w.CheckBox5})
+            b->setChecked(false);
+        w.Jobs = 3;
+        int mostLines = 0;
+        QTimer sampler;
+        connect(&sampler, &QTimer::timeout, this, [&] {
+            if (ProgressForm1) mostLines = std::max(mostLines, ProgressForm1->lineCount());
+        });
+        sampler.start(10);
+        QTest::mouseClick(w.CButton10, Qt::LeftButton, {}, w.CButton10->rect().center());
+        sampler.stop();
+
+        QVERIFY2(qv::ui::testing::texts(Record::Message).isEmpty(),
+                 qPrintable(qv::ui::testing::texts(Record::Message).join(QLatin1Char('\n'))));
+        QCOMPARE(w.ShadowLabel1->Caption(), QStringLiteral("変換処理は終了しました。"));
+        QCOMPARE(mostLines, 3);
+        for (const QString& n : names) {
+            const QString result =
+                QDir(outDir).filePath(QFileInfo(n).completeBaseName() + QStringLiteral(".mp4"));
+            QProcess decode;
+            decode.start(QStringLiteral("/usr/bin/ffmpeg"),
+                         {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-nostdin"),
+                          QStringLiteral("-i"), result, QStringLiteral("-f"),
+                          QStringLiteral("null"), QStringLiteral("-")});
+            QVERIFY(decode.waitForFinished(60000));
+            const QByteArray said = decode.readAllStandardError() + decode.readAllStandardOutput();
+            QVERIFY2(decode.exitCode() == 0 && said.trimmed().isEmpty(),
+                     qPrintable(result + QStringLiteral(": ") + QString::fromUtf8(said)));
+            const timespec source = mtimeOf(dir.filePath(n));
             const timespec made = mtimeOf(result);
             QCOMPARE(made.tv_sec, source.tv_sec);
             QCOMPARE(made.tv_nsec, source.tv_nsec);

@@ -97,6 +97,11 @@ class TMainForm1 : public QWidget, public TRunRecord, public TBatchHost {
     std::string programFolder() const override { return ProgramFolder; }
     void showStatus(const QString& text) override;
     TRunRecord& runRecord() override { return *this; }
+    int parallelJobs() const override;
+    // The JOBS setting: 1 one conversion at a time, 2 to 16 at once, 0 automatic.
+    int Jobs = 1;
+    // The Go! button's right-click menu that sets Jobs.
+    void showJobsMenu(const QPoint& at);
 
   public slots:
     // frame (main_form.cpp)

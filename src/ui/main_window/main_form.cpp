@@ -87,6 +87,9 @@ TMainForm1::TMainForm1(const QString& programFolder, std::vector<std::string> ar
         C2_00->addItem(std::string(qv::kManualPresetRow));
         loadPresets();
         connectControls();
+        CButton10->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(CButton10, &QWidget::customContextMenuRequested, this,
+                [this](const QPoint& at) { showJobsMenu(CButton10->mapToGlobal(at)); });
 
         connect(C1_03->lineEdit(), &QLineEdit::editingFinished, this, [this] {
             if (C1_03->lineEdit()->isModified()) applyFolderRule(C1_03, true);

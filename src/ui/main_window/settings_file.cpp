@@ -1,6 +1,7 @@
 // The settings file: read once at the first activation, written at close.
 #include <QCheckBox>
 
+#include "run/batch_engine.h"
 #include "settings/conversion_settings.h"
 #include "settings/profile_file.h"
 #include "ui/main_window/TMainForm1.h"
@@ -48,6 +49,7 @@ void TMainForm1::applySettingsFile() {
         // The preset is not applied again: its controls take their own keys.
         if (entry.role != qv::ControlRole::PresetList) controlChanged(entry);
     }
+    Jobs = qv::validJobsSetting(ini.readInt("SET4", "JOBS", Jobs));
 }
 
 void TMainForm1::FormClose() {
@@ -79,6 +81,8 @@ void TMainForm1::FormClose() {
                     break;
             }
         }
+        // One at a time is the default: a file that never had the key keeps its bytes.
+        if (Jobs != 1 || ini.readString("SET4", "JOBS")) ini.writeInt("SET4", "JOBS", Jobs);
         // One atomic replacement: a failed write leaves the old file whole.
         ok = ini.save(file).ok();
     }

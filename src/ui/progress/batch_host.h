@@ -30,6 +30,8 @@ class TBatchHost {
     // Written while the run goes on.
     virtual void showStatus(const QString& text) = 0;
     virtual TRunRecord& runRecord() = 0;
+    // Conversions at once, at least 1.
+    virtual int parallelJobs() const { return 1; }
 };
 
 namespace qv::ui {

@@ -4,11 +4,17 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -17,12 +23,14 @@
 
 #include "base/file_places.h"
 #include "base/path.h"
+#include "run/batch_engine.h"
 #include "run/batch_rules.h"
 #include "run/command_line.h"
 #include "run/encoder_process.h"
 #include "run/thumbnail.h"
 #include "ui/progress/batch_host.h"
 #include "ui/progress/progress_form.h"
+#include "ui/services/desktop_manners.h"
 #include "ui/services/dialogs.h"
 #include "ui/services/end_requests.h"
 #include "ui/widgets/TImage.h"
@@ -40,16 +48,6 @@ const QString kUnknownError = QStringLiteral("原因が特定できないエラ�
 const QString kAbortMessage = kUnknownError + QStringLiteral("。処理を中止します。");
 const QString kFinishedStatus = QStringLiteral("変換処理は終了しました。");
 const QString kStoppedStatus = QStringLiteral("変換処理を中止しました。");
-// Why a job failed, one per job in the end notice.
-const QString kSameAsSource = QStringLiteral("変換結果が元のファイルと同じになります");
-const QString kOtherSource = QStringLiteral("変換結果が他の変換対象ファイルと同じ名前になります");
-const QString kOtherResult = QStringLiteral("変換結果が他のファイルの変換結果と同じ名前になります");
-const QString kNotRegular = QStringLiteral("変換結果の名前がリンクまたはフォルダです");
-const QString kSourceMissing = QStringLiteral("ファイルが見つかりません");
-const QString kSourceNotRegular = QStringLiteral("変換元が通常のファイルではありません");
-const QString kEmptyResult = QStringLiteral("変換結果が空です");
-const QString kDestinationGone = QStringLiteral("保存先のフォルダがなくなりました");
-const QString kCannotSetAside = QStringLiteral("前の変換結果を退避できません");
 // Hidden copies of earlier results that could be neither deleted nor put back, one a line.
 const QString kLeftBehind = QStringLiteral("前の変換結果を退避したファイルが残っています。");
 const QString kNotDeleted = QStringLiteral("%1: 削除できませんでした (%2)");
@@ -60,9 +58,8 @@ const QString kNoEncoder = QStringLiteral("変換に使う ffmpeg が見つか�
 const QString kEncoderWillNotStart = QStringLiteral("変換に使う ffmpeg を起動できません。");
 constexpr int kListedFailures = 20;
 constexpr int kThumbnailWaitMs = 1000;
-
-// An error outside the guarded part of a pass: the run is given up.
-struct AbortRun {};
+// How often an encoder without a process descriptor is looked at.
+constexpr int kPollMs = 20;
 
 QString displayName(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(qv::fileNameOf(path)));
@@ -90,12 +87,13 @@ class CloseBlocker : public QObject {
   public:
     using QObject::QObject;
     bool closeAfterRun() const { return closeAfterRun_; }
+    void setForm(TProgressForm1* form) { form_ = form; }
 
   protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() != QEvent::Close) return false;
         event->ignore();
-        if (TProgressForm1* form = ProgressForm1; form && !closeAfterRun_) {
+        if (TProgressForm1* form = form_; form && !closeAfterRun_) {
             if (qv::ui::EndRequests::instance().ending())
                 form->stopAll();
             else
@@ -106,6 +104,7 @@ class CloseBlocker : public QObject {
     }
 
   private:
+    TProgressForm1* form_ = nullptr;
     bool closeAfterRun_ = false;
 };
 
@@ -117,7 +116,10 @@ class Thumbnail {
           path_(qv::thumbnailPath(programFolder)),
           folder_(std::move(programFolder)) {}
 
+    bool pending() const { return !done_; }
+
     void start(const std::string& source) {
+        if (!done_) giveUp();  // an older job's picture is of no more use
         done_ = true;
         if (folder_.empty()) return;  // nowhere private to put it: no picture
         // The encoder will not replace an existing picture: a leftover would be shown for
@@ -172,7 +174,131 @@ class Thumbnail {
     bool done_ = true;
 };
 
-class BatchRun {
+// The progress window as an observer of the run: a line per running job with its names and
+// sizes, the batch's bar, and the newest job's picture.
+class ProgressView : public qv::BatchObserver {
+  public:
+    ProgressView(TRunRecord& record, Thumbnail& thumbnail, int passes)
+        : record_(record), thumbnail_(thumbnail), passes_(passes) {
+        thumbTimer_.setInterval(kThumbnailPollMs);
+        QObject::connect(&thumbTimer_, &QTimer::timeout, [this] {
+            thumbnail_.poll(form_.data());
+            if (!thumbnail_.pending()) thumbTimer_.stop();
+        });
+    }
+
+    void setForm(TProgressForm1* form, int lines) {
+        form_ = form;
+        lineJobs_.assign(static_cast<std::size_t>(lines < 1 ? 1 : lines), -1);
+        if (form_) form_->setLineCount(lines);
+    }
+    // The job on a line of the window; -1 when the line is free.
+    int jobOfLine(int line) const {
+        return line >= 0 && line < static_cast<int>(lineJobs_.size())
+                   ? lineJobs_[static_cast<std::size_t>(line)]
+                   : -1;
+    }
+
+    void jobStarted(int job, const std::string& source, const std::string& dest) override {
+        int line = 0;
+        while (line + 1 < static_cast<int>(lineJobs_.size()) && lineJobs_[line] >= 0) ++line;
+        lineJobs_[static_cast<std::size_t>(line)] = job;
+        sources_[job] = source;
+        if (line == 0) {
+            record_.SourcePath = source;
+            record_.DestPath = dest;
+            record_.QuotedDestPath = "\"" + dest + "\"";
+        }
+        if (!form_) return;
+        // Jobs ended so far: for one job at a time, the job's own number, as always.
+        form_->ProgressBar1->setPosition(ended_);
+        form_->nameLabel(line)->setCaption(displayName(source) + QStringLiteral(" -> ") +
+                                           displayName(dest));
+        if (line > 0) {
+            form_->setLinePaths(line, source, dest);
+            form_->lineBar(line)->setMax(passes_);
+            form_->lineBar(line)->setPosition(0);
+        }
+    }
+
+    void passStarting(int job, int pass) override {
+        // Cleared before the thumbnail starts, so the last job's picture never stands beside
+        // this name.
+        if (form_) {
+            form_->Image1->clearPicture();
+            form_->repaint();
+            const int line = lineOf(job);
+            if (line > 0) form_->lineBar(line)->setPosition(pass - 1);
+        }
+        // The picture is made beside the conversion, and shown once it is there.
+        thumbnail_.start(sources_[job]);
+        if (thumbnail_.pending()) thumbTimer_.start();
+        if (form_) form_->Cancelled = false;
+    }
+
+    void passEnded(int, int) override {
+        thumbnail_.finish(form_.data());
+        thumbTimer_.stop();
+    }
+
+    void jobEnded(int job, qv::JobEnd, const std::string&) override {
+        ++ended_;
+        sources_.erase(job);
+        const int line = lineOf(job);
+        if (line < 0) return;
+        lineJobs_[static_cast<std::size_t>(line)] = -1;
+        if (form_ && line > 0) {
+            form_->setLinePaths(line, {}, {});
+            form_->nameLabel(line)->setCaption(QString());
+            form_->sizeLabel(line)->setCaption(QString());
+            form_->lineBar(line)->setPosition(0);
+        }
+    }
+
+  private:
+    int lineOf(int job) const {
+        for (std::size_t i = 0; i < lineJobs_.size(); ++i)
+            if (lineJobs_[i] == job) return static_cast<int>(i);
+        return -1;
+    }
+
+    static constexpr int kThumbnailPollMs = 20;
+    TRunRecord& record_;
+    Thumbnail& thumbnail_;
+    int passes_;
+    QPointer<TProgressForm1> form_;
+    QTimer thumbTimer_;
+    std::vector<int> lineJobs_{-1};
+    std::map<int, std::string> sources_;
+    int ended_ = 0;
+};
+
+// The desktop's side of a batch: the machine stays awake while it runs, and a long batch
+// that ends unseen is announced once.
+class DesktopNotice : public qv::BatchObserver {
+  public:
+    explicit DesktopNotice(std::function<bool()> windowActive)
+        : windowActive_(std::move(windowActive)) {
+        started_.start();
+    }
+    void jobEnded(int, qv::JobEnd end, const std::string&) override {
+        converted_ += end == qv::JobEnd::Done ? 1 : 0;
+        failed_ += end == qv::JobEnd::Failed ? 1 : 0;
+    }
+    void batchEnded(const qv::BatchSummary&) override {
+        inhibitor_.reset();
+        qv::ui::notifyBatchEnd(converted_, failed_, std::chrono::milliseconds(started_.elapsed()),
+                               windowActive_());
+    }
+
+  private:
+    std::function<bool()> windowActive_;
+    std::optional<qv::ui::SleepInhibitor> inhibitor_{std::in_place};
+    QElapsedTimer started_;
+    int converted_ = 0, failed_ = 0;
+};
+
+class BatchRun : public qv::BatchObserver {
   public:
     BatchRun(TBatchHost& host, qv::ConversionSettings settings, std::string encoder)
         : host_(host),
@@ -182,32 +308,28 @@ class BatchRun {
           encoder_(std::move(encoder)),
           programFolder_(host.programFolder()),
           thumbnail_(encoder_, qv::scratchFolder(programFolder_)),
-          stateFolder_(qv::userStateFolder()),
-          journal_(stateFolder_) {}
+          view_(record_, thumbnail_, settings_.CheckBox1 ? 2 : 1) {
+        pumpSoon_.setSingleShot(true);
+        QObject::connect(&pumpSoon_, &QTimer::timeout, [this] { pump(); });
+    }
 
     void run();
 
-  private:
-    enum class PassEnd { Done, Cancelled, Failed, EncoderCannotStart };
-    enum class JobEnd { Done, EncoderCannotStart };
+    // The end notice and the status line.
+    void batchEnded(const qv::BatchSummary& summary) override {
+        summary_ = summary;
+        loop_.quit();
+    }
 
+  private:
     void openProgressWindow();
     void releaseProgressWindow();
-    void finish();
-    void abort();
+    void finish(const qv::BatchSummary& summary);
     void release();
-    JobEnd runJob(int job, int passes);
-    // One pass of one job; a failure sets `reason`.
-    PassEnd runPass(int pass, QString& reason);
-    void fail(int job, const QString& reason) { failures_.push_back({job, reason}); }
-    // The job did not come off: its result goes, the previous one comes back in its place.
-    void giveBack(qv::PreviousResult& previous, const std::string& dest);
+    // Lets the engine do what is due, and comes back as soon as it has more.
+    void pump();
     // The message with the hidden copies that stayed, if any, added.
-    QString withLeftBehind(QString text) const;
-    // The process ends from under the run (the display is gone): the job under way is undone
-    // as a cancel would undo it, so that nothing is left hidden. Shows nothing.
-    void abandon();
-    bool stopRequested() const { return ProgressForm1 && ProgressForm1->StopAll; }
+    QString withLeftBehind(QString text, const qv::BatchSummary& summary) const;
     std::vector<std::string> jobs() const;
 
     TBatchHost& host_;
@@ -216,22 +338,23 @@ class BatchRun {
     qv::ConversionSettings settings_;
     std::string encoder_;
     std::string programFolder_;
-    std::string log_;  // empty when the run keeps none
-    std::vector<std::pair<int, QString>> failures_;
-    std::optional<qv::SourceSet> sources_;
-    qv::ResultSet results_;
     Thumbnail thumbnail_;
-    std::string stateFolder_;
-    qv::RunJournal journal_;  // what is set aside, for the next start should this one be killed
-    QStringList leftBehind_;  // hidden copies that stayed, one line each
-    bool stopped_ = false;
-    std::string startError_;  // why the encoder could not be started
+    ProgressView view_;
+    qv::BatchObservers observers_;
+    std::optional<DesktopNotice> desktop_;
+    std::unique_ptr<qv::BatchEngine> engine_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    QTimer pumpSoon_;
+    QEventLoop loop_;
+    std::optional<qv::BatchSummary> summary_;
+    int parallel_ = 1;
+    TProgressForm1* form_ = nullptr;
     CloseBlocker closeBlocker_;
-    // The job under way from its set-aside to its end, for abandon().
-    qv::PreviousResult* openJob_ = nullptr;
-    std::string openDest_;
-    std::string passReport_;  // the encoder's report file while a pass runs
-    qv::ui::AtForcedExit abandonAtExit_{[this] { abandon(); }};
+    // The process ends from under the run (the display is gone): the jobs under way are
+    // undone as a cancel would undo them, so that nothing is left hidden. Shows nothing.
+    qv::ui::AtForcedExit abandonAtExit_{[this] {
+        if (engine_) engine_->abandon();
+    }};
 };
 
 std::vector<std::string> BatchRun::jobs() const {
@@ -241,25 +364,43 @@ std::vector<std::string> BatchRun::jobs() const {
 }
 
 void BatchRun::openProgressWindow() {
-    auto* form = new TProgressForm1(
+    form_ = new TProgressForm1(
         &window_,
         TProgressForm1::RunFields{&record_.SourcePath, &record_.DestPath, &record_.ProcessInfo});
-    ProgressForm1 = form;
-    form->ProgressBar1->setMax(host_.jobCount());
-    form->ProgressBar1->setPosition(0);
-    form->show();
-    form->Timer1->start();
+    form_->setRunControls(
+        [this](int line) {
+            const int job = view_.jobOfLine(line);
+            const bool stopped = engine_ && job >= 0 && engine_->cancel(job);
+            if (stopped) pumpSoon_.start(0);
+            return stopped;
+        },
+        [this] {
+            if (!engine_) return;
+            engine_->cancelAll();
+            pumpSoon_.start(0);
+        });
+    // Only for whoever looks for the window of the run in progress; the run keeps its own.
+    ProgressForm1 = form_;
+    view_.setForm(form_, parallel_);
+    closeBlocker_.setForm(form_);
+    form_->ProgressBar1->setMax(host_.jobCount());
+    form_->ProgressBar1->setPosition(0);
+    form_->show();
+    form_->Timer1->start();
     window_.installEventFilter(&closeBlocker_);
     window_.setEnabled(false);
 }
 
 void BatchRun::releaseProgressWindow() {
-    if (TProgressForm1* form = ProgressForm1) {
+    if (TProgressForm1* form = form_) {
         form->Timer1->stop();
         form->hide();
         form->deleteLater();
     }
-    ProgressForm1 = nullptr;
+    if (ProgressForm1 == form_) ProgressForm1 = nullptr;
+    form_ = nullptr;
+    view_.setForm(nullptr, 1);
+    closeBlocker_.setForm(nullptr);
 }
 
 // Gives the window back to the user, however the run ended.
@@ -275,239 +416,97 @@ void BatchRun::release() {
         });
 }
 
-QString BatchRun::withLeftBehind(QString text) const {
-    if (leftBehind_.isEmpty()) return text;
+QString BatchRun::withLeftBehind(QString text, const qv::BatchSummary& summary) const {
+    if (summary.leftBehind.empty()) return text;
+    QStringList lines;
+    for (const qv::LeftBehind& l : summary.leftBehind)
+        lines << (l.kind == qv::LeftBehind::Kind::NotDeleted
+                      ? kNotDeleted.arg(displayPath(l.hidden), systemText(l.why))
+                      : kNotPutBack.arg(displayPath(l.hidden), displayPath(l.dest),
+                                        systemText(l.why)));
     if (!text.isEmpty()) text += QStringLiteral("\n\n");
-    return text + kLeftBehind + QStringLiteral("\n") + listed(leftBehind_);
+    return text + kLeftBehind + QStringLiteral("\n") + listed(lines);
 }
 
-void BatchRun::finish() {
+void BatchRun::finish(const qv::BatchSummary& summary) {
     QString text;
-    if (!failures_.empty()) {
+    if (!summary.failures.empty()) {
         text = kUnsupportedNotice + QStringLiteral("\n");
         QStringList lines;
-        for (const auto& [job, reason] : failures_)
-            lines << displayName(host_.jobAt(job)) + QStringLiteral(": ") + reason;
+        for (const auto& [job, reason] : summary.failures)
+            lines << displayName(host_.jobAt(job)) + QStringLiteral(": ") +
+                         QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size()));
         text += listed(lines);
-        if (!log_.empty())
-            text += QStringLiteral("\n\n詳しくは ") + displayPath(log_) +
+        const std::string& log = engine_->logPath();
+        if (!log.empty())
+            text += QStringLiteral("\n\n詳しくは ") + displayPath(log) +
                     QStringLiteral(" をご覧下さい。");
     }
-    text = withLeftBehind(text);
+    text = withLeftBehind(text, summary);
     if (!text.isEmpty()) {
         qv::ui::beep();
         qv::ui::showMessage(text);
     }
     qv::ui::beep();
-    host_.showStatus(stopped_ ? kStoppedStatus : kFinishedStatus);
+    host_.showStatus(summary.end == qv::BatchSummary::End::Stopped ? kStoppedStatus
+                                                                   : kFinishedStatus);
     release();
 }
 
-void BatchRun::abort() {
-    qv::ui::beep();
-    qv::ui::showMessage(withLeftBehind(kAbortMessage));
-    release();
-}
-
-void BatchRun::giveBack(qv::PreviousResult& previous, const std::string& dest) {
-    const std::string hidden = previous.hiddenPath();
-    std::string why;
-    if (previous.putBack(&why)) {
-        if (hidden.empty()) qv::removeFile(dest);  // else replaced by the previous one
-        return;
-    }
-    // A broken result would pass for a good one: it goes even when the old one cannot return.
-    qv::removeFile(dest);
-    leftBehind_ << kNotPutBack.arg(displayPath(hidden), displayPath(dest), systemText(why));
-    previous.release();
-}
-
-void BatchRun::abandon() {
-    if (!openJob_) return;
-    record_.ProcessInfo.stop();
-    if (!passReport_.empty()) ::unlink(passReport_.c_str());
-    const bool hadPrevious = !openJob_->hiddenPath().empty();
-    // A copy that cannot return now stays in the journal, for the next start.
-    if (!openJob_->putBack() || !hadPrevious) qv::removeFile(openDest_);
-    openJob_ = nullptr;
-}
-
-BatchRun::PassEnd BatchRun::runPass(int pass, QString& reason) {
-    TProgressForm1* form = ProgressForm1;
-    const qv::EncoderCommand command = qv::buildConversionCommand(
-        settings_, record_.SourcePath, record_.DestPath, pass, record_.PreviewMode);
-    // Cleared before the thumbnail starts, so the last job's picture never stands beside this name.
-    form->Image1->clearPicture();
-    form->repaint();
-
-    // The picture is made beside the conversion, and shown once it is there.
-    thumbnail_.start(record_.SourcePath);
-    form->Cancelled = false;
-    passReport_ = qv::makeReportFile();
-    const std::string& report = passReport_;
-    qv::EnvironmentChanges environment{
-        {"QUORVANE_REPORT", report.empty() ? std::nullopt : std::optional<std::string>(report)},
-        {"QUORVANE_LOG", log_.empty() ? std::nullopt : std::optional<std::string>(log_)}};
-    struct RemoveReport {
-        std::string& path;
-        ~RemoveReport() {
-            if (!path.empty()) ::unlink(path.c_str());
-            path.clear();
-        }
-    } removeReport{passReport_};
-
-    if (!record_.ProcessInfo.start(encoder_, command.args, &startError_, environment)) {
-        thumbnail_.finish(nullptr);
-        return PassEnd::EncoderCannotStart;
-    }
-    // Between slices the progress window's tick, cancel button and picture get their turn.
-    QPointer<TProgressForm1> guard(form);
-    record_.ProcessInfo.waitInSlices([this, &guard] {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        thumbnail_.poll(guard.data());
-    });
-    thumbnail_.finish(guard.data());
-    if (guard && guard->Cancelled) {
-        qv::removeFile(record_.DestPath);
-        return PassEnd::Cancelled;
-    }
-    const qv::EncoderProcess& p = record_.ProcessInfo;
-    if (p.exitCode() == 0) return PassEnd::Done;
-    const std::string line = qv::readReportLine(report);
-    const int code = p.exitCode() >= 0 ? p.exitCode() : 128 + p.termSignal();
-    reason = line.empty() ? QStringLiteral("ffmpeg が終了コード %1 で終了しました").arg(code)
-                          : QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
-    return PassEnd::Failed;
-}
-
-BatchRun::JobEnd BatchRun::runJob(int job, int passes) {
-    const std::string source = host_.jobAt(job);
-    const std::optional<timespec> sourceTime = qv::modificationTime(source);
-    if (!sourceTime) {
-        // Gone since it was queued, or something else stands at its name: the others still run.
-        fail(job, qv::sourceState(source) == qv::SourceState::NotRegular ? kSourceNotRegular
-                                                                         : kSourceMissing);
-        return JobEnd::Done;
-    }
-    const std::string dest = qv::destinationFor(settings_, source);
-    // Never write over, stamp or delete a queued source (this job's own, or one whose
-    // turn is still to come), through a link, or onto another job's result.
-    if (dest.empty()) throw AbortRun{};  // refused before the run; never guessed
-    if (qv::sameFile(dest, source)) {
-        fail(job, kSameAsSource);
-        return JobEnd::Done;
-    }
-    if (sources_->contains(dest)) {
-        fail(job, kOtherSource);
-        return JobEnd::Done;
-    }
-    if (qv::isNonRegularEntry(dest)) {
-        fail(job, kNotRegular);
-        return JobEnd::Done;
-    }
-    if (!results_.claim(dest)) {
-        fail(job, kOtherResult);
-        return JobEnd::Done;
-    }
-    qv::PreviousResult previous(&journal_, job);
-    std::string why;
-    if (!previous.setAside(dest, &why)) {
-        fail(job, kCannotSetAside + QStringLiteral(" (") + systemText(why) + QStringLiteral(")"));
-        return JobEnd::Done;
-    }
-    openJob_ = &previous;
-    openDest_ = dest;
-    struct CloseJob {
-        qv::PreviousResult*& job;
-        ~CloseJob() { job = nullptr; }
-    } closeJob{openJob_};
-
-    record_.SourcePath = source;
-    record_.DestPath = dest;
-    record_.QuotedDestPath = "\"" + dest + "\"";
-    TProgressForm1* form = ProgressForm1;
-    form->ProgressBar1->setPosition(job);
-    form->Label1->setCaption(displayName(source) + QStringLiteral(" -> ") + displayName(dest));
-
-    PassEnd end = PassEnd::Done;
-    QString reason;
-    try {
-        for (int pass = 1; pass <= passes; ++pass) {
-            end = runPass(pass, reason);
-            if (end == PassEnd::EncoderCannotStart || end == PassEnd::Failed) break;
-            // Stopping the batch cancels a job whose last pass is still to come.
-            if (stopRequested() && pass < passes) {
-                end = PassEnd::Cancelled;
-                break;
-            }
-        }
-    } catch (...) {
-        end = PassEnd::Failed;
-        reason = kUnknownError;
-    }
-    if (end == PassEnd::Done && qv::fileSizeOf(dest) <= 0) {
-        end = PassEnd::Failed;
-        reason = kEmptyResult;
-    }
-    // A folder removed under the job is why, whatever the encoder made of it.
-    if (end == PassEnd::Failed && !qv::folderExists(qv::folderOf(dest))) reason = kDestinationGone;
-    switch (end) {
-        case PassEnd::Done: {
-            qv::stampResult(dest, *sourceTime);
-            const std::string hidden = previous.hiddenPath();
-            if (!previous.discard(&why)) {
-                leftBehind_ << kNotDeleted.arg(displayPath(hidden), systemText(why));
-                previous.release();
-            }
-            // Copies of this result that a killed program left hidden are stale now.
-            qv::dropStaleCopies(stateFolder_, dest);
-            break;
-        }
-        case PassEnd::Failed:
-            fail(job, reason);
-            giveBack(previous, dest);
-            break;
-        case PassEnd::Cancelled:
-        case PassEnd::EncoderCannotStart:
-            giveBack(previous, dest);
-            break;
-    }
-    return end == PassEnd::EncoderCannotStart ? JobEnd::EncoderCannotStart : JobEnd::Done;
+void BatchRun::pump() {
+    if (!engine_ || engine_->ended()) return;
+    engine_->step(0);
+    if (engine_->ended()) return;
+    if (engine_->hasWorkNow())
+        pumpSoon_.start(0);
+    else if (engine_->needsPolling())
+        pumpSoon_.start(kPollMs);
 }
 
 void BatchRun::run() {
+    parallel_ = std::max(1, std::min(host_.parallelJobs(), host_.jobCount()));
     openProgressWindow();
-    try {
-        const int passes = settings_.CheckBox1 ? 2 : 1;
-        if (settings_.C1_02 == 1) {
-            if (settings_.C1_03.empty()) throw AbortRun{};
-            std::error_code ec;  // a folder that cannot be made shows up as failed passes
-            fs::create_directories(fs::path(qv::destinationFolder(settings_)), ec);
-        }
-        log_ = qv::runLogPath();
-        if (!qv::startRunLog(log_)) log_.clear();
-
-        sources_.emplace(jobs());
-        for (int job = 0; job < host_.jobCount(); ++job) {
-            if (stopRequested()) {
-                stopped_ = true;
-                break;
-            }
-            if (runJob(job, passes) == JobEnd::EncoderCannotStart) {
-                // Every later job would fail the same way: the run ends here, saying why.
-                release();
-                qv::ui::beep();
-                qv::ui::showMessage(withLeftBehind(kEncoderWillNotStart + QStringLiteral("\n") +
-                                                   displayPath(startError_)));
-                return;
-            }
-        }
-        stopped_ = stopped_ || stopRequested();
-    } catch (...) {
-        abort();
-        return;
+    qv::BatchOptions options;
+    options.settings = settings_;
+    options.encoder = encoder_;
+    options.preview = record_.PreviewMode;
+    options.parallel = parallel_;
+    options.stateFolder = qv::userStateFolder();
+    desktop_.emplace(
+        [this] { return window_.isActiveWindow() || (form_ && form_->isActiveWindow()); });
+    observers_.add(view_);
+    observers_.add(*desktop_);
+    observers_.add(*this);
+    engine_ = std::make_unique<qv::BatchEngine>(options, jobs(), observers_);
+    if (engine_->waitDescriptor() >= 0) {
+        notifier_ =
+            std::make_unique<QSocketNotifier>(engine_->waitDescriptor(), QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { pump(); });
     }
-    finish();
+    pumpSoon_.start(0);
+    // The window's own events go on while the engine runs: nothing here waits for a process.
+    if (!summary_) loop_.exec();
+    notifier_.reset();
+    pumpSoon_.stop();
+    const qv::BatchSummary summary = summary_ ? *summary_ : qv::BatchSummary{};
+    switch (summary.end) {
+        case qv::BatchSummary::End::EncoderCannotStart:
+            release();
+            qv::ui::beep();
+            qv::ui::showMessage(withLeftBehind(
+                kEncoderWillNotStart + QStringLiteral("\n") + displayPath(summary.startError),
+                summary));
+            break;
+        case qv::BatchSummary::End::Aborted:
+            qv::ui::beep();
+            qv::ui::showMessage(withLeftBehind(kAbortMessage, summary));
+            release();
+            break;
+        case qv::BatchSummary::End::Finished:
+        case qv::BatchSummary::End::Stopped:
+            finish(summary);
+            break;
+    }
 }
 
 bool g_running = false;

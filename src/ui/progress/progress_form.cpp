@@ -106,7 +106,69 @@ void TProgressForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
 }
 
+void TProgressForm1::setLineCount(int lines) {
+    if (lines < 1) lines = 1;
+    while (lineCount() < lines) {
+        const int line = lineCount();
+        const int top = 72 + (line - 1) * kLineHeight;
+        Line l{};
+        l.name = new TShadowLabel(this);
+        l.name->setFont(qv::ui::uiFont(12));
+        l.name->setGeometry(96, top + 4, 0, 14);
+        l.size = new TShadowLabel(this);
+        l.size->setFont(qv::ui::uiFont(12));
+        l.size->setGeometry(96, top + 18, 0, 14);
+        l.bar = new TdxfProgressBar(this);
+        l.bar->setGeometry(92, top + 34, 300, 15);
+        l.bar->setMin(0);
+        l.bar->setMax(10);
+        l.bar->setPosition(0);
+        l.cancel = new TdxfColorButton(this);
+        l.cancel->setGeometry(322, top + 2, 76, 16);
+        l.cancel->setCaption({QStringLiteral("ｷｬﾝｾﾙ")});
+        l.cancel->setToolTip(CButton1->toolTip());
+        l.cancel->setColor(Qt::white);
+        l.cancel->setTextColor(QColor(0x4D, 0x4D, 0x4D));
+        l.cancel->setCursor(Qt::PointingHandCursor);
+        connect(l.cancel, &TdxfColorButton::OnClick, this, [this, line] { cancelLine(line); });
+        for (QWidget* w : {static_cast<QWidget*>(l.name), static_cast<QWidget*>(l.size),
+                           static_cast<QWidget*>(l.bar), static_cast<QWidget*>(l.cancel)})
+            w->show();
+        l.bar->raise();
+        l.cancel->raise();
+        extra_.push_back(l);
+    }
+    const int height = 72 + (lineCount() - 1) * kLineHeight;
+    setFixedSize(401, height);
+    GradBox6->setGeometry(0, 0, 401, height);
+}
+
+TShadowLabel* TProgressForm1::nameLabel(int line) const {
+    return line <= 0 ? Label1 : extra_.at(static_cast<std::size_t>(line - 1)).name;
+}
+TShadowLabel* TProgressForm1::sizeLabel(int line) const {
+    return line <= 0 ? Label2 : extra_.at(static_cast<std::size_t>(line - 1)).size;
+}
+TdxfProgressBar* TProgressForm1::lineBar(int line) const {
+    return line <= 0 ? ProgressBar1 : extra_.at(static_cast<std::size_t>(line - 1)).bar;
+}
+TdxfColorButton* TProgressForm1::cancelButton(int line) const {
+    return line <= 0 ? CButton1 : extra_.at(static_cast<std::size_t>(line - 1)).cancel;
+}
+
+void TProgressForm1::setLinePaths(int line, std::string source, std::string dest) {
+    if (line <= 0 || line > static_cast<int>(extra_.size())) return;
+    Line& l = extra_[static_cast<std::size_t>(line - 1)];
+    l.source = std::move(source);
+    l.dest = std::move(dest);
+}
+
 void TProgressForm1::Timer1Timer() {
+    for (Line& l : extra_) {
+        if (l.source.empty()) continue;
+        l.size->setCaption(sizeText(qv::fileSizeOf(l.source)) + QStringLiteral(" -> ") +
+                           sizeText(qv::fileSizeOf(l.dest)));
+    }
     try {
         const std::int64_t source =
             qv::fileSizeOf(run_.SourcePath ? *run_.SourcePath : std::string());
@@ -119,7 +181,18 @@ void TProgressForm1::Timer1Timer() {
     }
 }
 
-void TProgressForm1::CButton1Click() {
+void TProgressForm1::CButton1Click() { cancelLine(0); }
+
+void TProgressForm1::cancelLine(int line) {
+    if (cancelJob_) {
+        if (cancelJob_(line)) {
+            Cancelled = true;
+            return;
+        }
+        qv::ui::beep();
+        qv::ui::showMessage(QStringLiteral("変換を中止できませんでした。"));
+        return;
+    }
     const int pid = run_.ProcessInfo ? run_.ProcessInfo->pid() : -1;
     if (pid > 0 && qv::stopProcessById(pid)) {
         Cancelled = true;
@@ -140,6 +213,11 @@ void TProgressForm1::askStopAll() {
 void TProgressForm1::stopAll() {
     if (StopAll) return;
     StopAll = true;
+    if (stopBatch_) {
+        stopBatch_();
+        Cancelled = true;
+        return;
+    }
     // Between passes there is nothing to stop; the run sees StopAll before the next one.
     const int pid = run_.ProcessInfo ? run_.ProcessInfo->pid() : -1;
     if (pid > 0 && qv::stopProcessById(pid)) Cancelled = true;
@@ -164,6 +242,8 @@ bool TProgressForm1::dragsWindow(const QPoint& pos) const {
     const QWidget* hit = childAt(pos);
     for (const QWidget* w = hit; w && w != this; w = w->parentWidget()) {
         if (w == ProgressBar1 || w == CButton1) return false;
+        for (const Line& l : extra_)
+            if (w == l.bar || w == l.cancel) return false;
     }
     return true;
 }

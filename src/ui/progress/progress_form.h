@@ -2,7 +2,10 @@
 // The small window that floats above everything during a batch run.
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "run/encoder_process.h"
 #include "ui/widgets/window_drag.h"
@@ -28,6 +31,25 @@ class TProgressForm1 : public QWidget {
     // owner: the window the progress window belongs to (it stays a window of its own,
     // so that disabling the owner leaves it usable).
     TProgressForm1(QWidget* owner, const RunFields& run);
+
+    // How the run stops the job of a line (true when it stopped) and the whole batch;
+    // without them the window stops ProcessInfo itself.
+    void setRunControls(std::function<bool(int line)> cancelJob, std::function<void()> stopBatch) {
+        cancelJob_ = std::move(cancelJob);
+        stopBatch_ = std::move(stopBatch);
+    }
+
+    // One line (name, sizes, bar, cancel) per job that runs at once. One line is the window
+    // of one job at a time; each further line adds to its height, never to its width.
+    void setLineCount(int lines);
+    int lineCount() const { return static_cast<int>(extra_.size()) + 1; }
+    TShadowLabel* nameLabel(int line) const;
+    TShadowLabel* sizeLabel(int line) const;
+    TdxfProgressBar* lineBar(int line) const;
+    TdxfColorButton* cancelButton(int line) const;
+    // The files whose sizes a further line shows; line 0 reads RunFields.
+    void setLinePaths(int line, std::string source, std::string dest);
+    static constexpr int kLineHeight = 52;
 
     TdxfProgressBar* ProgressBar1;
     TGradBox* GradBox6;
@@ -65,7 +87,18 @@ class TProgressForm1 : public QWidget {
 
     QWidget* owner_;
     Qt::KeyboardModifiers clickModifiers_;  // of the release that clicked CButton1
+    struct Line {
+        TShadowLabel *name, *size;
+        TdxfProgressBar* bar;
+        TdxfColorButton* cancel;
+        std::string source, dest;
+    };
+    void cancelLine(int line);
+
     RunFields run_;
+    std::vector<Line> extra_;  // lines 1, 2, ...
+    std::function<bool(int)> cancelJob_;
+    std::function<void()> stopBatch_;
     WindowDrag drag_{*this};
 };
 

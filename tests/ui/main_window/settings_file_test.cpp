@@ -399,6 +399,41 @@ class SettingsFileTest : public QObject {
         QVERIFY(form->C4_01_1->isEnabled());
     }
 
+    // JOBS: read back as it was chosen, anything out of range as one at a time, and written
+    // after C4_01_6 once it differs from one; a file that never had it gains no line.
+    void jobsSettingRoundTrip_data() {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<int>("read");
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("absent, kept at one") << QByteArray() << 1 << 1 << QByteArray();
+        QTest::newRow("absent, three chosen") << QByteArray() << 1 << 3 << QByteArray("JOBS=3");
+        QTest::newRow("automatic") << QByteArray("JOBS=0") << 0 << 0 << QByteArray("JOBS=0");
+        QTest::newRow("out of range") << QByteArray("JOBS=17") << 1 << 1 << QByteArray("JOBS=1");
+        QTest::newRow("back to one") << QByteArray("JOBS=4") << 4 << 1 << QByteArray("JOBS=1");
+    }
+    void jobsSettingRoundTrip() {
+        QFETCH(QByteArray, stored);
+        QFETCH(int, read);
+        QFETCH(int, chosen);
+        QFETCH(QByteArray, written);
+        writeIni(QByteArray("[SET4]\r\nC4_C1=0\r\n") + (stored.isEmpty() ? "" : stored + "\r\n"));
+        auto form = makeForm();
+        activate(*form);
+        QCOMPARE(form->Jobs, read);
+        form->Jobs = chosen;
+        QVERIFY(form->close());
+        const QByteArray ini = readIni();
+        if (written.isEmpty()) {
+            QVERIFY(!ini.contains("JOBS"));
+            return;
+        }
+        // A new key follows the range length; one that was there keeps its line.
+        const QByteArray after = stored.isEmpty() ? QByteArray("C4_01_6=0\r\n") : QByteArray();
+        QVERIFY2((ini + "\r\n").contains(after + written + "\r\n"), ini.constData());
+        QCOMPARE(ini.count("JOBS="), 1);
+    }
+
     void handEditedFileSurvives() {
         const QByteArray head =
             "; my comment\r\n[Other]\r\nfoo = \"bar\"\r\n#C2_01=9\r\n\r\n[set]\r\nm_left = 5\r\n";

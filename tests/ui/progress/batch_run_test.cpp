@@ -500,6 +500,38 @@ class BatchRunTest : public QObject {
         expectAcceptsInput();
     }
 
+    // Two at once: the window grows by a line, not in width; both encoders run together, the
+    // third job waits for a free line, and the cancel of the second line stops only its job.
+    void twoAtOnceShowTwoLinesAndCancelByLine() {
+        addSource(QStringLiteral("a.wmv"));
+        addSource(QStringLiteral("b.wmv"));
+        addSource(QStringLiteral("c.wmv"));
+        w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
+        w_->Jobs = 2;
+        setModes(QStringLiteral("valid"), QStringLiteral("hold"));
+        bool checked = false;
+        duringRun([this] { return calls(QStringLiteral("CONV")).size() == 2; },
+                  [this, &checked] {
+                      TProgressForm1* form = ProgressForm1;
+                      QCOMPARE(form->lineCount(), 2);
+                      QCOMPARE(form->size(), QSize(401, 72 + TProgressForm1::kLineHeight));
+                      QCOMPARE(form->nameLabel(0)->Caption(), QStringLiteral("a.wmv -> a.avi"));
+                      QCOMPARE(form->nameLabel(1)->Caption(), QStringLiteral("b.wmv -> b.avi"));
+                      click(form->cancelButton(1));
+                      writeFile(prog(QStringLiteral("go")), "0");
+                      checked = true;
+                  });
+        go();
+        QVERIFY(checked);
+        QCOMPARE(calls(QStringLiteral("CONV")).size(), 3);
+        QCOMPARE(readFile(work(QStringLiteral("a.avi"))), QByteArray("part1part2"));
+        QVERIFY(!QFile::exists(work(QStringLiteral("b.avi"))));
+        QCOMPARE(readFile(work(QStringLiteral("c.avi"))), QByteArray("part1part2"));
+        QVERIFY(recorded(Record::Message).isEmpty());
+        QCOMPARE(w_->ShadowLabel1->Caption(), kFinished);
+        expectAcceptsInput();
+    }
+
     void cancelAfterTheEncoderEnded() {
         const QString src = addSource(QStringLiteral("a.wmv"));
         QVERIFY(setMtime(src, {1500000000, 250000000}));

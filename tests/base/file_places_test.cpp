@@ -14,34 +14,14 @@
 #include <string>
 
 #include "base/file_io.h"
+#include "support/environment_guard.h"
 #include "support/temp_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// The variables the places depend on, set per test and put back afterwards.
-class EnvironmentGuard {
-  public:
-    EnvironmentGuard() {
-        for (std::size_t i = 0; i < kNames.size(); ++i)
-            if (const char* v = std::getenv(kNames[i])) saved_[i] = v;
-    }
-    ~EnvironmentGuard() {
-        for (std::size_t i = 0; i < kNames.size(); ++i) set(kNames[i], saved_[i]);
-    }
-    static void set(const char* name, const std::optional<std::string>& value) {
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
-    }
-
-  private:
-    static constexpr std::array<const char*, 5> kNames = {"XDG_CONFIG_HOME", "XDG_STATE_HOME",
-                                                          "HOME", "XDG_RUNTIME_DIR", "TMPDIR"};
-    std::array<std::optional<std::string>, 5> saved_;
-};
+using qvtest::EnvironmentGuard;
 
 mode_t modeOf(const std::string& path) {
     struct stat st {};

@@ -14,33 +14,14 @@
 
 #include "base/file_io.h"
 #include "base/file_places.h"
+#include "support/environment_guard.h"
 #include "support/temp_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class Variables {
-  public:
-    Variables() {
-        for (std::size_t i = 0; i < kNames.size(); ++i)
-            if (const char* v = std::getenv(kNames[i])) saved_[i] = v;
-    }
-    ~Variables() {
-        for (std::size_t i = 0; i < kNames.size(); ++i) set(kNames[i], saved_[i]);
-    }
-    static void set(const char* name, const std::optional<std::string>& value) {
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
-    }
-
-  private:
-    static constexpr std::array<const char*, 3> kNames = {"HOME", "XDG_CACHE_HOME",
-                                                          "XDG_RUNTIME_DIR"};
-    std::array<std::optional<std::string>, 3> saved_;
-};
+using Variables = qvtest::EnvironmentGuard;
 
 std::string databaseHome() {
     const passwd* pw = ::getpwuid(::geteuid());

@@ -264,9 +264,9 @@ encoder_name() { codec_field "$1" 3; }
     echo "  AVI (its time stamps run to hours), ADPCM_SWF in AVI (its length comes back wrong at any"
     echo "  sample rate): each plays in the other containers of its row."
     echo "- MPEG1VIDEO takes only the MPEG-1 frame rates: a source at another rate (the phone's 15 fps)"
-    echo "  with the rate automatic is refused by the encoder (\"MPEG-1/2 does not support 15/1 fps\")."
-    echo "- A WAV without samples holds nothing to convert; until every call refuses such a source before"
-    echo "  anything is written, its cells show what the encoder made of it."
+    echo "  with the rate automatic is refused, the reason naming the frame rate."
+    echo "- A WAV without samples holds nothing to convert: every call on it is refused before anything"
+    echo "  is written."
     echo "- Rows marked \"not in the installed build\" need an encoder Debian's FFmpeg does not have."
 } > "$work/table.md"
 

@@ -15,6 +15,7 @@
 #include "run/encoder_process.h"
 #include "run/thumbnail.h"
 #include "settings/conversion_settings.h"
+#include "support/encoder_call.h"
 #include "support/program_folder.h"
 #include "translate.h"
 
@@ -131,17 +132,7 @@ class AdapterE2ETest : public QObject {
 
     // Runs one call the way the batch run does; returns the exit code (-1: killed or hung).
     int runAdapter(const qv::EncoderCommand& command) {
-        qv::EncoderProcess p;
-        std::string error;
-        if (!p.start(encoder_.toStdString(), command.args, &error)) {
-            qWarning("%s", error.c_str());
-            return -2;
-        }
-        if (!p.waitFor(120000)) {
-            p.stop();
-            return -1;
-        }
-        return p.exitCode();
+        return qvtest::runEncoderCall(encoder_, command.args);
     }
 
   private slots:

@@ -13,6 +13,7 @@
 #include "run/encoder_process.h"
 #include "run/thumbnail.h"
 #include "settings/conversion_settings.h"
+#include "support/encoder_call.h"
 #include "support/phone_3gp.h"
 #include "support/program_folder.h"
 
@@ -140,14 +141,7 @@ class SourceShapesE2ETest : public QObject {
     int convert(const qv::ConversionSettings& s, const QString& source, const QString& dest) {
         const auto command =
             qv::buildConversionCommand(s, path(source).toStdString(), dest.toStdString(), 1, false);
-        qv::EncoderProcess p;
-        std::string error;
-        if (!p.start(encoder_.toStdString(), command.args, &error)) return -2;
-        if (!p.waitFor(120000)) {
-            p.stop();
-            return -1;
-        }
-        return p.exitCode();
+        return qvtest::runEncoderCall(encoder_, command.args);
     }
 
   private slots:

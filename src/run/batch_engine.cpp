@@ -122,6 +122,9 @@ bool BatchEngine::step(int timeoutMs) {
                 if (!startRunLog(log_)) log_.clear();
             }
             sourceSet_.emplace(sources_);
+            // What is still to do survives a kill; without a state folder the run goes on.
+            journal_.beginBatch(
+                {options_.settings, options_.preview, static_cast<int>(slots_.size())}, sources_);
         }
         startJobs();
         if (ended_) return false;
@@ -158,6 +161,7 @@ void BatchEngine::startJobs() {
 }
 
 void BatchEngine::fail(int job, std::string reason) {
+    journal_.failed(job);
     summary_.failures.emplace_back(job, reason);
     observer_.jobEnded(job, JobEnd::Failed, reason);
 }
@@ -212,6 +216,7 @@ bool BatchEngine::beginJob(int job) {
     slot.sourceTime = *sourceTime;
     slot.pass = 1;
     slot.previous = std::move(previous);
+    journal_.running(job);
     observer_.jobStarted(job, source, dest);
     startPass(slot);
     return slot.job == job;
@@ -314,6 +319,9 @@ void BatchEngine::endJob(Slot& slot, JobEnd end, std::string reason) {
             break;
     }
     const int job = slot.job;
+    if (end == JobEnd::Done) journal_.done(job);
+    if (end == JobEnd::Failed) journal_.failed(job);
+    if (end == JobEnd::Cancelled && !interrupted_) journal_.cancelled(job);
     slot.previous.reset();
     slot.job = -1;
     observer_.jobEnded(job, end, end == JobEnd::Failed ? reason : std::string());
@@ -380,6 +388,11 @@ void BatchEngine::cancelAll() {
         if (slot->job >= 0 && slot->process.stop()) slot->cancelled = true;
 }
 
+void BatchEngine::interrupt() {
+    interrupted_ = true;
+    cancelAll();
+}
+
 void BatchEngine::stopOthers() {
     for (auto& slot : slots_) {
         if (slot->job < 0) continue;
@@ -406,6 +419,8 @@ void BatchEngine::endBatch(BatchSummary::End end) {
     if (ended_) return;
     ended_ = true;
     summary_.end = end;
+    // Before anyone is told: a program killed during the end notice has nothing left to do.
+    if (!interrupted_) journal_.endBatch();
     observer_.batchEnded(summary_);
 }
 

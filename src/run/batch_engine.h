@@ -133,9 +133,12 @@ class BatchEngine {
     bool cancel(int job);
     // Stops every running job and starts no more.
     void cancelAll();
+    // The same, when the process is told to end from outside (a logout, a signal): the jobs
+    // not done stay in the journal, for the next start to offer.
+    void interrupt();
     bool stopRequested() const { return stopAll_; }
     // The process is ending under the engine: every running job is stopped and undone at
-    // once, without telling anyone.
+    // once, without telling anyone. The jobs not done stay in the journal.
     void abandon();
 
     const std::string& logPath() const { return log_; }
@@ -169,7 +172,7 @@ class BatchEngine {
     int next_ = 0;
     int epoll_ = -1;
     int polled_ = 0;
-    bool begun_ = false, stopAll_ = false, ended_ = false;
+    bool begun_ = false, stopAll_ = false, ended_ = false, interrupted_ = false;
     BatchSummary summary_;
 };
 

@@ -15,6 +15,7 @@ layers=(
   "encoder 5 noqt"
   "src/settings 10 noqt"
   "src/run 20 noqt"
+  "src/cli 25 noqt"
   "src/ui/widgets 30 qt"
   "src/ui/services 40 qt"
   "src/ui/progress 50 qt"

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -18,11 +19,14 @@
 #include "base/file_io.h"
 #include "base/file_places.h"
 #include "base/path.h"
+#include "cli/plan_line.h"
 #include "cli/report.h"
 #include "run/batch_engine.h"
+#include "run/batch_plan.h"
 #include "run/batch_rules.h"
 #include "run/encoder_process.h"
 #include "run/job_intake.h"
+#include "run/result_lock.h"
 #include "settings/preset_file.h"
 #include "settings/profile_file.h"
 #include "settings/settings_file.h"
@@ -52,6 +56,13 @@ const char* const kHelp =
     "                    convert N files at once (1-16, 0 automatic; default: JOBS)\n"
     "  --json            標準出力にイベントごとに JSON を 1 行ずつ書く\n"
     "                    one JSON object per event on standard output\n"
+    "  --plan            変換せず、1 件 1 行の JSON (jobs.jsonl) を標準出力に書く\n"
+    "                    write one JSON line per job to standard output, convert nothing\n"
+    "  --run-plan FILE --index K\n"
+    "                    FILE の K 行目 (0 から) を変換する。変換結果の横の .NAME.lock で\n"
+    "                    他のプロセスやマシンと取り合わない\n"
+    "                    convert line K (from 0) of FILE, claiming the result with the lock\n"
+    "                    file .NAME.lock beside it against other processes and machines\n"
     "  -h, --help        この説明 / this help\n"
     "\n"
     "終了コード / exit status: 0 すべて変換 / all converted, 1 失敗あり / some failed,\n"
@@ -92,9 +103,9 @@ void say(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); 
 
 struct Options {
     std::vector<std::string> paths;
-    std::optional<std::string> preset, dest;
-    std::optional<int> jobs;
-    bool preview = false, json = false, help = false;
+    std::optional<std::string> preset, dest, runPlan;
+    std::optional<int> jobs, index;
+    bool preview = false, json = false, plan = false, help = false;
 };
 
 std::optional<int> wholeNumber(const std::string& text) {
@@ -131,6 +142,8 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
             o.preview = true;
         } else if (a == "--json") {
             o.json = true;
+        } else if (a == "--plan") {
+            o.plan = true;
         } else if (a == "--preset") {
             if (!value(v)) return std::nullopt;
             o.preset = v;
@@ -141,21 +154,46 @@ std::optional<Options> parseOptions(int argc, char** argv, int& status) {
                 return std::nullopt;
             }
             o.dest = v;
-        } else if (a == "--jobs") {
+        } else if (a == "--run-plan") {
+            if (!value(v)) return std::nullopt;
+            o.runPlan = v;
+        } else if (a == "--jobs" || a == "--index") {
             if (!value(v)) return std::nullopt;
             const std::optional<int> n = wholeNumber(v);
-            if (!n || *n > qv::kMaxParallelJobs) {
-                status = usage("--jobs は 0 から 16 の数です: " + v,
-                               "--jobs takes a number from 0 to 16: " + v);
-                return std::nullopt;
+            if (a == "--jobs") {
+                if (!n || *n > qv::kMaxParallelJobs) {
+                    status = usage("--jobs は 0 から 16 の数です: " + v,
+                                   "--jobs takes a number from 0 to 16: " + v);
+                    return std::nullopt;
+                }
+                o.jobs = n;
+            } else {
+                if (!n) {
+                    status = usage("--index は 0 以上の数です: " + v,
+                                   "--index takes a number from 0 up: " + v);
+                    return std::nullopt;
+                }
+                o.index = n;
             }
-            o.jobs = n;
         } else {
             status = usage("知らないオプションです: " + a, "unknown option: " + a);
             return std::nullopt;
         }
     }
     if (o.help) return o;
+    if (o.runPlan || o.index) {
+        if (!o.runPlan || !o.index) {
+            status = usage("--run-plan と --index は一緒に指定します",
+                           "--run-plan and --index go together");
+            return std::nullopt;
+        }
+        if (!o.paths.empty() || o.plan || o.preset || o.dest || o.preview || o.jobs) {
+            status = usage("--run-plan にはファイルも設定のオプションも付けられません",
+                           "--run-plan takes no paths and no settings options");
+            return std::nullopt;
+        }
+        return o;
+    }
     if (o.paths.empty()) {
         status = usage("変換するファイルかフォルダを指定してください",
                        "name the files or folders to convert");
@@ -215,6 +253,80 @@ struct StartError : qv::BatchObserver {
     void batchEnded(const qv::BatchSummary& summary) override { text = summary.startError; }
 };
 
+int runPlanLine(const Options& o) {
+    std::ifstream in(*o.runPlan, std::ios::binary);
+    if (!in)
+        return usage("計画ファイルを開けません: " + *o.runPlan,
+                     "cannot open the plan file: " + *o.runPlan);
+    std::string text;
+    int at = 0;
+    bool found = false;
+    while (std::getline(in, text)) {
+        if (at++ == *o.index) {
+            found = true;
+            break;
+        }
+    }
+    if (!found)
+        return usage("計画ファイルに " + std::to_string(*o.index) + " 行目がありません",
+                     "the plan file has no line " + std::to_string(*o.index));
+    std::string why;
+    std::optional<qv::cli::PlanLine> line = qv::cli::parsePlanLine(text, &why);
+    if (!line)
+        return usage(
+            "計画ファイルの " + std::to_string(*o.index) + " 行目が読めません (" + why + ")",
+            "line " + std::to_string(*o.index) + " of the plan file is not a job");
+
+    const bool terminal = ::isatty(2) == 1;
+    qv::cli::Report report(o.json, terminal, 1, *o.index);
+    const std::string number = "[" + std::to_string(*o.index + 1) + "] ";
+    if (!line->job.refused.empty()) {
+        report.say(number + "失敗: " + line->job.refused);
+        return kFailed;
+    }
+    const std::string encoder = qv::resolveEncoder(programFolder());
+    if (encoder.empty()) {
+        say("変換に使う ffmpeg が見つかりません。");
+        return kFailed;
+    }
+    if (!line->makeFolder.empty()) {
+        std::error_code ec;  // a folder that cannot be made shows up as the lock's failure
+        std::filesystem::create_directories(std::filesystem::path(line->makeFolder), ec);
+    }
+    qv::ResultLock lock;
+    switch (lock.take(line->job.dest)) {
+        case qv::ResultLock::Outcome::Taken:
+            break;
+        case qv::ResultLock::Outcome::TakenOver:
+            report.say(number + "終了したプロセスのロックを引き継ぎました: " + lock.path());
+            break;
+        case qv::ResultLock::Outcome::HeldHere:
+            report.say(number + "失敗: 変換結果はこのマシンの別のプロセス (" + lock.why() +
+                       ") が変換中です: " + lock.path());
+            return kFailed;
+        case qv::ResultLock::Outcome::HeldElsewhere:
+            report.say(number + "失敗: 変換結果は別のマシン (" + lock.why() +
+                       ") が変換中です。そのマシンで変換が動いていないことを確かめてから " +
+                       lock.path() + " を削除してください");
+            return kFailed;
+        case qv::ResultLock::Outcome::Error:
+            report.say(number + "失敗: 変換結果のロックファイルを作れません (" + lock.why() +
+                       "): " + lock.path());
+            return kFailed;
+    }
+    qv::BatchOptions options;
+    options.encoder = encoder;
+    options.parallel = 1;
+    options.stateFolder = qv::userStateFolder();
+    StartError start;
+    qv::BatchObservers observers;
+    observers.add(report);
+    observers.add(start);
+    qv::BatchEngine engine(std::move(options), std::vector<qv::PlannedJob>{line->job}, observers);
+    runEngine(engine);
+    return finish(report, start.text);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -227,6 +339,7 @@ int main(int argc, char** argv) {
         return kConverted;
     }
     catchSignals();
+    if (o.runPlan) return runPlanLine(o);
 
     // The settings as the window reads them at its start, then the preset and the folder.
     const std::string folder = programFolder();
@@ -272,6 +385,19 @@ int main(int argc, char** argv) {
     std::vector<std::string> jobs = std::move(intake.files);
     qv::sortJobs(jobs, qv::JobOrder());
     if (jobs.empty()) return usage("変換するファイルがありません", "no files to convert");
+
+    if (o.plan) {
+        const qv::BatchPlan plan = qv::planBatch(settings, jobs, o.preview);
+        if (plan.noDestination) return usage("保存先がありません", "no destination");
+        for (std::size_t i = 0; i < plan.jobs.size(); ++i) {
+            qv::cli::PlanLine line;
+            line.index = static_cast<int>(i);
+            line.job = plan.jobs[i];
+            if (settings.C1_02 == 1) line.makeFolder = qv::destinationFolder(settings);
+            std::fputs((qv::cli::planLineText(line) + "\n").c_str(), stdout);
+        }
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? kConverted : kFailed;
+    }
 
     const std::string encoder = qv::resolveEncoder(folder);
     if (encoder.empty()) {

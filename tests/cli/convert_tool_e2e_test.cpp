@@ -1,5 +1,5 @@
-// The command-line tool with the real encoder: clips made here, converted three at once;
-// each result decodes to its end and carries its source's time.
+// The command-line tool with the real encoder: clips made here, converted three at once and
+// through a plan line by line; each result decodes to its end and carries its source's time.
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -98,6 +98,31 @@ class ConvertToolE2eTest : public QObject {
             {QStringLiteral("--jobs"), QStringLiteral("3"), dir.filePath(QStringLiteral("in"))});
         QVERIFY2(r.exitCode == 0, r.err.constData());
         expectPlayableAndDated(clips, out);
+    }
+
+    void planRunLineByLine() {
+        qvtest::ToolFolder tool;
+        QTemporaryDir dir;
+        QVERIFY(tool.isValid() && dir.isValid());
+        QVERIFY(QFile::remove(tool.program().filePath(QStringLiteral("ffmpeg"))));
+        QVERIFY(tool.program().linkEncoder(qEnvironmentVariable("QV_PROGRAM_DIR") +
+                                           QStringLiteral("/ffmpeg")));
+        const QString out = dir.filePath(QStringLiteral("planned"));
+        QVERIFY(tool.writeSettings(mp4Qvga(out)));
+        const QStringList clips = makeClips(dir, 2);
+        QCOMPARE(clips.size(), 2);
+        const qvtest::ToolRun planned =
+            tool.run({QStringLiteral("--plan"), dir.filePath(QStringLiteral("in"))});
+        QCOMPARE(planned.exitCode, 0);
+        const QString plan = dir.filePath(QStringLiteral("jobs.jsonl"));
+        QVERIFY(qvtest::writeFile(plan, planned.out));
+        for (int k = 0; k < 2; ++k) {
+            const qvtest::ToolRun r = tool.run({QStringLiteral("--run-plan"), plan,
+                                                QStringLiteral("--index"), QString::number(k)});
+            QVERIFY2(r.exitCode == 0, r.err.constData());
+        }
+        expectPlayableAndDated(clips, out);
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no lock left
     }
 };
 

@@ -1,6 +1,7 @@
 // The command-line tool without a display: settings, presets, the destination, several
-// jobs at once, failures, JSON events, usage errors, a stop by signal.
+// jobs at once, failures, JSON events, usage errors, plans and their locks, a stop by signal.
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -10,6 +11,7 @@
 
 #include "base/cp932.h"
 #include "cli/tool_support.h"
+#include "run/result_lock.h"
 #include "settings/catalogues.h"
 #include "settings/column_split.h"
 
@@ -200,6 +202,17 @@ class ConvertToolTest : public QObject {
         QTest::newRow("jobs not a number")
             << QStringList({QStringLiteral("--jobs"), QStringLiteral("-1"), a})
             << QStringLiteral("0 から 16");
+        QTest::newRow("index alone")
+            << QStringList({QStringLiteral("--index"), QStringLiteral("0")})
+            << QStringLiteral("一緒に");
+        QTest::newRow("run-plan with paths")
+            << QStringList({QStringLiteral("--run-plan"), QStringLiteral("p"),
+                            QStringLiteral("--index"), QStringLiteral("0"), a})
+            << QStringLiteral("付けられません");
+        QTest::newRow("run-plan without file")
+            << QStringList({QStringLiteral("--run-plan"), QStringLiteral("nothing.jsonl"),
+                            QStringLiteral("--index"), QStringLiteral("0")})
+            << QStringLiteral("開けません");
         QTest::newRow("unknown preset")
             << QStringList({QStringLiteral("--preset"), QStringLiteral("無い"), a})
             << QStringLiteral("ありません");
@@ -231,8 +244,59 @@ class ConvertToolTest : public QObject {
         QCOMPARE(r.exitCode, 0);
         const QString text = QString::fromUtf8(r.out);
         QVERIFY(text.contains(QStringLiteral("使い方")) && text.contains(QStringLiteral("Usage")));
-        for (const char* option : {"--preset", "--dest", "--preview", "--jobs", "--json"})
+        for (const char* option : {"--preset", "--dest", "--preview", "--jobs", "--json", "--plan",
+                                   "--run-plan", "--index"})
             QVERIFY2(text.contains(QString::fromLatin1(option)), option);
+    }
+
+    // Each line of a plan runs alone: another host's lock is honoured and nothing is
+    // written; the lock of an ended local process is taken over and goes at the end.
+    void runPlanHonoursLocks() {
+        QVERIFY(tool_->writeSettings(settingsFile("320x240")));
+        source(QStringLiteral("a.wmv"));
+        source(QStringLiteral("b.wmv"));
+        QVERIFY(writeFile(work(QStringLiteral("b.mp4")), "OLD"));
+        const qvtest::ToolRun planned =
+            tool_->run({QStringLiteral("--plan"), work(QStringLiteral("b.wmv")),
+                        work(QStringLiteral("a.wmv"))});
+        QCOMPARE(planned.exitCode, 0);
+        QVERIFY(tool_->calls().isEmpty());
+        QCOMPARE(planned.out.count('\n'), 2);
+        const QString plan = work(QStringLiteral("jobs.jsonl"));
+        QVERIFY(writeFile(plan, planned.out));
+
+        const QString lockA = work(QStringLiteral(".a.mp4.lock"));
+        const QString lockB = work(QStringLiteral(".b.mp4.lock"));
+        const QByteArray otherHost =
+            QByteArray::fromStdString(qv::lockHostName()) + "-node2 4321 99\n";
+        QVERIFY(writeFile(lockB, otherHost));
+        const qvtest::ToolRun refused = tool_->run(
+            {QStringLiteral("--run-plan"), plan, QStringLiteral("--index"), QStringLiteral("1")});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.errText().contains(QStringLiteral("別のマシン")) &&
+                     refused.errText().contains(lockB),
+                 refused.err.constData());
+        QCOMPARE(readFile(work(QStringLiteral("b.mp4"))), QByteArray("OLD"));
+        QCOMPARE(readFile(lockB), otherHost);
+        QVERIFY(tool_->calls().isEmpty());
+
+        // A process of this host that has ended.
+        const pid_t ended = ::fork();
+        if (ended == 0) ::_exit(0);
+        ::waitpid(ended, nullptr, 0);
+        const QByteArray stale = QByteArray::fromStdString(qv::lockHostName()) + " " +
+                                 QByteArray::number(ended) + " 1\n";
+        QVERIFY(writeFile(lockA, stale));
+        const qvtest::ToolRun taken = tool_->run(
+            {QStringLiteral("--run-plan"), plan, QStringLiteral("--index"), QStringLiteral("0")});
+        QVERIFY2(taken.exitCode == 0, taken.err.constData());
+        QCOMPARE(readFile(work(QStringLiteral("a.mp4"))), QByteArray("new"));
+        QVERIFY(!QFileInfo::exists(lockA));
+        QCOMPARE(tool_->calls().size(), 1);
+
+        const qvtest::ToolRun past = tool_->run(
+            {QStringLiteral("--run-plan"), plan, QStringLiteral("--index"), QStringLiteral("2")});
+        QCOMPARE(past.exitCode, 2);
     }
 
     // SIGTERM stops the batch: the job under way is undone, its earlier result comes back.

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "cli/plan_line.h"
+
 namespace {
 
 using qv::cli::JsonObject;
@@ -57,6 +59,41 @@ TEST(JsonRead, MalformedTextIsRefused) {
         const auto v = parseJson(bad);
         const bool refused = !v || !v->member("a") || !v->member("a")->bytes();
         EXPECT_TRUE(refused) << bad;
+    }
+}
+
+TEST(PlanLine, RoundTripKeepsEveryByte) {
+    qv::cli::PlanLine line;
+    line.index = 7;
+    line.job.source = "/v/\x93\xae.wmv";
+    line.job.dest = "/out/\x93\xae.mp4";
+    line.job.passes = {{"-i", "/v/\x93\xae.wmv", "-pass", "1", "-an", ""},
+                       {"-i", "/v/\x93\xae.wmv", "-pass", "2", "/out/\x93\xae.mp4"}};
+    line.job.stamp = timespec{1797003797, 556253251};
+    line.makeFolder = "/out";
+    std::string error;
+    const auto back = qv::cli::parsePlanLine(qv::cli::planLineText(line), &error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(back->index, 7);
+    EXPECT_EQ(back->job.source, line.job.source);
+    EXPECT_EQ(back->job.dest, line.job.dest);
+    EXPECT_EQ(back->job.passes, line.job.passes);
+    ASSERT_TRUE(back->job.stamp);
+    EXPECT_EQ(back->job.stamp->tv_sec, 1797003797);
+    EXPECT_EQ(back->job.stamp->tv_nsec, 556253251);
+    EXPECT_EQ(back->makeFolder, "/out");
+    EXPECT_TRUE(back->job.refused.empty());
+}
+
+TEST(PlanLine, LinesThatAreNoJobsAreRefused) {
+    for (const char* bad : {"", "not json", "{}", R"({"index":0,"source":"/a","result":"/b"})",
+                            R"({"index":0,"source":"/a","result":"/b","passes":[]})",
+                            R"({"index":0,"source":"","result":"/b","passes":[["-i"]]})",
+                            R"({"index":0,"source":"/a","result":"/b","passes":[[1]]})",
+                            R"({"index":0,"source":"/a","result":"/b","passes":["-i"]})"}) {
+        std::string error;
+        EXPECT_FALSE(qv::cli::parsePlanLine(bad, &error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
     }
 }
 

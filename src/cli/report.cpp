@@ -89,8 +89,9 @@ void Report::jobStarted(int job, const std::string& source, const std::string& d
                  .line());
         return;
     }
-    say("[" + std::to_string(job + first_ + 1) + "/" + std::to_string(jobs_ + first_) + "] " +
-        fileNameOf(source) + " -> " + dest);
+    // A plan's line is one job of a batch whose size this process does not know.
+    const std::string of = first_ == 0 ? "/" + std::to_string(jobs_) : std::string();
+    say("[" + std::to_string(job + first_ + 1) + of + "] " + fileNameOf(source) + " -> " + dest);
 }
 
 void Report::progress(int job, double fraction, double speed) {

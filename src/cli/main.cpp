@@ -279,40 +279,44 @@ int runPlanLine(const Options& o) {
 
     const bool terminal = ::isatty(2) == 1;
     qv::cli::Report report(o.json, terminal, 1, *o.index);
-    const std::string number = "[" + std::to_string(*o.index + 1) + "] ";
-    if (!line->job.refused.empty()) {
-        report.say(number + "失敗: " + line->job.refused);
+    // A line that cannot be claimed ends as a failed job, told as the engine tells one.
+    const auto refuse = [&report](const std::string& reason) {
+        report.jobEnded(0, qv::JobEnd::Failed, reason);
+        qv::BatchSummary summary;
+        summary.failures.emplace_back(0, reason);
+        report.batchEnded(summary);
         return kFailed;
-    }
+    };
     const std::string encoder = qv::resolveEncoder(programFolder());
     if (encoder.empty()) {
         say("変換に使う ffmpeg が見つかりません。");
         return kFailed;
     }
-    if (!line->makeFolder.empty()) {
-        std::error_code ec;  // a folder that cannot be made shows up as the lock's failure
-        std::filesystem::create_directories(std::filesystem::path(line->makeFolder), ec);
-    }
     qv::ResultLock lock;
-    switch (lock.take(line->job.dest)) {
-        case qv::ResultLock::Outcome::Taken:
-            break;
-        case qv::ResultLock::Outcome::TakenOver:
-            report.say(number + "終了したプロセスのロックを引き継ぎました: " + lock.path());
-            break;
-        case qv::ResultLock::Outcome::HeldHere:
-            report.say(number + "失敗: 変換結果はこのマシンの別のプロセス (" + lock.why() +
-                       ") が変換中です: " + lock.path());
-            return kFailed;
-        case qv::ResultLock::Outcome::HeldElsewhere:
-            report.say(number + "失敗: 変換結果は別のマシン (" + lock.why() +
-                       ") が変換中です。そのマシンで変換が動いていないことを確かめてから " +
-                       lock.path() + " を削除してください");
-            return kFailed;
-        case qv::ResultLock::Outcome::Error:
-            report.say(number + "失敗: 変換結果のロックファイルを作れません (" + lock.why() +
-                       "): " + lock.path());
-            return kFailed;
+    // A line the plan refused fails in the engine with its reason; it claims nothing.
+    if (line->job.refused.empty()) {
+        if (!line->makeFolder.empty()) {
+            std::error_code ec;  // a folder that cannot be made shows up as the lock's failure
+            std::filesystem::create_directories(std::filesystem::path(line->makeFolder), ec);
+        }
+        switch (lock.take(line->job.dest)) {
+            case qv::ResultLock::Outcome::Taken:
+                break;
+            case qv::ResultLock::Outcome::TakenOver:
+                report.say("[" + std::to_string(*o.index + 1) +
+                           "] 終了したプロセスのロックを引き継ぎました: " + lock.path());
+                break;
+            case qv::ResultLock::Outcome::HeldHere:
+                return refuse("変換結果はこのマシンの別のプロセス (" + lock.why() +
+                              ") が変換中です: " + lock.path());
+            case qv::ResultLock::Outcome::HeldElsewhere:
+                return refuse("変換結果は別のマシン (" + lock.why() +
+                              ") が変換中です。そのマシンで変換が動いていないことを確かめてから " +
+                              lock.path() + " を削除してください");
+            case qv::ResultLock::Outcome::Error:
+                return refuse("変換結果のロックファイルを作れません (" + lock.why() +
+                              "): " + lock.path());
+        }
     }
     qv::BatchOptions options;
     options.encoder = encoder;

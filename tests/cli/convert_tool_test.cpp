@@ -270,9 +270,16 @@ class ConvertToolTest : public QObject {
         const QByteArray otherHost =
             QByteArray::fromStdString(qv::lockHostName()) + "-node2 4321 99\n";
         QVERIFY(writeFile(lockB, otherHost));
-        const qvtest::ToolRun refused = tool_->run(
-            {QStringLiteral("--run-plan"), plan, QStringLiteral("--index"), QStringLiteral("1")});
+        const qvtest::ToolRun refused =
+            tool_->run({QStringLiteral("--json"), QStringLiteral("--run-plan"), plan,
+                        QStringLiteral("--index"), QStringLiteral("1")});
         QCOMPARE(refused.exitCode, 1);
+        const QList<QJsonObject> told = refused.events();
+        QCOMPARE(told.size(), 2);
+        QCOMPARE(told[0][u"event"].toString(), QStringLiteral("job_ended"));
+        QCOMPARE(told[0][u"job"].toInt(), 1);
+        QVERIFY(told[0][u"reason"].toString().contains(lockB));
+        QCOMPARE(told[1][u"failed"].toInt(), 1);
         QVERIFY2(refused.errText().contains(QStringLiteral("別のマシン")) &&
                      refused.errText().contains(lockB),
                  refused.err.constData());

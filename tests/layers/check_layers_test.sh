@@ -40,6 +40,7 @@ clean_tree; echo '#include "run/b.h"' >>"$work/t/encoder/x.cpp"; expect fail "th
 clean_tree; echo '#include "cli/main.h"' >>"$work/t/src/run/b.h"; expect fail "run including the tool"
 clean_tree; echo '#include "ui/widgets/w.h"' >>"$work/t/src/cli/main.cpp"; expect fail "the tool including widgets"
 clean_tree; echo '#include <QCoreApplication>' >>"$work/t/src/cli/main.cpp"; expect fail "a Qt header in the tool"
+clean_tree; echo '#include "cli/main.h"' >>"$work/t/src/ui/widgets/w.h"; expect fail "the widgets including the tool"
 clean_tree; echo '#include "ui/main_window/TMainForm1.h"' >>"$work/t/src/ui/progress/batch_host.h"
 expect fail "the progress window including the main window"
 clean_tree; echo '#include "ui/main_window/TMainForm1.h"' >"$work/t/src/ui/app/other.cpp"

@@ -16,12 +16,6 @@ namespace qv {
 namespace {
 
 // Why a job failed, one per job in the end notice.
-const std::string kSameAsSource = "変換結果が元のファイルと同じになります";
-const std::string kOtherSource = "変換結果が他の変換対象ファイルと同じ名前になります";
-const std::string kOtherResult = "変換結果が他のファイルの変換結果と同じ名前になります";
-const std::string kNotRegular = "変換結果の名前がリンクまたはフォルダです";
-const std::string kSourceMissing = "ファイルが見つかりません";
-const std::string kSourceNotRegular = "変換元が通常のファイルではありません";
 const std::string kEmptyResult = "変換結果が空です";
 const std::string kDestinationGone = "保存先のフォルダがなくなりました";
 const std::string kCannotSetAside = "前の変換結果を退避できません";
@@ -81,6 +75,20 @@ BatchEngine::BatchEngine(BatchOptions options, std::vector<std::string> sources,
     const int n = options_.parallel < 1 ? 1 : options_.parallel;
     for (int i = 0; i < n; ++i) slots_.push_back(std::make_unique<Slot>());
     epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+}
+
+BatchEngine::BatchEngine(BatchOptions options, std::vector<PlannedJob> jobs,
+                         BatchObserver& observer)
+    : BatchEngine(std::move(options), std::vector<std::string>{}, observer) {
+    options_.settings = ConversionSettings{};  // every job says where it goes
+    for (const PlannedJob& job : jobs) sources_.push_back(job.source);
+    planned_ = std::move(jobs);
+}
+
+int BatchEngine::passCount(int job) const {
+    return planned_.empty()
+               ? passes_
+               : static_cast<int>(planned_[static_cast<std::size_t>(job)].passes.size());
 }
 
 BatchEngine::~BatchEngine() {
@@ -168,6 +176,11 @@ void BatchEngine::fail(int job, std::string reason) {
 
 bool BatchEngine::beginJob(int job) {
     const std::string& source = sources_[static_cast<std::size_t>(job)];
+    const PlannedJob* plan = planned_.empty() ? nullptr : &planned_[static_cast<std::size_t>(job)];
+    if (plan && (!plan->refused.empty() || plan->passes.empty())) {
+        fail(job, plan->refused.empty() ? kUnknownError : plan->refused);
+        return false;
+    }
     const std::optional<timespec> sourceTime = modificationTime(source);
     if (!sourceTime) {
         // Gone since it was queued, or something else stands at its name: the others still run.
@@ -175,7 +188,7 @@ bool BatchEngine::beginJob(int job) {
              sourceState(source) == SourceState::NotRegular ? kSourceNotRegular : kSourceMissing);
         return false;
     }
-    const std::string dest = destinationFor(options_.settings, source);
+    const std::string dest = plan ? plan->dest : destinationFor(options_.settings, source);
     if (dest.empty()) {
         // Refused before the run; never guessed.
         stopOthers();
@@ -213,7 +226,7 @@ bool BatchEngine::beginJob(int job) {
     slot.job = job;
     slot.source = source;
     slot.dest = dest;
-    slot.sourceTime = *sourceTime;
+    slot.sourceTime = plan && plan->stamp ? *plan->stamp : *sourceTime;
     slot.pass = 1;
     slot.previous = std::move(previous);
     journal_.running(job);
@@ -226,8 +239,12 @@ void BatchEngine::startPass(Slot& slot) {
     slot.cancelled = false;
     EncoderCommand command;
     try {
-        command = buildConversionCommand(options_.settings, slot.source, slot.dest, slot.pass,
-                                         options_.preview);
+        if (planned_.empty())
+            command = buildConversionCommand(options_.settings, slot.source, slot.dest, slot.pass,
+                                             options_.preview);
+        else
+            command.args = planned_[static_cast<std::size_t>(slot.job)]
+                               .passes[static_cast<std::size_t>(slot.pass - 1)];
     } catch (...) {
         endJob(slot, JobEnd::Failed, kUnknownError);
         return;
@@ -273,8 +290,9 @@ void BatchEngine::endPass(Slot& slot) {
     slot.report.clear();
     // Cancel stops the pass under way: a job with a pass still to come goes on with it,
     // unless the whole batch is stopping.
-    if (end == JobEnd::Cancelled && slot.pass < passes_ && !stopAll_) end = JobEnd::Done;
-    if (end == JobEnd::Done && slot.pass < passes_) {
+    if (end == JobEnd::Cancelled && slot.pass < passCount(slot.job) && !stopAll_)
+        end = JobEnd::Done;
+    if (end == JobEnd::Done && slot.pass < passCount(slot.job)) {
         // Stopping the batch cancels a job whose last pass is still to come.
         if (stopAll_) {
             end = JobEnd::Cancelled;

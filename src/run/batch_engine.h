@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "run/batch_plan.h"
 #include "run/batch_rules.h"
 #include "run/encoder_process.h"
 #include "run/run_journal.h"
@@ -106,6 +107,10 @@ inline int parallelJobsFor(int setting, unsigned cores, bool multiThreaded) {
 class BatchEngine {
   public:
     BatchEngine(BatchOptions options, std::vector<std::string> sources, BatchObserver& observer);
+    // Runs jobs worked out beforehand (planBatch): their results, argument lists and times as
+    // planned, a refused job failing with its reason; every other rule as above. The
+    // settings in `options` are not read.
+    BatchEngine(BatchOptions options, std::vector<PlannedJob> jobs, BatchObserver& observer);
     // Jobs still running are undone as abandon() undoes them.
     ~BatchEngine();
     BatchEngine(const BatchEngine&) = delete;
@@ -174,6 +179,8 @@ class BatchEngine {
     int polled_ = 0;
     bool begun_ = false, stopAll_ = false, ended_ = false, interrupted_ = false;
     BatchSummary summary_;
+    std::vector<PlannedJob> planned_;  // empty: the jobs come from the settings
+    int passCount(int job) const;
 };
 
 }  // namespace qv

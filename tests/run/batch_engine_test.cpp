@@ -422,3 +422,41 @@ INSTANTIATE_TEST_SUITE_P(Table, JobsSetting,
                                            JobsCase{0, 64, false, 16}));
 
 }  // namespace
+
+namespace {
+
+// A planned job runs its own argument lists and gets its planned time, under the same rules
+// as a queued one: an earlier result comes back when it fails, a refused job never starts.
+TEST_F(BatchEngineTest, PlannedJobsRunAsPlanned) {
+    writeAll(out_ / "fail.avi", "OLD");
+    std::vector<qv::PlannedJob> jobs(3);
+    jobs[0].source = source("a.avi");
+    jobs[0].dest = (out_ / "planned.avi").string();
+    jobs[0].passes = {{"-pass", "1", jobs[0].dest}, {"-pass", "2", jobs[0].dest}};
+    jobs[0].stamp = timespec{1000000000, 123456789};
+    jobs[1].source = source("b.avi");
+    jobs[1].dest = (out_ / "fail.avi").string();
+    jobs[1].passes = {{jobs[1].dest}};
+    jobs[2].source = source("c.avi");
+    jobs[2].dest = (out_ / "refused.avi").string();
+    jobs[2].refused = qv::kOtherResult;
+    Recorder seen;
+    qv::BatchEngine engine(options(2), jobs, seen);
+    engine.runToEnd();
+    ASSERT_TRUE(seen.ended);
+    EXPECT_EQ(seen.ends[0], qv::JobEnd::Done);
+    EXPECT_EQ(readAll(out_ / "planned.avi"), "new");
+    struct stat st {};
+    ASSERT_EQ(::stat((out_ / "planned.avi").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 123456789);
+    EXPECT_EQ(seen.ends[1], qv::JobEnd::Failed);
+    EXPECT_EQ(seen.reasons[1], "no way through");
+    EXPECT_EQ(readAll(out_ / "fail.avi"), "OLD");
+    EXPECT_EQ(seen.ends[2], qv::JobEnd::Failed);
+    EXPECT_EQ(seen.reasons[2], qv::kOtherResult);
+    EXPECT_FALSE(fs::exists(out_ / "refused.avi"));
+    EXPECT_EQ(std::count(seen.started.begin(), seen.started.end(), 2), 0);
+}
+
+}  // namespace

@@ -130,9 +130,13 @@ bool BatchEngine::step(int timeoutMs) {
                 if (!startRunLog(log_)) log_.clear();
             }
             sourceSet_.emplace(sources_);
-            // What is still to do survives a kill; without a state folder the run goes on.
-            journal_.beginBatch(
-                {options_.settings, options_.preview, static_cast<int>(slots_.size())}, sources_);
+            // What is still to do survives a kill; without a state folder the run goes on. A
+            // planned line belongs to its scheduler, which runs it again: its journal keeps
+            // only what was set aside, so that no start offers it with settings it never had.
+            if (planned_.empty())
+                journal_.beginBatch(
+                    {options_.settings, options_.preview, static_cast<int>(slots_.size())},
+                    sources_);
         }
         startJobs();
         if (ended_) return false;

@@ -459,4 +459,38 @@ TEST_F(BatchEngineTest, PlannedJobsRunAsPlanned) {
     EXPECT_EQ(std::count(seen.started.begin(), seen.started.end(), 2), 0);
 }
 
+// A scheduler's task killed under its line: the earlier result comes back at the next start,
+// but nothing is offered to be run again with the window's settings.
+TEST_F(BatchEngineTest, AKilledPlannedLineIsPutBackAndNotOffered) {
+    writeAll(out_ / "wait_p.avi", "OLD");
+    std::vector<qv::PlannedJob> jobs(1);
+    jobs[0].source = source("p.avi");
+    jobs[0].dest = (out_ / "wait_p.avi").string();
+    jobs[0].passes = {{jobs[0].dest}};
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Recorder r;
+        qv::BatchEngine engine(options(1), jobs, r);
+        engine.runToEnd();
+        ::_exit(0);
+    }
+    const fs::path pidFile = bin_ / "pid_wait_p.avi";
+    for (int i = 0; i < 1000 && !fs::exists(pidFile); ++i) ::usleep(10000);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(fs::exists(pidFile));
+    const int encoder = std::stoi(readAll(pidFile));
+    ::kill(-encoder, SIGKILL);
+    ::kill(encoder, SIGKILL);
+
+    const qv::Recovery recovery = qv::recoverAbandonedResults(state_.string());
+    EXPECT_EQ(recovery.restored, (std::vector<std::string>{jobs[0].dest}));
+    EXPECT_TRUE(recovery.batches.empty());
+    EXPECT_EQ(readAll(out_ / "wait_p.avi"), "OLD");
+    EXPECT_TRUE(hiddenIn(out_).empty());
+    EXPECT_TRUE(fs::is_empty(state_));
+}
+
 }  // namespace

@@ -44,6 +44,13 @@ struct BatchSummary {
     std::string startError;
 };
 
+struct JobProgress {
+    double fraction = 0;  // of the whole job, 0..1, never less than before; a two-pass job's
+                          // passes are halves
+    double speed = 0;     // media seconds per second of real time; 0 when unknown
+    double seconds = 0;   // media seconds one pass is to make; 0 when unknown
+};
+
 // Every call comes from inside step(), cancel() or cancelAll(), on the caller's thread.
 class BatchObserver {
   public:
@@ -54,9 +61,9 @@ class BatchObserver {
     // Just before the encoder of a pass starts.
     virtual void passStarting(int /*job*/, int /*pass*/) {}
     virtual void passEnded(int /*job*/, int /*pass*/) {}
-    // How much of the job is done, 0..1 (a two-pass job's passes are halves), and the
-    // encoder's speed against real time (0 when unknown).
-    virtual void progress(int /*job*/, double /*fraction*/, double /*speed*/) {}
+    // How far a running job has come, as its encoder reports it (an encoder that reports
+    // nothing never causes this).
+    virtual void progress(int /*job*/, const JobProgress& /*progress*/) {}
     // Reason: UTF-8, for Failed only.
     virtual void jobEnded(int /*job*/, JobEnd /*end*/, const std::string& /*reason*/) {}
     virtual void batchEnded(const BatchSummary& /*summary*/) {}
@@ -69,7 +76,7 @@ class BatchObservers : public BatchObserver {
     void jobStarted(int job, const std::string& source, const std::string& dest) override;
     void passStarting(int job, int pass) override;
     void passEnded(int job, int pass) override;
-    void progress(int job, double fraction, double speed) override;
+    void progress(int job, const JobProgress& progress) override;
     void jobEnded(int job, JobEnd end, const std::string& reason) override;
     void batchEnded(const BatchSummary& summary) override;
 
@@ -148,6 +155,7 @@ class BatchEngine {
     // Checks, sets aside and starts job `job`; false when it ended at once.
     bool beginJob(int job);
     void startPass(Slot& slot);
+    void readProgress(Slot& slot);
     void endPass(Slot& slot);
     void endJob(Slot& slot, JobEnd end, std::string reason);
     void giveBack(PreviousResult& previous, const std::string& dest);

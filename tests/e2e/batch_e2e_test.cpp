@@ -133,8 +133,16 @@ class BatchE2ETest : public QObject {
         QVERIFY2(qv::ui::testing::texts(Record::Message).isEmpty(),
                  qPrintable(qv::ui::testing::texts(Record::Message).join(QLatin1Char('\n'))));
         QCOMPARE(w.ShadowLabel1->Caption(), QStringLiteral("変換処理は終了しました。"));
-        QCOMPARE(bars, (QStringList{QStringLiteral("0 %"), QStringLiteral("33 %"),
-                                    QStringLiteral("67 %")}));
+        // Each job starts at the jobs done so far; the encoder's reports move the bar on
+        // within a file, never back and never to 100 % while the batch runs.
+        for (const QString& start :
+             {QStringLiteral("0 %"), QStringLiteral("33 %"), QStringLiteral("67 %")})
+            QVERIFY2(bars.contains(start), qPrintable(bars.join(QLatin1Char(','))));
+        QCOMPARE(bars.front(), QStringLiteral("0 %"));
+        for (qsizetype i = 1; i < bars.size(); ++i)
+            QVERIFY2(bars[i].chopped(2).toInt() > bars[i - 1].chopped(2).toInt() &&
+                         bars[i].chopped(2).toInt() < 100,
+                     qPrintable(bars.join(QLatin1Char(','))));
         // The thumbnail has one second beside the conversion; a busy machine may miss it,
         // so its display is checked with a stand-in encoder (batch_run_test) instead.
         if (!picture) qWarning("no thumbnail within its second");

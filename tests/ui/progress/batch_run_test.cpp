@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QImage>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -115,6 +116,13 @@ case "$mode" in
     printf 'done' > "$last"; : > "$dir/waiting"
     while [ ! -e "$dir/go" ]; do sleep 0.01; done
     exit 0 ;;
+  progress)
+    # a quarter of a 4-second call on the progress channel, the rest once the test says go
+    printf 'part' > "$last"
+    [ "$QUORVANE_PROGRESS" = 3 ] && printf 't 1.000 4.000 1.000\n' >&3
+    n=0; while [ ! -e "$dir/go" ] && [ $n -lt 3000 ]; do sleep 0.01; n=$((n+1)); done
+    [ "$QUORVANE_PROGRESS" = 3 ] && printf 't 3.000 4.000 1.000\n' >&3
+    printf 'x' >> "$last"; exit 0 ;;
   hold)
     # half written until the test says go, then ends with the status it wrote there
     printf 'part1' > "$last"; : > "$dir/written"
@@ -529,6 +537,66 @@ class BatchRunTest : public QObject {
         QCOMPARE(readFile(work(QStringLiteral("c.avi"))), QByteArray("part1part2"));
         QVERIFY(recorded(Record::Message).isEmpty());
         QCOMPARE(w_->ShadowLabel1->Caption(), kFinished);
+        expectAcceptsInput();
+    }
+
+    // An encoder that reports how far it has come moves the bar within its file, for one
+    // job at a time and for two at once; the size line then tells the time left, and never
+    // before there is something to tell it from.
+    void barMovesWithinAFile_data() {
+        QTest::addColumn<int>("jobs");
+        QTest::newRow("one job, one at a time") << 1;
+        QTest::newRow("two jobs, two at once") << 2;
+    }
+    void barMovesWithinAFile() {
+        QFETCH(int, jobs);
+        for (int i = 0; i < jobs; ++i) addSource(QStringLiteral("%1.wmv").arg(i));
+        w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
+        w_->Jobs = jobs;
+        setModes(QStringLiteral("valid"), QStringLiteral("progress"));
+        QStringList bars, sizes;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!ProgressForm1) return;
+            const QString bar = ProgressForm1->ProgressBar1->text();
+            if (bars.isEmpty() || bars.back() != bar) bars << bar;
+            const QString size = ProgressForm1->Label2->Caption();
+            // Nothing made yet: nothing to tell the time left from.
+            if (bar == QStringLiteral("0 %")) QVERIFY2(!size.contains(u'残'), qPrintable(size));
+            if (sizes.isEmpty() || sizes.back() != size) sizes << size;
+        });
+        watch.start(5);
+        QString sizeLine, lineBar;
+        duringRun(
+            [] {
+                return ProgressForm1->ProgressBar1->text() == QStringLiteral("25 %") &&
+                       ProgressForm1->Label2->Caption().contains(u'残');
+            },
+            [&] {
+                sizeLine = ProgressForm1->Label2->Caption();
+                if (jobs > 1) lineBar = ProgressForm1->lineBar(1)->text();
+                writeFile(prog(QStringLiteral("go")), "0");
+            });
+        go();
+        watch.stop();
+        QVERIFY2(!sizeLine.isEmpty(), qPrintable(bars.join(QLatin1Char(','))));
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d+KB -> \\d+KB 残り \\d+:\\d\\d$"))
+                     .match(sizeLine)
+                     .hasMatch(),
+                 qPrintable(sizeLine));
+        if (jobs > 1) QCOMPARE(lineBar, QStringLiteral("25 %"));
+        // From the job's start on, never back, never full while the batch runs.
+        QCOMPARE(bars.front(), QStringLiteral("0 %"));
+        QVERIFY(bars.contains(QStringLiteral("25 %")));
+        int last = -1;
+        for (const QString& b : bars) {
+            const int percent = b.chopped(2).toInt();
+            QVERIFY2(percent >= last && percent < 100, qPrintable(bars.join(QLatin1Char(','))));
+            last = percent;
+        }
+        for (int i = 0; i < jobs; ++i)
+            QCOMPARE(readFile(work(QStringLiteral("%1.avi").arg(i))), QByteArray("partx"));
+        QVERIFY(recorded(Record::Message).isEmpty());
         expectAcceptsInput();
     }
 

@@ -16,6 +16,7 @@
 #include "settings/catalogues.h"
 #include "support/mp4_qvga_rows.h"
 #include "support/program_folder.h"
+#include "support/progress_window.h"
 #include "support/screen.h"
 #include "ui/main_window/TMainForm1.h"
 #include "ui/progress/progress_form.h"
@@ -41,7 +42,7 @@ class PaintWatch : public QObject {
 
   protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint && ProgressForm1) onPaint_();
+        if (event->type() == QEvent::Paint && qvtest::progressWindow()) onPaint_();
         return false;
     }
 
@@ -118,13 +119,15 @@ class BatchE2ETest : public QObject {
         QStringList bars;
         bool picture = false;
         // The picture may come as the pass ends: what counts is that it was painted.
-        PaintWatch paints([&picture] { picture = picture || ProgressForm1->Image1->hasPicture(); });
+        PaintWatch paints(
+            [&picture] { picture = picture || qvtest::progressWindow()->Image1->hasPicture(); });
         QTimer sampler;
         connect(&sampler, &QTimer::timeout, this, [&] {
-            if (!ProgressForm1) return;
-            const QString text = ProgressForm1->ProgressBar1->text();
+            TProgressForm1* form = qvtest::progressWindow();
+            if (!form) return;
+            const QString text = form->ProgressBar1->text();
             if (bars.isEmpty() || bars.back() != text) bars << text;
-            ProgressForm1->Image1->installEventFilter(&paints);  // once per object, however often
+            form->Image1->installEventFilter(&paints);  // once per object, however often
         });
         sampler.start(10);
         QTest::mouseClick(w.CButton10, Qt::LeftButton, {}, w.CButton10->rect().center());
@@ -205,7 +208,8 @@ class BatchE2ETest : public QObject {
         int mostLines = 0;
         QTimer sampler;
         connect(&sampler, &QTimer::timeout, this, [&] {
-            if (ProgressForm1) mostLines = std::max(mostLines, ProgressForm1->lineCount());
+            if (TProgressForm1* form = qvtest::progressWindow())
+                mostLines = std::max(mostLines, form->lineCount());
         });
         sampler.start(10);
         QTest::mouseClick(w.CButton10, Qt::LeftButton, {}, w.CButton10->rect().center());

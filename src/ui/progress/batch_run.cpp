@@ -442,8 +442,6 @@ void BatchRun::openProgressWindow() {
             engine_->cancelAll();
             pumpSoon_.start(0);
         });
-    // Only for whoever looks for the window of the run in progress; the run keeps its own.
-    ProgressForm1 = form_;
     view_.setForm(form_, parallel_);
     closeBlocker_.setForm(form_);
     form_->show();
@@ -458,7 +456,6 @@ void BatchRun::releaseProgressWindow() {
         form->hide();
         form->deleteLater();
     }
-    if (ProgressForm1 == form_) ProgressForm1 = nullptr;
     form_ = nullptr;
     view_.setForm(nullptr, 1);
     closeBlocker_.setForm(nullptr);

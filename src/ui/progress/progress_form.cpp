@@ -19,8 +19,6 @@
 #include "ui/widgets/colours.h"
 #include "ui/widgets/fonts.h"
 
-TProgressForm1* ProgressForm1 = nullptr;
-
 namespace {
 QString sizeText(std::int64_t bytes) {
     return QString::number(bytes / 1000) + QStringLiteral("KB");

@@ -109,6 +109,3 @@ class TProgressForm1 : public QWidget {
     std::function<std::optional<double>()> timeLeft_;
     WindowDrag drag_{*this};
 };
-
-// The progress window of the run in progress; null when no run is going on.
-extern TProgressForm1* ProgressForm1;

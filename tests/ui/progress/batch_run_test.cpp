@@ -24,6 +24,7 @@
 #include "run/run_journal.h"
 #include "settings/catalogues.h"
 #include "support/program_folder.h"
+#include "support/progress_window.h"
 #include "support/screen.h"
 #include "ui/main_window/TMainForm1.h"
 #include "ui/progress/progress_form.h"
@@ -270,20 +271,20 @@ class BatchRunTest : public QObject {
         auto* t = new QTimer(this);
         t->setInterval(5);
         connect(t, &QTimer::timeout, this, [t, ready, action] {
-            if (!ProgressForm1 || !ready()) return;
+            if (!qvtest::progressWindow() || !ready()) return;
             t->stop();
             t->deleteLater();
             action();
         });
         t->start();
     }
-    void clickCancel() { click(ProgressForm1->CButton1); }
+    void clickCancel() { click(qvtest::progressWindow()->CButton1); }
 
     QStringList recorded(Record::Kind kind) const { return qv::ui::testing::texts(kind); }
 
     // After any end of a run: no progress window, and the main window takes clicks.
     void expectAcceptsInput() {
-        QVERIFY(!ProgressForm1);
+        QVERIFY(!qvtest::progressWindow());
         QCOMPARE(journals(), QStringList());  // nothing set aside any more
         QVERIFY(w_->isEnabled());
         QVERIFY(!w_->PreviewMode);
@@ -299,12 +300,13 @@ class BatchRunTest : public QObject {
         QVERIFY(state_.isValid());
         qputenv("XDG_STATE_HOME", QFile::encodeName(state_.path()));
         connect(&sampler_, &QTimer::timeout, this, [this] {
-            if (!ProgressForm1) return;
-            Sample s{ProgressForm1->ProgressBar1->text(),
-                     ProgressForm1->Label1->Caption(),
-                     ProgressForm1->Image1->hasPicture(),
+            TProgressForm1* form = qvtest::progressWindow();
+            if (!form) return;
+            Sample s{form->ProgressBar1->text(),
+                     form->Label1->Caption(),
+                     form->Image1->hasPicture(),
                      {}};
-            if (s.picture) s.centre = ProgressForm1->Image1->picture().pixelColor(40, 30);
+            if (s.picture) s.centre = form->Image1->picture().pixelColor(40, 30);
             if (samples_.isEmpty() || samples_.back().bar != s.bar ||
                 samples_.back().names != s.names || samples_.back().picture != s.picture)
                 samples_ << s;
@@ -420,11 +422,11 @@ class BatchRunTest : public QObject {
         if (!qvtest::screenshotDir().isEmpty()) {
             duringRun(
                 [] {
-                    return ProgressForm1->ProgressBar1->Position() == 1 &&
-                           ProgressForm1->Image1->hasPicture();
+                    TProgressForm1* form = qvtest::progressWindow();
+                    return form->ProgressBar1->Position() == 1 && form->Image1->hasPicture();
                 },
                 [] {
-                    qvtest::saveScreenshot(ProgressForm1,
+                    qvtest::saveScreenshot(qvtest::progressWindow(),
                                            QStringLiteral("progress_form_running.png"));
                 });
         }
@@ -520,7 +522,7 @@ class BatchRunTest : public QObject {
         bool checked = false;
         duringRun([this] { return calls(QStringLiteral("CONV")).size() == 2; },
                   [this, &checked] {
-                      TProgressForm1* form = ProgressForm1;
+                      TProgressForm1* form = qvtest::progressWindow();
                       QCOMPARE(form->lineCount(), 2);
                       QCOMPARE(form->size(), QSize(401, 72 + TProgressForm1::kLineHeight));
                       QCOMPARE(form->nameLabel(0)->Caption(), QStringLiteral("a.wmv -> a.avi"));
@@ -557,10 +559,11 @@ class BatchRunTest : public QObject {
         QStringList bars, sizes;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            if (!ProgressForm1) return;
-            const QString bar = ProgressForm1->ProgressBar1->text();
+            TProgressForm1* form = qvtest::progressWindow();
+            if (!form) return;
+            const QString bar = form->ProgressBar1->text();
             if (bars.isEmpty() || bars.back() != bar) bars << bar;
-            const QString size = ProgressForm1->Label2->Caption();
+            const QString size = form->Label2->Caption();
             // Nothing made yet: nothing to tell the time left from.
             if (bar == QStringLiteral("0 %")) QVERIFY2(!size.contains(u'残'), qPrintable(size));
             if (sizes.isEmpty() || sizes.back() != size) sizes << size;
@@ -569,12 +572,14 @@ class BatchRunTest : public QObject {
         QString sizeLine, lineBar;
         duringRun(
             [] {
-                return ProgressForm1->ProgressBar1->text() == QStringLiteral("25 %") &&
-                       ProgressForm1->Label2->Caption().contains(u'残');
+                TProgressForm1* form = qvtest::progressWindow();
+                return form->ProgressBar1->text() == QStringLiteral("25 %") &&
+                       form->Label2->Caption().contains(u'残');
             },
             [&] {
-                sizeLine = ProgressForm1->Label2->Caption();
-                if (jobs > 1) lineBar = ProgressForm1->lineBar(1)->text();
+                TProgressForm1* form = qvtest::progressWindow();
+                sizeLine = form->Label2->Caption();
+                if (jobs > 1) lineBar = form->lineBar(1)->text();
                 writeFile(prog(QStringLiteral("go")), "0");
             });
         go();
@@ -1132,15 +1137,15 @@ class BatchRunTest : public QObject {
                   [this, how, yes] {
                       qv::ui::testing::queueYesNo(yes);
                       if (how == QLatin1String("esc"))
-                          QTest::keyClick(ProgressForm1, Qt::Key_Escape);
+                          QTest::keyClick(qvtest::progressWindow(), Qt::Key_Escape);
                       else if (how == QLatin1String("close"))
                           w_->close();
                       else
-                          QTest::mouseClick(ProgressForm1->CButton1, Qt::LeftButton,
+                          QTest::mouseClick(qvtest::progressWindow()->CButton1, Qt::LeftButton,
                                             Qt::ShiftModifier,
-                                            ProgressForm1->CButton1->rect().center());
+                                            qvtest::progressWindow()->CButton1->rect().center());
                       // No: the pass goes on until an ordinary cancel.
-                      if (!yes && ProgressForm1) clickCancel();
+                      if (!yes && qvtest::progressWindow()) clickCancel();
                   });
         go();
         QCOMPARE(recorded(Record::Question), (QStringList{kStopQuestion}));
@@ -1200,7 +1205,7 @@ class BatchRunTest : public QObject {
         QVERIFY(calls().isEmpty());
         QVERIFY(qv::ui::testing::records().isEmpty());
         QVERIFY(!w_->PreviewMode);
-        QVERIFY(!ProgressForm1);
+        QVERIFY(!qvtest::progressWindow());
     }
 
     void playOpensSelectedSource() {

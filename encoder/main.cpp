@@ -406,9 +406,11 @@ class ProgressRelay {
 
     void encoderBytes(const char* p, size_t n) {
         for (const qv::adapter::EncoderProgress& r : reader_.feed(std::string_view(p, n))) {
-            // The end of a call that made its result is all of it, however the last
-            // frame's time falls.
-            const double done = r.end && r.done < expected_ ? expected_ : r.done;
+            // An end as long as the result check would take is all of it, however the last
+            // frame's time falls; an end well short of it (a failure) is where it stopped.
+            const bool whole =
+                r.end && r.done >= expected_ - qv::adapter::lengthTolerance(expected_, 0);
+            const double done = whole && r.done < expected_ ? expected_ : r.done;
             const std::string line = qv::progressLine(done, expected_, r.speed);
             while (::write(channel_, line.data(), line.size()) < 0 && errno == EINTR) {
             }

@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cmath>
 #include <optional>
 #include <string>
 
@@ -21,12 +22,14 @@
 
 namespace {
 
-// A stand-in encoder's reports on its -progress pipe, between lines that are not reports.
+// A stand-in encoder's reports on its -progress pipe, between lines that are not reports;
+// the last one at END_US, then it ends with STATUS.
 const QByteArray kReportsOnThree = R"SH(case " $* " in *" -progress pipe:3 "*)
   printf 'frame=1\nout_time_us=N/A\nspeed=N/A\nprogress=continue\n' >&3
   printf 'garbage\n\377=\nout_time_us=500000\nspeed=   2x\n' >&3
-  printf 'progress=continue\nout_time_us=1960000\nspeed=1.5x\nprogress=end\n' >&3 ;;
+  printf 'progress=continue\nout_time_us=%s\nspeed=1.5x\nprogress=end\n' "$END_US" >&3 ;;
 esac
+exit "$STATUS"
 )SH";
 
 bool alive(int pid) { return pid > 0 && ::kill(pid, 0) == 0 && !qvtest::isZombie(pid); }
@@ -253,16 +256,22 @@ class AdapterProcessE2ETest : public QObject {
         QTest::addColumn<QString>("variable");  // QUORVANE_PROGRESS; "-" for none
         QTest::addColumn<bool>("handed");       // a pipe handed over as descriptor 3
         QTest::addColumn<bool>("relayed");
-        QTest::newRow("no channel") << "-" << false << false;
-        QTest::newRow("channel") << "3" << true << true;
-        QTest::newRow("variable without a descriptor") << "3" << false << false;
-        QTest::newRow("variable naming stdin") << "0" << true << false;
-        QTest::newRow("variable not a number") << "3x" << true << false;
+        QTest::addColumn<int>("status");     // the encoder's
+        QTest::addColumn<double>("endsAt");  // its last report, seconds; -1: the whole 2 s
+        QTest::newRow("no channel") << "-" << false << false << 0 << 1.96;
+        QTest::newRow("channel") << "3" << true << true << 0 << -1.0;
+        // A failure halfway ends where it stopped, not as all of the call.
+        QTest::newRow("channel, failure halfway") << "3" << true << true << 1 << 1.0;
+        QTest::newRow("variable without a descriptor") << "3" << false << false << 0 << 1.96;
+        QTest::newRow("variable naming stdin") << "0" << true << false << 0 << 1.96;
+        QTest::newRow("variable not a number") << "3x" << true << false << 0 << 1.96;
     }
     void progressChannel() {
         QFETCH(QString, variable);
         QFETCH(bool, handed);
         QFETCH(bool, relayed);
+        QFETCH(int, status);
+        QFETCH(double, endsAt);
         const QString args = path(QStringLiteral("progress_args.txt"));
         // It writes no result, so the adapter has none to look at.
         const QString fake =
@@ -273,7 +282,10 @@ class AdapterProcessE2ETest : public QObject {
         QFile::remove(dest);
         int channel[2];
         QCOMPARE(::pipe2(channel, O_CLOEXEC), 0);
-        qv::EnvironmentChanges env{{"PATH", fake.toStdString()}};
+        qv::EnvironmentChanges env{
+            {"PATH", fake.toStdString()},
+            {"END_US", std::to_string(std::llround((endsAt < 0 ? 1.96 : endsAt) * 1e6))},
+            {"STATUS", std::to_string(status)}};
         env.push_back(
             {"QUORVANE_PROGRESS", variable == QStringLiteral("-")
                                       ? std::nullopt
@@ -287,7 +299,7 @@ class AdapterProcessE2ETest : public QObject {
         ::close(channel[1]);
         QVERIFY2(started, error.c_str());
         QVERIFY(p.waitFor(60000));
-        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(p.exitCode(), status);
         QByteArray got;
         char buf[4096];
         for (ssize_t n; (n = ::read(channel[0], buf, sizeof buf)) > 0;) got.append(buf, n);
@@ -324,9 +336,9 @@ class AdapterProcessE2ETest : public QObject {
             if (done[i] >= 0) QCOMPARE(f[1].toDouble(), done[i]);
             QCOMPARE(f[3].toDouble(), speed[i]);
         }
-        // The source's two seconds; the end is all of it.
+        // The source's two seconds; an end as long as that is all of it.
         QVERIFY2(qAbs(expected - 2) < 0.1, reports[0].constData());
-        QCOMPARE(reports[2].split(' ')[1].toDouble(), expected);
+        QCOMPARE(reports[2].split(' ')[1].toDouble(), endsAt < 0 ? expected : endsAt);
     }
 
     // Statistics never go to a folder others can enter: a runtime folder that is not

@@ -65,8 +65,11 @@ void BatchObservers::passStarting(int job, int pass) {
 void BatchObservers::passEnded(int job, int pass) {
     for (BatchObserver* o : observers_) o->passEnded(job, pass);
 }
-void BatchObservers::progress(int job, const JobProgress& progress) {
-    for (BatchObserver* o : observers_) o->progress(job, progress);
+void BatchObservers::progress(int job, double fraction, double speed) {
+    for (BatchObserver* o : observers_) o->progress(job, fraction, speed);
+}
+void BatchObservers::jobProgress(int job, const JobProgress& p) {
+    for (BatchObserver* o : observers_) o->jobProgress(job, p);
 }
 void BatchObservers::jobEnded(int job, JobEnd end, const std::string& reason) {
     for (BatchObserver* o : observers_) o->jobEnded(job, end, reason);
@@ -267,7 +270,7 @@ void BatchEngine::readProgress(Slot& slot) {
     const ProgressReport& r = reports.back();
     const double fraction = (slot.pass - 1 + r.fraction()) / passes_;
     if (fraction > slot.fraction) slot.fraction = fraction;
-    observer_.progress(slot.job, {slot.fraction, r.speed, r.expected});
+    observer_.jobProgress(slot.job, {slot.fraction, r.speed, r.expected});
 }
 
 void BatchEngine::endPass(Slot& slot) {

@@ -61,9 +61,12 @@ class BatchObserver {
     // Just before the encoder of a pass starts.
     virtual void passStarting(int /*job*/, int /*pass*/) {}
     virtual void passEnded(int /*job*/, int /*pass*/) {}
-    // How far a running job has come, as its encoder reports it (an encoder that reports
-    // nothing never causes this).
-    virtual void progress(int /*job*/, const JobProgress& /*progress*/) {}
+    // How much of the job is done, 0..1 (a two-pass job's passes are halves), and the
+    // encoder's speed against real time (0 when unknown).
+    virtual void progress(int /*job*/, double /*fraction*/, double /*speed*/) {}
+    // The same with the media length the time left is estimated from. Only an encoder that
+    // reports its progress causes either.
+    virtual void jobProgress(int job, const JobProgress& p) { progress(job, p.fraction, p.speed); }
     // Reason: UTF-8, for Failed only.
     virtual void jobEnded(int /*job*/, JobEnd /*end*/, const std::string& /*reason*/) {}
     virtual void batchEnded(const BatchSummary& /*summary*/) {}
@@ -76,7 +79,8 @@ class BatchObservers : public BatchObserver {
     void jobStarted(int job, const std::string& source, const std::string& dest) override;
     void passStarting(int job, int pass) override;
     void passEnded(int job, int pass) override;
-    void progress(int job, const JobProgress& progress) override;
+    void progress(int job, double fraction, double speed) override;
+    void jobProgress(int job, const JobProgress& p) override;
     void jobEnded(int job, JobEnd end, const std::string& reason) override;
     void batchEnded(const BatchSummary& summary) override;
 

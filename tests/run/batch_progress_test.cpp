@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "run/batch_engine.h"
@@ -48,11 +49,19 @@ printf 'new' > "$last"
 struct Progress : qv::BatchObserver {
     std::map<int, std::vector<qv::JobProgress>> reports;
     std::map<int, qv::JobEnd> ends;
-    void progress(int job, const qv::JobProgress& p) override {
+    void jobProgress(int job, const qv::JobProgress& p) override {
         EXPECT_EQ(ends.count(job), 0u) << "progress of an ended job";
         reports[job].push_back(p);
     }
     void jobEnded(int job, qv::JobEnd end, const std::string&) override { ends[job] = end; }
+};
+
+// An observer that wants only the share done and the speed.
+struct SharesOnly : qv::BatchObserver {
+    std::vector<std::pair<double, double>> shares;
+    void progress(int, double fraction, double speed) override {
+        shares.emplace_back(fraction, speed);
+    }
 };
 
 class BatchProgressTest : public ::testing::Test {
@@ -103,14 +112,21 @@ class BatchProgressShares : public BatchProgressTest,
 TEST_P(BatchProgressShares, ReachTheObserverWithPassesAsHalves) {
     const ShareCase& c = GetParam();
     Progress seen;
-    qv::BatchEngine engine(options(c.twoPass), sources({std::string(c.name) + ".avi"}), seen);
+    SharesOnly shares;
+    qv::BatchObservers both;
+    both.add(seen);
+    both.add(shares);
+    qv::BatchEngine engine(options(c.twoPass), sources({std::string(c.name) + ".avi"}), both);
     engine.runToEnd();
     ASSERT_EQ(seen.ends.size(), 1u);
     EXPECT_EQ(seen.ends[0], qv::JobEnd::Done);
     const auto& got = seen.reports[0];
     ASSERT_EQ(got.size(), c.fractions.size());
+    ASSERT_EQ(shares.shares.size(), c.fractions.size());
     for (std::size_t i = 0; i < got.size(); ++i) {
         EXPECT_DOUBLE_EQ(got[i].fraction, c.fractions[i]) << i;
+        EXPECT_DOUBLE_EQ(shares.shares[i].first, c.fractions[i]) << i;
+        EXPECT_DOUBLE_EQ(shares.shares[i].second, c.speed) << i;
         EXPECT_DOUBLE_EQ(got[i].seconds, c.seconds) << i;
         EXPECT_DOUBLE_EQ(got[i].speed, c.speed) << i;
     }

@@ -256,7 +256,7 @@ class ProgressView : public qv::BatchObserver {
         }
     }
 
-    void progress(int job, const qv::JobProgress& p) override {
+    void jobProgress(int job, const qv::JobProgress& p) override {
         const auto it = fractions_.find(job);
         if (it == fractions_.end()) return;
         it->second = p.fraction;

@@ -35,9 +35,11 @@
 #include "base/file_places.h"
 #include "base/path.h"
 #include "base/process.h"
+#include "base/progress_channel.h"
 #include "base/search_path.h"
 #include "base/text.h"
 #include "codecs.h"
+#include "encoder_progress.h"
 #include "failure_reasons.h"
 #include "picture.h"
 #include "probe.h"
@@ -361,9 +363,11 @@ bool writtenSince(const FileState& before, const FileState& now) {
            before.mtime.tv_sec != now.mtime.tv_sec || before.mtime.tv_nsec != now.mtime.tv_nsec;
 }
 
-// Starts the encoder as a child in this process group, its stderr into errWrite. The
-// child dies with the adapter, however the adapter ends.
-pid_t startEncoder(const std::string& encoder, std::vector<std::string>& full, int errWrite) {
+// Starts the encoder as a child in this process group, its stderr into errWrite and, when
+// there is one, its -progress pipe as descriptor 3. The child dies with the adapter,
+// however the adapter ends.
+pid_t startEncoder(const std::string& encoder, std::vector<std::string>& full, int errWrite,
+                   int progressWrite) {
     std::vector<char*> cargs;
     for (auto& a : full) cargs.push_back(a.data());
     cargs.push_back(nullptr);
@@ -382,6 +386,10 @@ pid_t startEncoder(const std::string& encoder, std::vector<std::string>& full, i
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     if (null >= 0) ::dup2(null, 0);
     ::dup2(errWrite, 2);
+    if (progressWrite == qv::kProgressDescriptor)
+        ::fcntl(progressWrite, F_SETFD, 0);
+    else if (progressWrite >= 0)
+        ::dup2(progressWrite, qv::kProgressDescriptor);
     ::execv(encoder.c_str(), cargs.data());
     const std::string msg =
         "エンコーダを起動できません: " + encoder + ": " + std::strerror(errno) + "\n";
@@ -389,11 +397,40 @@ pid_t startEncoder(const std::string& encoder, std::vector<std::string>& full, i
     ::_exit(126);
 }
 
+// Passes the encoder's progress on to the program's channel, as a share of what the call
+// is to make. A report the channel has no room for is dropped: the next one says more.
+class ProgressRelay {
+  public:
+    ProgressRelay(int channel, double expected) : channel_(channel), expected_(expected) {}
+    bool wanted() const { return channel_ >= 0; }
+
+    void encoderBytes(const char* p, size_t n) {
+        for (const qv::adapter::EncoderProgress& r : reader_.feed(std::string_view(p, n))) {
+            // An end as long as the result check would take is all of it, however the last
+            // frame's time falls; an end well short of it (a failure) is where it stopped.
+            const bool whole =
+                r.end && r.done >= expected_ - qv::adapter::lengthTolerance(expected_, 0);
+            const double done = whole && r.done < expected_ ? expected_ : r.done;
+            const std::string line = qv::progressLine(done, expected_, r.speed);
+            while (::write(channel_, line.data(), line.size()) < 0 && errno == EINTR) {
+            }
+        }
+    }
+    // A fresh run of the encoder starts from the beginning.
+    void restart() { reader_ = {}; }
+
+  private:
+    int channel_;
+    double expected_;
+    qv::adapter::EncoderProgressReader reader_;
+};
+
 // Waits for the encoder, passing its error output on. A stop signal that reached the
 // adapter has been forwarded to it; if it has not ended half a second later, it is killed.
-int awaitEncoder(pid_t pid, int errRead, Outcome& outcome) {
+int awaitEncoder(pid_t pid, int errRead, Outcome& outcome, int progressRead, ProgressRelay* relay) {
     const int pidfd = qv::openPidfd(pid);
     bool pipeOpen = true;
+    bool progressOpen = progressRead >= 0 && relay;
     timespec deadline{};
     bool killed = false;
     int status = 0;
@@ -417,14 +454,17 @@ int awaitEncoder(pid_t pid, int errRead, Outcome& outcome) {
                 killed = true;
             }
         }
-        pollfd fds[2];
+        pollfd fds[3];
         nfds_t n = 0;
+        const nfds_t errAt = n;
         if (pipeOpen) fds[n++] = {errRead, POLLIN, 0};
+        const nfds_t progressAt = n;
+        if (progressOpen) fds[n++] = {progressRead, POLLIN, 0};
         if (pidfd >= 0) fds[n++] = {pidfd, POLLIN, 0};
         const int timeout = g_signal ? 50 : (pidfd >= 0 ? -1 : 50);
         const int r = ::poll(fds, n, timeout);
         if (r < 0 && errno != EINTR) ::usleep(10000);
-        if (r > 0 && pipeOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
+        if (r > 0 && pipeOpen && (fds[errAt].revents & (POLLIN | POLLHUP | POLLERR))) {
             char buf[4096];
             const ssize_t got = ::read(errRead, buf, sizeof buf);
             if (got > 0)
@@ -432,12 +472,25 @@ int awaitEncoder(pid_t pid, int errRead, Outcome& outcome) {
             else if (got == 0 || (errno != EINTR && errno != EAGAIN))
                 pipeOpen = false;
         }
+        if (r > 0 && progressOpen && (fds[progressAt].revents & (POLLIN | POLLHUP | POLLERR))) {
+            char buf[4096];
+            const ssize_t got = ::read(progressRead, buf, sizeof buf);
+            if (got > 0)
+                relay->encoderBytes(buf, static_cast<size_t>(got));
+            else if (got == 0 || (errno != EINTR && errno != EAGAIN))
+                progressOpen = false;
+        }
     }
     // What is left in the pipe; whatever the encoder may have left running keeps no hold.
     ::fcntl(errRead, F_SETFL, ::fcntl(errRead, F_GETFL) | O_NONBLOCK);
     char buf[4096];
     for (ssize_t got; pipeOpen && (got = ::read(errRead, buf, sizeof buf)) > 0;)
         outcome.encoderOutput(buf, static_cast<size_t>(got));
+    if (progressOpen) {
+        ::fcntl(progressRead, F_SETFL, ::fcntl(progressRead, F_GETFL) | O_NONBLOCK);
+        for (ssize_t got; (got = ::read(progressRead, buf, sizeof buf)) > 0;)
+            relay->encoderBytes(buf, static_cast<size_t>(got));
+    }
     if (pidfd >= 0) ::close(pidfd);
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
@@ -478,13 +531,27 @@ class SideWork {
 
 // Runs the encoder once on a translated line and waits for it. A result it wrote and
 // then gave up on does not play: it goes. meanwhile runs beside the encoder, in its idle
-// moments.
+// moments. With a relay that the program wants, the encoder reports its progress into a
+// pipe of its own, passed on by the relay; without one its line is as it always was.
 int runEncoder(const std::string& encoder, const std::vector<std::string>& translated,
                const std::string& output, Outcome& outcome,
-               const std::function<void()>& meanwhile = {}) {
+               const std::function<void()>& meanwhile = {}, ProgressRelay* relay = nullptr) {
     std::vector<std::string> full = {encoder,    "-hide_banner", "-nostdin",
                                      "-nostats", "-loglevel",    "error"};
+    int progressPipe[2] = {-1, -1};
+    if (relay && relay->wanted() && ::pipe2(progressPipe, O_CLOEXEC) == 0) {
+        relay->restart();
+        full.push_back("-progress");
+        full.push_back("pipe:" + std::to_string(qv::kProgressDescriptor));
+    }
     full.insert(full.end(), translated.begin(), translated.end());
+    struct Closer {
+        int* fds;
+        ~Closer() {
+            for (int i = 0; i < 2; ++i)
+                if (fds[i] >= 0) ::close(fds[i]);
+        }
+    } closeProgress{progressPipe};
     int errPipe[2];
     if (::pipe2(errPipe, O_CLOEXEC) != 0) {
         outcome.refuse("パイプを作れません", std::strerror(errno));
@@ -496,10 +563,12 @@ int runEncoder(const std::string& encoder, const std::vector<std::string>& trans
     sigemptyset(&stops);
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stops, sig);
     ::sigprocmask(SIG_BLOCK, &stops, &old);
-    const pid_t child = startEncoder(encoder, full, errPipe[1]);
+    const pid_t child = startEncoder(encoder, full, errPipe[1], progressPipe[1]);
     if (child > 0) g_child = child;
     ::sigprocmask(SIG_SETMASK, &old, nullptr);
     ::close(errPipe[1]);
+    if (progressPipe[1] >= 0) ::close(progressPipe[1]);
+    progressPipe[1] = -1;
     if (child < 0) {
         ::close(errPipe[0]);
         outcome.refuse("エンコーダを起動できません", std::strerror(errno));
@@ -509,7 +578,7 @@ int runEncoder(const std::string& encoder, const std::vector<std::string>& trans
     int status = 0;
     {
         const SideWork side(meanwhile);
-        status = awaitEncoder(child, errPipe[0], outcome);
+        status = awaitEncoder(child, errPipe[0], outcome, progressPipe[0], relay);
     }
     ::close(errPipe[0]);
     g_child = -1;
@@ -587,6 +656,9 @@ std::string unpackSound(const std::string& encoder, const std::vector<std::strin
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Taken before anything opens a file (which could get the number the variable names),
+    // and so that nothing this call starts inherits it.
+    const int progressChannel = qv::adapter::takeProgressChannel();
     std::vector<std::string> args(argv + 1, argv + argc);
     // For the scripts that measure what the encoder can do; the program never asks for it.
     if (args.size() == 1 && args[0] == "--codec-table") {
@@ -727,13 +799,21 @@ int main(int argc, char** argv) {
     const FileState before = stateOf(output);
     // Pass 1 only gathers statistics; pass 2 writes the result.
     const bool look = conversion && pass != 1;
+    const qv::adapter::Expectation expected = qv::adapter::expectationOf(asked, contents);
+    ProgressRelay relay(progressChannel,
+                        qv::adapter::expectedSeconds(expected.length, expected.atMost,
+                                                     source.duration, asked.start, asked.length));
     // The look at the result gets ready beside the encoder, in its idle moments.
-    int status = runEncoder(encoder, translated, output, outcome, [&] {
-        if (!look) return;
-        const std::string sound = plan.audioEncoder.empty() ? call.audioCodec : plan.audioEncoder;
-        qv::adapter::prepareToLook(call.noVideo ? "" : call.videoCodec, call.noAudio ? "" : sound,
-                                   contents);
-    });
+    int status = runEncoder(
+        encoder, translated, output, outcome,
+        [&] {
+            if (!look) return;
+            const std::string sound =
+                plan.audioEncoder.empty() ? call.audioCodec : plan.audioEncoder;
+            qv::adapter::prepareToLook(call.noVideo ? "" : call.videoCodec,
+                                       call.noAudio ? "" : sound, contents);
+        },
+        &relay);
     // A stream copy the encoder could not do (or did into a result that does not read back)
     // for one stream: that stream is encoded instead, once.
     const bool videoCopied = !call.noVideo && call.videoCodec == "copy" && source.hasVideo;
@@ -755,7 +835,7 @@ int main(int argc, char** argv) {
                 qv::adapter::applyPlan(qv::adapter::translateArguments(again), replan);
             if (replan.unpackSound && !rawSound.path.empty())
                 line = qv::adapter::withUnpackedSound(line, rawSound.path);
-            status = runEncoder(encoder, line, output, outcome);
+            status = runEncoder(encoder, line, output, outcome, {}, &relay);
             if (status == 0) outcome.withdrawReport();
         } else if (unreadable) {
             ::unlink(output.c_str());

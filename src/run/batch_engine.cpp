@@ -10,6 +10,7 @@
 
 #include "base/path.h"
 #include "run/command_line.h"
+#include "run/progress_pipe.h"
 
 namespace qv {
 
@@ -45,6 +46,8 @@ struct BatchEngine::Slot {
     int waitFd = -1;
     std::unique_ptr<PreviousResult> previous;
     EncoderProcess process;
+    ProgressPipe progress;
+    double fraction = 0;
 };
 
 void BatchObservers::jobStarted(int job, const std::string& source, const std::string& dest) {
@@ -58,6 +61,9 @@ void BatchObservers::passEnded(int job, int pass) {
 }
 void BatchObservers::progress(int job, double fraction, double speed) {
     for (BatchObserver* o : observers_) o->progress(job, fraction, speed);
+}
+void BatchObservers::jobProgress(int job, const JobProgress& p) {
+    for (BatchObserver* o : observers_) o->jobProgress(job, p);
 }
 void BatchObservers::jobEnded(int job, JobEnd end, const std::string& reason) {
     for (BatchObserver* o : observers_) o->jobEnded(job, end, reason);
@@ -150,6 +156,7 @@ bool BatchEngine::step(int timeoutMs) {
         }
         for (auto& slot : slots_) {
             if (ended_) return false;
+            if (slot->job >= 0) readProgress(*slot);
             if (slot->job >= 0 && slot->process.waitFor(0)) endPass(*slot);
         }
         if (ended_) return false;
@@ -254,13 +261,21 @@ void BatchEngine::startPass(Slot& slot) {
         return;
     }
     observer_.passStarting(slot.job, slot.pass);
+    if (slot.pass == 1) slot.fraction = 0;
     slot.report = makeReportFile();
+    const bool channel = slot.progress.open();
     const EnvironmentChanges environment{
         {"QUORVANE_REPORT",
          slot.report.empty() ? std::nullopt : std::optional<std::string>(slot.report)},
-        {"QUORVANE_LOG", log_.empty() ? std::nullopt : std::optional<std::string>(log_)}};
+        {"QUORVANE_LOG", log_.empty() ? std::nullopt : std::optional<std::string>(log_)},
+        {kProgressVariable,
+         channel ? std::optional<std::string>(std::to_string(kProgressDescriptor)) : std::nullopt}};
     std::string error;
-    if (!slot.process.start(options_.encoder, command.args, &error, environment)) {
+    const bool started = slot.process.start(options_.encoder, command.args, &error, environment,
+                                            slot.progress.writeEnd());
+    slot.progress.dropWriteEnd();
+    if (!started) {
+        slot.progress.close();
         if (!slot.report.empty()) ::unlink(slot.report.c_str());
         slot.report.clear();
         observer_.passEnded(slot.job, slot.pass);
@@ -272,6 +287,16 @@ void BatchEngine::startPass(Slot& slot) {
         return;
     }
     watch(slot);
+}
+
+void BatchEngine::readProgress(Slot& slot) {
+    std::vector<ProgressReport> reports = slot.progress.read();
+    if (reports.empty()) return;
+    // Only the newest counts: the window wants where the job is, not where it was.
+    const ProgressReport& r = reports.back();
+    const double fraction = (slot.pass - 1 + r.fraction()) / passes_;
+    if (fraction > slot.fraction) slot.fraction = fraction;
+    observer_.jobProgress(slot.job, {slot.fraction, r.speed, r.expected});
 }
 
 void BatchEngine::endPass(Slot& slot) {
@@ -380,9 +405,17 @@ void BatchEngine::watch(Slot& slot) {
         slot.polled = true;
         ++polled_;
     }
+    if (const int fd = slot.progress.readEnd(); fd >= 0 && epoll_ >= 0) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.fd = fd;
+        // Without it the reports are read whenever the loop wakes for something else.
+        ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event);
+    }
 }
 
 void BatchEngine::unwatch(Slot& slot) {
+    slot.progress.close();  // leaves the poll set with its descriptor
     if (slot.waitFd >= 0) {
         ::epoll_ctl(epoll_, EPOLL_CTL_DEL, slot.waitFd, nullptr);
         ::close(slot.waitFd);

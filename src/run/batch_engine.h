@@ -45,6 +45,13 @@ struct BatchSummary {
     std::string startError;
 };
 
+struct JobProgress {
+    double fraction = 0;  // of the whole job, 0..1, never less than before; a two-pass job's
+                          // passes are halves
+    double speed = 0;     // media seconds per second of real time; 0 when unknown
+    double seconds = 0;   // media seconds one pass is to make; 0 when unknown
+};
+
 // Every call comes from inside step(), cancel() or cancelAll(), on the caller's thread.
 class BatchObserver {
   public:
@@ -58,6 +65,9 @@ class BatchObserver {
     // How much of the job is done, 0..1 (a two-pass job's passes are halves), and the
     // encoder's speed against real time (0 when unknown).
     virtual void progress(int /*job*/, double /*fraction*/, double /*speed*/) {}
+    // The same with the media length the time left is estimated from. Only an encoder that
+    // reports its progress causes either.
+    virtual void jobProgress(int job, const JobProgress& p) { progress(job, p.fraction, p.speed); }
     // Reason: UTF-8, for Failed only.
     virtual void jobEnded(int /*job*/, JobEnd /*end*/, const std::string& /*reason*/) {}
     virtual void batchEnded(const BatchSummary& /*summary*/) {}
@@ -71,6 +81,7 @@ class BatchObservers : public BatchObserver {
     void passStarting(int job, int pass) override;
     void passEnded(int job, int pass) override;
     void progress(int job, double fraction, double speed) override;
+    void jobProgress(int job, const JobProgress& p) override;
     void jobEnded(int job, JobEnd end, const std::string& reason) override;
     void batchEnded(const BatchSummary& summary) override;
 
@@ -156,6 +167,7 @@ class BatchEngine {
     // Checks, sets aside and starts job `job`; false when it ended at once.
     bool beginJob(int job);
     void startPass(Slot& slot);
+    void readProgress(Slot& slot);
     void endPass(Slot& slot);
     void endJob(Slot& slot, JobEnd end, std::string reason);
     void giveBack(PreviousResult& previous, const std::string& dest);

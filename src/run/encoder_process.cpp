@@ -35,17 +35,18 @@ std::map<int, EncoderProcess*> g_registry;
 std::mutex& registryMutex() { return g_registryMutex; }
 std::map<int, EncoderProcess*>& registry() { return g_registry; }
 
-// Closes every descriptor above stderr in the child, whatever its close-on-exec flag.
-void closeInheritedDescriptors(posix_spawn_file_actions_t* actions) {
+// Closes every descriptor from `first` on in the child, whatever its close-on-exec flag.
+void closeInheritedDescriptors(posix_spawn_file_actions_t* actions, int first) {
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    posix_spawn_file_actions_addclosefrom_np(actions, 3);
+    posix_spawn_file_actions_addclosefrom_np(actions, first);
 #else
     std::vector<int> fds;
     if (DIR* d = ::opendir("/dev/fd")) {
         while (dirent* e = ::readdir(d)) {
             char* end = nullptr;
             long fd = std::strtol(e->d_name, &end, 10);
-            if (end != e->d_name && *end == '\0' && fd > 2) fds.push_back(static_cast<int>(fd));
+            if (end != e->d_name && *end == '\0' && fd >= first)
+                fds.push_back(static_cast<int>(fd));
         }
         ::closedir(d);
     }
@@ -92,7 +93,8 @@ EncoderProcess::~EncoderProcess() {
 }
 
 bool EncoderProcess::start(const std::string& exe, const std::vector<std::string>& args,
-                           std::string* error, const EnvironmentChanges& environment) {
+                           std::string* error, const EnvironmentChanges& environment,
+                           int handOver) {
     auto fail = [&](const std::string& message) {
         if (error) *error = message;
         return false;
@@ -133,7 +135,19 @@ bool EncoderProcess::start(const std::string& exe, const std::vector<std::string
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    closeInheritedDescriptors(&actions);
+    // The handed descriptor is copied into its place before the rest go; a copy of its own
+    // above that place first, so that the copy is never a no-op that keeps close-on-exec.
+    int handed = -1;
+    if (handOver >= 0) {
+        handed = ::fcntl(handOver, F_DUPFD_CLOEXEC, kHandedDescriptor + 1);
+        if (handed < 0) {
+            posix_spawn_file_actions_destroy(&actions);
+            posix_spawnattr_destroy(&attr);
+            return fail(std::string("cannot hand a descriptor over: ") + std::strerror(errno));
+        }
+        posix_spawn_file_actions_adddup2(&actions, handed, kHandedDescriptor);
+    }
+    closeInheritedDescriptors(&actions, handed >= 0 ? kHandedDescriptor + 1 : 3);
 
     // Own process group, so a stop reaches whatever the encoder started; signals as a
     // fresh process has them, whatever the caller ignores or blocks.
@@ -153,6 +167,7 @@ bool EncoderProcess::start(const std::string& exe, const std::vector<std::string
                            environment.empty() ? environ : envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
+    if (handed >= 0) ::close(handed);
     if (rc != 0) return fail(exe + ": " + std::strerror(rc));
 
     if (pidfd_ >= 0) ::close(pidfd_);

@@ -16,6 +16,9 @@ std::string resolveEncoder(const std::string& programFolder);
 // the caller's own.
 using EnvironmentChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
+// The number a descriptor handed to a child has there (the first after stderr).
+inline constexpr int kHandedDescriptor = 3;
+
 // How long a wait for a process lasts before the caller gets its turn again.
 inline constexpr int kWaitSliceMs = 60;
 
@@ -28,8 +31,10 @@ class EncoderProcess {
 
     // Starts exe with args (no shell), stdin from the null device, no inherited
     // descriptors, in a process group of its own. False and a message on failure.
+    // handOver, when not -1, is the one descriptor the child does get, as kHandedDescriptor.
     bool start(const std::string& exe, const std::vector<std::string>& args,
-               std::string* error = nullptr, const EnvironmentChanges& environment = {});
+               std::string* error = nullptr, const EnvironmentChanges& environment = {},
+               int handOver = -1);
 
     // Waits at most timeoutMs; true once the process has ended.
     bool waitFor(int timeoutMs);

@@ -1,5 +1,6 @@
 // The program folder's encoder on real media: command lines from the builder, run the way
 // the batch run starts them, checked with ffprobe.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "base/progress_channel.h"
 #include "run/command_line.h"
 #include "run/encoder_process.h"
 #include "run/thumbnail.h"
@@ -203,6 +205,75 @@ class AdapterE2ETest : public QObject {
         } else {
             QVERIFY(p.audio.isEmpty());
         }
+    }
+
+    // With a progress channel, the real encoder's reports arrive as media seconds made of
+    // the seconds the call is to make: never back, the end all of it, the result as good.
+    void progressOfARealConversion_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("range");
+        QTest::addColumn<bool>("preview");
+        QTest::addColumn<double>("expected");
+        QTest::addColumn<int>("videoCodec");
+        QTest::newRow("whole clip") << "av.avi" << false << false << 8.0 << kMpeg4;
+        QTest::newRow("range of 5 s") << "av.avi" << true << false << 5.0 << kMpeg4;
+        QTest::newRow("preview of a 40 s clip") << "a.wmv" << false << true << 30.0 << kMpeg4;
+        // Slow enough for the encoder to report several times on the way.
+        QTest::newRow("20 s at 640x480 to H.264")
+            << "vga.avi" << false << false << 20.0 << kLibx264;
+    }
+    void progressOfARealConversion() {
+        QFETCH(QString, source);
+        QFETCH(bool, range);
+        QFETCH(bool, preview);
+        QFETCH(double, expected);
+        QFETCH(int, videoCodec);
+        if (!QFile::exists(path(source)))
+            makeClip(source,
+                     {QStringLiteral("testsrc=size=640x480:rate=25:duration=20"),
+                      QStringLiteral("sine=sample_rate=44100:duration=20")},
+                     {QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-q:v"),
+                      QStringLiteral("5"), QStringLiteral("-c:a"), QStringLiteral("mp2")});
+        qv::ConversionSettings s = fullSettings();
+        s.CheckBox5 = range;
+        s.C2_04 = videoCodec;
+        const QString dest = path(QStringLiteral("out/progress_") +
+                                  QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'_') +
+                                  QStringLiteral(".mp4"));
+        const auto command = qv::buildConversionCommand(s, path(source).toStdString(),
+                                                        dest.toStdString(), 1, preview);
+        int channel[2];
+        QCOMPARE(::pipe2(channel, O_CLOEXEC), 0);
+        qv::EncoderProcess p;
+        std::string error;
+        const bool started = p.start(encoder_.toStdString(), command.args, &error,
+                                     {{qv::kProgressVariable, std::string("3")}}, channel[1]);
+        ::close(channel[1]);
+        QVERIFY2(started, error.c_str());
+        qv::ProgressLineReader reader;
+        std::vector<qv::ProgressReport> reports;
+        char buf[4096];
+        for (ssize_t n; (n = ::read(channel[0], buf, sizeof buf)) > 0;)
+            for (const qv::ProgressReport& r : reader.feed(std::string_view(buf, n)))
+                reports.push_back(r);
+        ::close(channel[0]);
+        QVERIFY(p.waitFor(120000));
+        QCOMPARE(p.exitCode(), 0);
+
+        QVERIFY(!reports.empty());
+        double last = 0;
+        for (const qv::ProgressReport& r : reports) {
+            QVERIFY2(qAbs(r.expected - expected) < 0.2, qPrintable(QString::number(r.expected)));
+            QVERIFY2(r.done >= last, qPrintable(QString::number(r.done)));
+            last = r.done;
+        }
+        QVERIFY2(reports.back().fraction() > 0.99,
+                 qPrintable(QString::number(reports.back().fraction())));
+        const Probe probed = probe(dest);
+        QVERIFY2(qAbs(probed.duration - expected) < 0.6,
+                 qPrintable(QString::number(probed.duration)));
+        QString why;
+        QVERIFY2(decodesCleanly(dest, &why), qPrintable(why));
     }
 
     // Two passes, every catalogue automatic, 30-second preview.

@@ -1,6 +1,7 @@
 // The program folder's encoder as a process: what it tells its caller (exit status, the
 // one-line report, the log), what it leaves on disk when the encoder fails, and that the
 // encoder never outlives the program that asked for it.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,11 +13,24 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cmath>
+#include <optional>
+#include <string>
 
 #include "run/encoder_process.h"
 #include "support/program_folder.h"
 
 namespace {
+
+// A stand-in encoder's reports on its -progress pipe, between lines that are not reports;
+// the last one at END_US, then it ends with STATUS.
+const QByteArray kReportsOnThree = R"SH(case " $* " in *" -progress pipe:3 "*)
+  printf 'frame=1\nout_time_us=N/A\nspeed=N/A\nprogress=continue\n' >&3
+  printf 'garbage\n\377=\nout_time_us=500000\nspeed=   2x\n' >&3
+  printf 'progress=continue\nout_time_us=%s\nspeed=1.5x\nprogress=end\n' "$END_US" >&3 ;;
+esac
+exit "$STATUS"
+)SH";
 
 bool alive(int pid) { return pid > 0 && ::kill(pid, 0) == 0 && !qvtest::isZombie(pid); }
 
@@ -233,6 +247,98 @@ class AdapterProcessE2ETest : public QObject {
         QVERIFY2(!alive(encoder), qPrintable(QString::number(encoder)));
         if (how != QStringLiteral("cancel")) QVERIFY(!alive(readPid(adapterPidFile)));
         program.waitFor(5000);
+    }
+
+    // The encoder's line gains -progress only when the program hands the adapter a channel
+    // it can write to; then the encoder's reports reach it as shares of the call. Garbage
+    // from the encoder, and a variable that names no channel, change nothing else.
+    void progressChannel_data() {
+        QTest::addColumn<QString>("variable");  // QUORVANE_PROGRESS; "-" for none
+        QTest::addColumn<bool>("handed");       // a pipe handed over as descriptor 3
+        QTest::addColumn<bool>("relayed");
+        QTest::addColumn<int>("status");     // the encoder's
+        QTest::addColumn<double>("endsAt");  // its last report, seconds; -1: the whole 2 s
+        QTest::newRow("no channel") << "-" << false << false << 0 << 1.96;
+        QTest::newRow("channel") << "3" << true << true << 0 << -1.0;
+        // A failure halfway ends where it stopped, not as all of the call.
+        QTest::newRow("channel, failure halfway") << "3" << true << true << 1 << 1.0;
+        QTest::newRow("variable without a descriptor") << "3" << false << false << 0 << 1.96;
+        QTest::newRow("variable naming stdin") << "0" << true << false << 0 << 1.96;
+        QTest::newRow("variable not a number") << "3x" << true << false << 0 << 1.96;
+    }
+    void progressChannel() {
+        QFETCH(QString, variable);
+        QFETCH(bool, handed);
+        QFETCH(bool, relayed);
+        QFETCH(int, status);
+        QFETCH(double, endsAt);
+        const QString args = path(QStringLiteral("progress_args.txt"));
+        // It writes no result, so the adapter has none to look at.
+        const QString fake =
+            fakeEncoder(QStringLiteral("progress"),
+                        "printf '%s\\n' \"$@\" > '" + args.toUtf8() + "'\n" + kReportsOnThree);
+        QVERIFY(!fake.isEmpty());
+        const QString dest = path(QStringLiteral("progress.avi"));
+        QFile::remove(dest);
+        int channel[2];
+        QCOMPARE(::pipe2(channel, O_CLOEXEC), 0);
+        qv::EnvironmentChanges env{
+            {"PATH", fake.toStdString()},
+            {"END_US", std::to_string(std::llround((endsAt < 0 ? 1.96 : endsAt) * 1e6))},
+            {"STATUS", std::to_string(status)}};
+        env.push_back(
+            {"QUORVANE_PROGRESS", variable == QStringLiteral("-")
+                                      ? std::nullopt
+                                      : std::optional<std::string>(variable.toStdString())});
+        qv::EncoderProcess p;
+        std::string error;
+        const bool started = p.start(adapter_.toStdString(),
+                                     {"-i", path(QStringLiteral("av.avi")).toStdString(), "-y",
+                                      "-vcodec", "mpeg4", dest.toStdString()},
+                                     &error, env, handed ? channel[1] : -1);
+        ::close(channel[1]);
+        QVERIFY2(started, error.c_str());
+        QVERIFY(p.waitFor(60000));
+        QCOMPARE(p.exitCode(), status);
+        QByteArray got;
+        char buf[4096];
+        for (ssize_t n; (n = ::read(channel[0], buf, sizeof buf)) > 0;) got.append(buf, n);
+        ::close(channel[0]);
+
+        // The line as it always was, with -progress after the encoder's quiet options when
+        // there is a channel.
+        QStringList line =
+            QString::fromUtf8(qvtest::readFile(args)).split(u'\n', Qt::SkipEmptyParts);
+        QStringList head = {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"),
+                            QStringLiteral("-nostats"), QStringLiteral("-loglevel"),
+                            QStringLiteral("error")};
+        if (relayed) head << QStringLiteral("-progress") << QStringLiteral("pipe:3");
+        head << QStringLiteral("-i") << path(QStringLiteral("av.avi"));
+        QCOMPARE(line.mid(0, head.size()), head);
+        QCOMPARE(line.count(QStringLiteral("-progress")), relayed ? 1 : 0);
+
+        const QList<QByteArray> reports = got.split('\n');
+        if (!relayed) {
+            QCOMPARE(got, QByteArray());
+            return;
+        }
+        // Three reports and the empty rest after the last line break.
+        QCOMPARE(reports.size(), 4);
+        QVERIFY(reports.back().isEmpty());
+        double expected = -1;
+        const double done[] = {0, 0.5, -1}, speed[] = {0, 2, 1.5};
+        for (int i = 0; i < 3; ++i) {
+            const QList<QByteArray> f = reports[i].split(' ');
+            QCOMPARE(f.size(), 4);
+            QCOMPARE(f[0], QByteArray("t"));
+            if (expected < 0) expected = f[2].toDouble();
+            QCOMPARE(f[2].toDouble(), expected);
+            if (done[i] >= 0) QCOMPARE(f[1].toDouble(), done[i]);
+            QCOMPARE(f[3].toDouble(), speed[i]);
+        }
+        // The source's two seconds; an end as long as that is all of it.
+        QVERIFY2(qAbs(expected - 2) < 0.1, reports[0].constData());
+        QCOMPARE(reports[2].split(' ')[1].toDouble(), endsAt < 0 ? expected : endsAt);
     }
 
     // Statistics never go to a folder others can enter: a runtime folder that is not

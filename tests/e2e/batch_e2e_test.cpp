@@ -16,6 +16,7 @@
 #include "settings/catalogues.h"
 #include "support/mp4_qvga_rows.h"
 #include "support/program_folder.h"
+#include "support/progress_window.h"
 #include "support/screen.h"
 #include "ui/main_window/TMainForm1.h"
 #include "ui/progress/progress_form.h"
@@ -41,7 +42,7 @@ class PaintWatch : public QObject {
 
   protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint && ProgressForm1) onPaint_();
+        if (event->type() == QEvent::Paint && qvtest::progressWindow()) onPaint_();
         return false;
     }
 
@@ -118,13 +119,15 @@ class BatchE2ETest : public QObject {
         QStringList bars;
         bool picture = false;
         // The picture may come as the pass ends: what counts is that it was painted.
-        PaintWatch paints([&picture] { picture = picture || ProgressForm1->Image1->hasPicture(); });
+        PaintWatch paints(
+            [&picture] { picture = picture || qvtest::progressWindow()->Image1->hasPicture(); });
         QTimer sampler;
         connect(&sampler, &QTimer::timeout, this, [&] {
-            if (!ProgressForm1) return;
-            const QString text = ProgressForm1->ProgressBar1->text();
+            TProgressForm1* form = qvtest::progressWindow();
+            if (!form) return;
+            const QString text = form->ProgressBar1->text();
             if (bars.isEmpty() || bars.back() != text) bars << text;
-            ProgressForm1->Image1->installEventFilter(&paints);  // once per object, however often
+            form->Image1->installEventFilter(&paints);  // once per object, however often
         });
         sampler.start(10);
         QTest::mouseClick(w.CButton10, Qt::LeftButton, {}, w.CButton10->rect().center());
@@ -133,8 +136,16 @@ class BatchE2ETest : public QObject {
         QVERIFY2(qv::ui::testing::texts(Record::Message).isEmpty(),
                  qPrintable(qv::ui::testing::texts(Record::Message).join(QLatin1Char('\n'))));
         QCOMPARE(w.ShadowLabel1->Caption(), QStringLiteral("変換処理は終了しました。"));
-        QCOMPARE(bars, (QStringList{QStringLiteral("0 %"), QStringLiteral("33 %"),
-                                    QStringLiteral("67 %")}));
+        // Each job starts at the jobs done so far; the encoder's reports move the bar on
+        // within a file, never back and never to 100 % while the batch runs.
+        for (const QString& start :
+             {QStringLiteral("0 %"), QStringLiteral("33 %"), QStringLiteral("67 %")})
+            QVERIFY2(bars.contains(start), qPrintable(bars.join(QLatin1Char(','))));
+        QCOMPARE(bars.front(), QStringLiteral("0 %"));
+        for (qsizetype i = 1; i < bars.size(); ++i)
+            QVERIFY2(bars[i].chopped(2).toInt() > bars[i - 1].chopped(2).toInt() &&
+                         bars[i].chopped(2).toInt() < 100,
+                     qPrintable(bars.join(QLatin1Char(','))));
         // The thumbnail has one second beside the conversion; a busy machine may miss it,
         // so its display is checked with a stand-in encoder (batch_run_test) instead.
         if (!picture) qWarning("no thumbnail within its second");
@@ -197,7 +208,8 @@ class BatchE2ETest : public QObject {
         int mostLines = 0;
         QTimer sampler;
         connect(&sampler, &QTimer::timeout, this, [&] {
-            if (ProgressForm1) mostLines = std::max(mostLines, ProgressForm1->lineCount());
+            if (TProgressForm1* form = qvtest::progressWindow())
+                mostLines = std::max(mostLines, form->lineCount());
         });
         sampler.start(10);
         QTest::mouseClick(w.CButton10, Qt::LeftButton, {}, w.CButton10->rect().center());

@@ -220,6 +220,49 @@ TEST_F(EncoderProcessTest, ChildSeesNullStdioOwnGroupAndNoLeakedDescriptors) {
     EXPECT_EQ(readFile(out), "eof\n/dev/null\n/dev/null\n/dev/null\nclosed\nownGroup\n");
 }
 
+// The one descriptor handed over arrives as 3, whatever its number here (3 included, which
+// a copy onto itself would leave close-on-exec); nothing else comes with it.
+class EncoderProcessHandOver : public EncoderProcessTest,
+                               public ::testing::WithParamInterface<bool> {};
+
+TEST_P(EncoderProcessHandOver, OnlyTheHandedDescriptorArrivesAsThree) {
+    const bool atThree = GetParam();
+    int channel[2];
+    ASSERT_EQ(pipe2(channel, O_CLOEXEC), 0);
+    int other[2];
+    ASSERT_EQ(pipe(other), 0);  // inheritable: must still not leak
+    int saved3 = -1;
+    int writeEnd = channel[1];
+    if (atThree) {
+        saved3 = fcntl(3, F_DUPFD_CLOEXEC, 100);  // whatever 3 is now stays ours
+        ASSERT_EQ(dup3(channel[1], 3, O_CLOEXEC), 3);
+        writeEnd = 3;
+    }
+    fs::path exe = script("hand", "echo over >&3; [ -e /proc/$$/fd/" + std::to_string(other[1]) +
+                                      " ] && echo leaked >&3; exit 0");
+    qv::EncoderProcess p;
+    const bool started = p.start(exe.string(), {}, nullptr, {}, writeEnd);
+    if (atThree) {
+        if (saved3 >= 0) {
+            dup3(saved3, 3, O_CLOEXEC);
+            close(saved3);
+        } else {
+            close(3);
+        }
+    }
+    close(channel[1]);
+    close(other[1]);
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(p.waitFor(20000));
+    char buf[64] = {};
+    const ssize_t got = read(channel[0], buf, sizeof buf - 1);
+    close(channel[0]);
+    close(other[0]);
+    EXPECT_EQ(std::string(buf, got > 0 ? static_cast<size_t>(got) : 0), "over\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Numbers, EncoderProcessHandOver, ::testing::Bool());
+
 TEST_F(EncoderProcessTest, WaitInSlicesCallsBackUntilTheEnd) {
     fs::path exe = script("enc", "sleep 0.3; exit 3");
     qv::EncoderProcess p;

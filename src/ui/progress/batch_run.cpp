@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <climits>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -23,8 +25,10 @@
 
 #include "base/file_places.h"
 #include "base/path.h"
+#include "base/progress_channel.h"
 #include "run/batch_engine.h"
 #include "run/batch_rules.h"
+#include "run/batch_time_left.h"
 #include "run/command_line.h"
 #include "run/encoder_process.h"
 #include "run/thumbnail.h"
@@ -130,7 +134,9 @@ class Thumbnail {
         const qv::EncoderCommand command = qv::buildThumbnailCommand(source, folder_);
         // Its errors are of no interest to the user: they stay out of the run's log.
         if (!maker_.start(encoder_, command.args, nullptr,
-                          {{"QUORVANE_LOG", std::nullopt}, {"QUORVANE_REPORT", std::nullopt}}))
+                          {{"QUORVANE_LOG", std::nullopt},
+                           {"QUORVANE_REPORT", std::nullopt},
+                           {qv::kProgressVariable, std::nullopt}}))
             return;
         started_.start();
         done_ = false;
@@ -174,12 +180,34 @@ class Thumbnail {
     bool done_ = true;
 };
 
+// Steps of a bar for one job, so that the bar moves within a file; fewer for a very long
+// list, whose range must still fit the bar's.
+int barScale(int jobs) { return std::max(1, std::min(1000, INT_MAX / std::max(1, jobs))); }
+
+// The bar's position: the jobs ended and the running jobs' shares of theirs. Whatever the
+// running jobs report, the bar does not read 100 % before the batch ends; at each job's
+// start it reads exactly the jobs ended so far.
+int barPosition(int ended, double running, int jobs, int scale) {
+    const long long max = static_cast<long long>(jobs) * scale;
+    const long long base = static_cast<long long>(ended) * scale;
+    long long pos = base + std::llround(std::max(0.0, running) * scale);
+    const long long below100 = (max * 995 - 1) / 1000;  // the last position shown as 99 %
+    if (pos > below100) pos = std::max(base, below100);
+    return static_cast<int>(std::min(pos, max));
+}
+
 // The progress window as an observer of the run: a line per running job with its names and
-// sizes, the batch's bar, and the newest job's picture.
+// sizes, the batch's bar with the time left, and the newest job's picture.
 class ProgressView : public qv::BatchObserver {
   public:
-    ProgressView(TRunRecord& record, Thumbnail& thumbnail, int passes)
-        : record_(record), thumbnail_(thumbnail), passes_(passes) {
+    ProgressView(TRunRecord& record, Thumbnail& thumbnail, int passes, int jobs)
+        : record_(record),
+          thumbnail_(thumbnail),
+          passes_(passes),
+          jobs_(jobs),
+          scale_(barScale(jobs)),
+          timeLeft_(jobs, passes) {
+        sinceStart_.start();
         thumbTimer_.setInterval(kThumbnailPollMs);
         QObject::connect(&thumbTimer_, &QTimer::timeout, [this] {
             thumbnail_.poll(form_.data());
@@ -190,7 +218,13 @@ class ProgressView : public qv::BatchObserver {
     void setForm(TProgressForm1* form, int lines) {
         form_ = form;
         lineJobs_.assign(static_cast<std::size_t>(lines < 1 ? 1 : lines), -1);
-        if (form_) form_->setLineCount(lines);
+        if (!form_) return;
+        form_->setLineCount(lines);
+        form_->ProgressBar1->setMax(jobs_ * scale_);
+        form_->ProgressBar1->setPosition(0);
+        form_->setTimeLeft([this]() -> std::optional<double> {
+            return timeLeft_.secondsLeft(static_cast<double>(sinceStart_.elapsed()) / 1000);
+        });
     }
     // The job on a line of the window; -1 when the line is free.
     int jobOfLine(int line) const {
@@ -209,16 +243,28 @@ class ProgressView : public qv::BatchObserver {
             record_.DestPath = dest;
             record_.QuotedDestPath = "\"" + dest + "\"";
         }
+        fractions_[job] = 0;
         if (!form_) return;
-        // Jobs ended so far: for one job at a time, the job's own number, as always.
-        form_->ProgressBar1->setPosition(ended_);
+        // For one job at a time, the job's own number at its start, as always.
+        updateBar();
         form_->nameLabel(line)->setCaption(displayName(source) + QStringLiteral(" -> ") +
                                            displayName(dest));
         if (line > 0) {
             form_->setLinePaths(line, source, dest);
-            form_->lineBar(line)->setMax(passes_);
+            form_->lineBar(line)->setMax(scale_);
             form_->lineBar(line)->setPosition(0);
         }
+    }
+
+    void jobProgress(int job, const qv::JobProgress& p) override {
+        const auto it = fractions_.find(job);
+        if (it == fractions_.end()) return;
+        it->second = p.fraction;
+        timeLeft_.progress(job, p.fraction, p.seconds);
+        if (!form_) return;
+        updateBar();
+        if (const int line = lineOf(job); line > 0)
+            form_->lineBar(line)->setPosition(barPosition(0, p.fraction, 1, scale_));
     }
 
     void passStarting(int job, int pass) override {
@@ -228,7 +274,9 @@ class ProgressView : public qv::BatchObserver {
             form_->Image1->clearPicture();
             form_->repaint();
             const int line = lineOf(job);
-            if (line > 0) form_->lineBar(line)->setPosition(pass - 1);
+            if (line > 0)
+                form_->lineBar(line)->setPosition(
+                    barPosition(0, static_cast<double>(pass - 1) / passes_, 1, scale_));
         }
         // The picture is made beside the conversion, and shown once it is there.
         thumbnail_.start(sources_[job]);
@@ -241,9 +289,13 @@ class ProgressView : public qv::BatchObserver {
         thumbTimer_.stop();
     }
 
-    void jobEnded(int job, qv::JobEnd, const std::string&) override {
+    void jobEnded(int job, qv::JobEnd end, const std::string&) override {
         ++ended_;
         sources_.erase(job);
+        fractions_.erase(job);
+        timeLeft_.jobEnded(job, end == qv::JobEnd::Done);
+        // The last end leaves the bar as it was: the window goes with it.
+        if (form_ && ended_ < jobs_) updateBar();
         const int line = lineOf(job);
         if (line < 0) return;
         lineJobs_[static_cast<std::size_t>(line)] = -1;
@@ -256,6 +308,12 @@ class ProgressView : public qv::BatchObserver {
     }
 
   private:
+    void updateBar() {
+        double running = 0;
+        for (const auto& [job, fraction] : fractions_) running += fraction;
+        form_->ProgressBar1->setPosition(barPosition(ended_, running, jobs_, scale_));
+    }
+
     int lineOf(int job) const {
         for (std::size_t i = 0; i < lineJobs_.size(); ++i)
             if (lineJobs_[i] == job) return static_cast<int>(i);
@@ -266,6 +324,11 @@ class ProgressView : public qv::BatchObserver {
     TRunRecord& record_;
     Thumbnail& thumbnail_;
     int passes_;
+    int jobs_;
+    int scale_;
+    qv::BatchTimeLeft timeLeft_;
+    QElapsedTimer sinceStart_;
+    std::map<int, double> fractions_;  // of the running jobs
     QPointer<TProgressForm1> form_;
     QTimer thumbTimer_;
     std::vector<int> lineJobs_{-1};
@@ -308,7 +371,7 @@ class BatchRun : public qv::BatchObserver {
           encoder_(std::move(encoder)),
           programFolder_(host.programFolder()),
           thumbnail_(encoder_, qv::scratchFolder(programFolder_)),
-          view_(record_, thumbnail_, settings_.CheckBox1 ? 2 : 1) {
+          view_(record_, thumbnail_, settings_.CheckBox1 ? 2 : 1, host.jobCount()) {
         pumpSoon_.setSingleShot(true);
         QObject::connect(&pumpSoon_, &QTimer::timeout, [this] { pump(); });
     }
@@ -383,12 +446,8 @@ void BatchRun::openProgressWindow() {
                 engine_->cancelAll();
             pumpSoon_.start(0);
         });
-    // Only for whoever looks for the window of the run in progress; the run keeps its own.
-    ProgressForm1 = form_;
     view_.setForm(form_, parallel_);
     closeBlocker_.setForm(form_);
-    form_->ProgressBar1->setMax(host_.jobCount());
-    form_->ProgressBar1->setPosition(0);
     form_->show();
     form_->Timer1->start();
     window_.installEventFilter(&closeBlocker_);
@@ -401,7 +460,6 @@ void BatchRun::releaseProgressWindow() {
         form->hide();
         form->deleteLater();
     }
-    if (ProgressForm1 == form_) ProgressForm1 = nullptr;
     form_ = nullptr;
     view_.setForm(nullptr, 1);
     closeBlocker_.setForm(nullptr);

@@ -8,6 +8,7 @@
 #include <QWindow>
 
 #include "run/batch_rules.h"
+#include "run/batch_time_left.h"
 #include "ui/services/dialogs.h"
 #include "ui/widgets/TGradBox.h"
 #include "ui/widgets/TImage.h"
@@ -17,8 +18,6 @@
 #include "ui/widgets/TdxfProgressBar.h"
 #include "ui/widgets/colours.h"
 #include "ui/widgets/fonts.h"
-
-TProgressForm1* ProgressForm1 = nullptr;
 
 namespace {
 QString sizeText(std::int64_t bytes) {
@@ -175,7 +174,11 @@ void TProgressForm1::Timer1Timer() {
         const std::int64_t dest = qv::fileSizeOf(run_.DestPath ? *run_.DestPath : std::string());
         SourceSize = source;
         DestSize = dest;
-        Label2->setCaption(sizeText(source) + QStringLiteral(" -> ") + sizeText(dest));
+        QString text = sizeText(source) + QStringLiteral(" -> ") + sizeText(dest);
+        if (timeLeft_)
+            if (const std::optional<double> left = timeLeft_())
+                text += QStringLiteral(" 残り ") + QString::fromStdString(qv::timeLeftText(*left));
+        Label2->setCaption(text);
     } catch (...) {
         // A tick that fails keeps the previous line.
     }

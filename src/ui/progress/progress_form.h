@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +38,12 @@ class TProgressForm1 : public QWidget {
     void setRunControls(std::function<bool(int line)> cancelJob, std::function<void()> stopBatch) {
         cancelJob_ = std::move(cancelJob);
         stopBatch_ = std::move(stopBatch);
+    }
+
+    // The real seconds the whole batch has still to go, once they can be told; the size
+    // line shows them after the sizes from the next tick on.
+    void setTimeLeft(std::function<std::optional<double>()> secondsLeft) {
+        timeLeft_ = std::move(secondsLeft);
     }
 
     // One line (name, sizes, bar, cancel) per job that runs at once. One line is the window
@@ -99,8 +106,6 @@ class TProgressForm1 : public QWidget {
     std::vector<Line> extra_;  // lines 1, 2, ...
     std::function<bool(int)> cancelJob_;
     std::function<void()> stopBatch_;
+    std::function<std::optional<double>()> timeLeft_;
     WindowDrag drag_{*this};
 };
-
-// The progress window of the run in progress; null when no run is going on.
-extern TProgressForm1* ProgressForm1;

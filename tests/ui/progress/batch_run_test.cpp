@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QImage>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -23,6 +24,7 @@
 #include "run/run_journal.h"
 #include "settings/catalogues.h"
 #include "support/program_folder.h"
+#include "support/progress_window.h"
 #include "support/screen.h"
 #include "ui/main_window/TMainForm1.h"
 #include "ui/progress/progress_form.h"
@@ -115,6 +117,15 @@ case "$mode" in
     printf 'done' > "$last"; : > "$dir/waiting"
     while [ ! -e "$dir/go" ]; do sleep 0.01; done
     exit 0 ;;
+  progress)
+    # a quarter of a 4-second call on the progress channel once the test says report, the
+    # rest once it says go
+    printf 'part' > "$last"
+    n=0; while [ ! -e "$dir/report" ] && [ $n -lt 3000 ]; do sleep 0.01; n=$((n+1)); done
+    [ "$QUORVANE_PROGRESS" = 3 ] && printf 't 1.000 4.000 1.000\n' >&3
+    n=0; while [ ! -e "$dir/go" ] && [ $n -lt 3000 ]; do sleep 0.01; n=$((n+1)); done
+    [ "$QUORVANE_PROGRESS" = 3 ] && printf 't 3.000 4.000 1.000\n' >&3
+    printf 'x' >> "$last"; exit 0 ;;
   hold)
     # half written until the test says go, then ends with the status it wrote there
     printf 'part1' > "$last"; : > "$dir/written"
@@ -262,20 +273,20 @@ class BatchRunTest : public QObject {
         auto* t = new QTimer(this);
         t->setInterval(5);
         connect(t, &QTimer::timeout, this, [t, ready, action] {
-            if (!ProgressForm1 || !ready()) return;
+            if (!qvtest::progressWindow() || !ready()) return;
             t->stop();
             t->deleteLater();
             action();
         });
         t->start();
     }
-    void clickCancel() { click(ProgressForm1->CButton1); }
+    void clickCancel() { click(qvtest::progressWindow()->CButton1); }
 
     QStringList recorded(Record::Kind kind) const { return qv::ui::testing::texts(kind); }
 
     // After any end of a run: no progress window, and the main window takes clicks.
     void expectAcceptsInput() {
-        QVERIFY(!ProgressForm1);
+        QVERIFY(!qvtest::progressWindow());
         QCOMPARE(journals(), QStringList());  // nothing set aside any more
         QVERIFY(w_->isEnabled());
         QVERIFY(!w_->PreviewMode);
@@ -291,12 +302,13 @@ class BatchRunTest : public QObject {
         QVERIFY(state_.isValid());
         qputenv("XDG_STATE_HOME", QFile::encodeName(state_.path()));
         connect(&sampler_, &QTimer::timeout, this, [this] {
-            if (!ProgressForm1) return;
-            Sample s{ProgressForm1->ProgressBar1->text(),
-                     ProgressForm1->Label1->Caption(),
-                     ProgressForm1->Image1->hasPicture(),
+            TProgressForm1* form = qvtest::progressWindow();
+            if (!form) return;
+            Sample s{form->ProgressBar1->text(),
+                     form->Label1->Caption(),
+                     form->Image1->hasPicture(),
                      {}};
-            if (s.picture) s.centre = ProgressForm1->Image1->picture().pixelColor(40, 30);
+            if (s.picture) s.centre = form->Image1->picture().pixelColor(40, 30);
             if (samples_.isEmpty() || samples_.back().bar != s.bar ||
                 samples_.back().names != s.names || samples_.back().picture != s.picture)
                 samples_ << s;
@@ -412,11 +424,11 @@ class BatchRunTest : public QObject {
         if (!qvtest::screenshotDir().isEmpty()) {
             duringRun(
                 [] {
-                    return ProgressForm1->ProgressBar1->Position() == 1 &&
-                           ProgressForm1->Image1->hasPicture();
+                    TProgressForm1* form = qvtest::progressWindow();
+                    return form->ProgressBar1->Position() == 1 && form->Image1->hasPicture();
                 },
                 [] {
-                    qvtest::saveScreenshot(ProgressForm1,
+                    qvtest::saveScreenshot(qvtest::progressWindow(),
                                            QStringLiteral("progress_form_running.png"));
                 });
         }
@@ -512,7 +524,7 @@ class BatchRunTest : public QObject {
         bool checked = false;
         duringRun([this] { return calls(QStringLiteral("CONV")).size() == 2; },
                   [this, &checked] {
-                      TProgressForm1* form = ProgressForm1;
+                      TProgressForm1* form = qvtest::progressWindow();
                       QCOMPARE(form->lineCount(), 2);
                       QCOMPARE(form->size(), QSize(401, 72 + TProgressForm1::kLineHeight));
                       QCOMPARE(form->nameLabel(0)->Caption(), QStringLiteral("a.wmv -> a.avi"));
@@ -529,6 +541,78 @@ class BatchRunTest : public QObject {
         QCOMPARE(readFile(work(QStringLiteral("c.avi"))), QByteArray("part1part2"));
         QVERIFY(recorded(Record::Message).isEmpty());
         QCOMPARE(w_->ShadowLabel1->Caption(), kFinished);
+        expectAcceptsInput();
+    }
+
+    // An encoder that reports how far it has come moves the bar within its file, for one
+    // job at a time and for two at once; the size line then tells the time left, and never
+    // before there is something to tell it from.
+    void barMovesWithinAFile_data() {
+        QTest::addColumn<int>("jobs");
+        QTest::newRow("one job, one at a time") << 1;
+        QTest::newRow("two jobs, two at once") << 2;
+    }
+    void barMovesWithinAFile() {
+        QFETCH(int, jobs);
+        for (int i = 0; i < jobs; ++i) addSource(QStringLiteral("%1.wmv").arg(i));
+        w_->C2_01->setItemIndex(rowOf(qv::CatalogueId::C2_01, "AVI,"));
+        w_->Jobs = jobs;
+        setModes(QStringLiteral("valid"), QStringLiteral("progress"));
+        QStringList bars, sizes;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            TProgressForm1* form = qvtest::progressWindow();
+            if (!form) return;
+            const QString bar = form->ProgressBar1->text();
+            if (bars.isEmpty() || bars.back() != bar) bars << bar;
+            const QString size = form->Label2->Caption();
+            // Nothing made yet: nothing to tell the time left from.
+            if (bar == QStringLiteral("0 %")) QVERIFY2(!size.contains(u'残'), qPrintable(size));
+            if (sizes.isEmpty() || sizes.back() != size) sizes << size;
+        });
+        watch.start(5);
+        QString startBar, startSize, sizeLine, lineBar;
+        duringRun([this, jobs] { return calls(QStringLiteral("CONV")).size() == jobs; },
+                  [&] {
+                      TProgressForm1* form = qvtest::progressWindow();
+                      startBar = form->ProgressBar1->text();
+                      startSize = form->Label2->Caption();
+                      writeFile(prog(QStringLiteral("report")), "");
+                  });
+        duringRun(
+            [] {
+                TProgressForm1* form = qvtest::progressWindow();
+                return form->ProgressBar1->text() == QStringLiteral("25 %") &&
+                       form->Label2->Caption().contains(u'残');
+            },
+            [&] {
+                TProgressForm1* form = qvtest::progressWindow();
+                sizeLine = form->Label2->Caption();
+                if (jobs > 1) lineBar = form->lineBar(1)->text();
+                writeFile(prog(QStringLiteral("go")), "0");
+            });
+        go();
+        watch.stop();
+        QVERIFY2(!sizeLine.isEmpty(), qPrintable(bars.join(QLatin1Char(','))));
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d+KB -> \\d+KB 残り \\d+:\\d\\d$"))
+                     .match(sizeLine)
+                     .hasMatch(),
+                 qPrintable(sizeLine));
+        if (jobs > 1) QCOMPARE(lineBar, QStringLiteral("25 %"));
+        // Every encoder under way, none has reported: the jobs ended so far, and no time left
+        // to tell. From there on never back, never full while the batch runs.
+        QCOMPARE(startBar, QStringLiteral("0 %"));
+        QVERIFY2(!startSize.contains(u'残'), qPrintable(startSize));
+        QVERIFY(bars.contains(QStringLiteral("25 %")));
+        int last = -1;
+        for (const QString& b : bars) {
+            const int percent = b.chopped(2).toInt();
+            QVERIFY2(percent >= last && percent < 100, qPrintable(bars.join(QLatin1Char(','))));
+            last = percent;
+        }
+        for (int i = 0; i < jobs; ++i)
+            QCOMPARE(readFile(work(QStringLiteral("%1.avi").arg(i))), QByteArray("partx"));
+        QVERIFY(recorded(Record::Message).isEmpty());
         expectAcceptsInput();
     }
 
@@ -1064,15 +1148,15 @@ class BatchRunTest : public QObject {
                   [this, how, yes] {
                       qv::ui::testing::queueYesNo(yes);
                       if (how == QLatin1String("esc"))
-                          QTest::keyClick(ProgressForm1, Qt::Key_Escape);
+                          QTest::keyClick(qvtest::progressWindow(), Qt::Key_Escape);
                       else if (how == QLatin1String("close"))
                           w_->close();
                       else
-                          QTest::mouseClick(ProgressForm1->CButton1, Qt::LeftButton,
+                          QTest::mouseClick(qvtest::progressWindow()->CButton1, Qt::LeftButton,
                                             Qt::ShiftModifier,
-                                            ProgressForm1->CButton1->rect().center());
+                                            qvtest::progressWindow()->CButton1->rect().center());
                       // No: the pass goes on until an ordinary cancel.
-                      if (!yes && ProgressForm1) clickCancel();
+                      if (!yes && qvtest::progressWindow()) clickCancel();
                   });
         go();
         QCOMPARE(recorded(Record::Question), (QStringList{kStopQuestion}));
@@ -1132,7 +1216,7 @@ class BatchRunTest : public QObject {
         QVERIFY(calls().isEmpty());
         QVERIFY(qv::ui::testing::records().isEmpty());
         QVERIFY(!w_->PreviewMode);
-        QVERIFY(!ProgressForm1);
+        QVERIFY(!qvtest::progressWindow());
     }
 
     void playOpensSelectedSource() {

@@ -112,10 +112,12 @@ free_port() {
 }
 
 # Starts a daemon that stays in the foreground, in a session of its own, its output in log.
+# timeout passes our TERM on to it, and ends it by itself should this script be killed
+# before it could stop it (a ctest time-out).
 start_daemon() {
   local log=$1
   shift
-  setsid "$@" </dev/null >"$log" 2>&1 &
+  setsid timeout --kill-after=10 900 "$@" </dev/null >"$log" 2>&1 &
   daemon_pids+=($!)
 }
 
@@ -247,6 +249,7 @@ make_clips() {
     i=$((i + 1))
   done
   clip_count=$i
+  sources_before=$(sources_state)
 }
 
 # plan_field FILE INDEX KEY: that key of the plan's line INDEX (0-based).
@@ -290,6 +293,7 @@ check_results() {
     source=$(plan_field "$plan" "$i" source)
     result=$(plan_field "$plan" "$i" result)
     expected_results+=("$(basename "$result")")
+    [ "$(dirname "$result")" = "$dest" ] || fail "line $i: result $result is not in $dest"
     if [ ! -f "$result" ]; then
       fail "line $i: no result $result"
       continue
@@ -310,6 +314,11 @@ check_results() {
   want=$(printf '%s\n' "${expected_results[@]}" | sort)
   have=$(ls -A "$dest" | sort)
   [ "$want" = "$have" ] || fail "the destination holds $(tr '\n' '|' <<<"$have") not $(tr '\n' '|' <<<"$want")"
-  [ "$(ls -A "$sources" | wc -l)" -eq "$clip_count" ] ||
-    fail "the sources' folder holds $(ls -A "$sources" | tr '\n' '|')"
+  [ "$(sources_state)" = "$sources_before" ] ||
+    fail "the sources changed: $(diff <(echo "$sources_before") <(sources_state))"
+}
+
+# Every entry of the sources' folder with its time and checksum.
+sources_state() {
+  (cd "$sources" && find . -mindepth 1 -printf '%P %T@\n' | sort && find . -type f -exec md5sum {} + | sort)
 }

@@ -8,8 +8,8 @@ set -u
 . "$(dirname "$0")/cluster.sh"
 
 cluster_begin
-cluster_start
 prepare_program
+cluster_start
 make_clips
 write_plan '携帯用(H.264/AAC)'
 

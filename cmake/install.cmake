@@ -7,9 +7,10 @@ set(QV_ICON_SIZES 16 22 24 32 48 64 128 256)
 set(QV_INSTALLED_FILES "")  # every installed path, relative to the prefix
 
 # The program folder: the executable, the adapter and the shipped files, as in build/program/.
-install(TARGETS Quorvane_R encoder_adapter RUNTIME DESTINATION ${QV_INSTALL_PROGRAM_DIR})
+install(TARGETS Quorvane_R encoder_adapter quorvane-convert RUNTIME DESTINATION ${QV_INSTALL_PROGRAM_DIR})
 install(FILES dist/profile.txt dist/Readme.txt DESTINATION ${QV_INSTALL_PROGRAM_DIR})
 list(APPEND QV_INSTALLED_FILES ${QV_INSTALL_PROGRAM_DIR}/Quorvane_R ${QV_INSTALL_PROGRAM_DIR}/ffmpeg
+  ${QV_INSTALL_PROGRAM_DIR}/quorvane-convert
   ${QV_INSTALL_PROGRAM_DIR}/profile.txt ${QV_INSTALL_PROGRAM_DIR}/Readme.txt)
 
 # The command: a relative link, so that it works under any prefix and DESTDIR; the
@@ -17,8 +18,11 @@ list(APPEND QV_INSTALLED_FILES ${QV_INSTALL_PROGRAM_DIR}/Quorvane_R ${QV_INSTALL
 set(QV_COMMAND_LINK ${CMAKE_BINARY_DIR}/install-files/quorvane)
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/install-files)
 file(CREATE_LINK ../${QV_INSTALL_PROGRAM_DIR}/Quorvane_R ${QV_COMMAND_LINK} SYMBOLIC)
-install(FILES ${QV_COMMAND_LINK} DESTINATION bin)
-list(APPEND QV_INSTALLED_FILES bin/quorvane)
+# The tool for scripts and schedulers, linked the same way.
+set(QV_TOOL_LINK ${CMAKE_BINARY_DIR}/install-files/quorvane-convert)
+file(CREATE_LINK ../${QV_INSTALL_PROGRAM_DIR}/quorvane-convert ${QV_TOOL_LINK} SYMBOLIC)
+install(FILES ${QV_COMMAND_LINK} ${QV_TOOL_LINK} DESTINATION bin)
+list(APPEND QV_INSTALLED_FILES bin/quorvane bin/quorvane-convert)
 
 # Menu entry and AppStream metainfo.
 install(FILES dist/${QV_APP_ID}.desktop DESTINATION share/applications)

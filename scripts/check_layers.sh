@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a source folder includes one of a layer above its own, when a Qt
-# header appears in a Qt-free layer, or when anything outside the main window's
-# folder includes the main window (the entry point excepted).
+# header appears in a Qt-free layer, when anything outside the main window's
+# folder includes the main window (the entry point excepted), or when anything
+# outside the command-line tool's folder includes the tool.
 # Usage: scripts/check_layers.sh [source root]
 set -u
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
@@ -15,6 +16,7 @@ layers=(
   "encoder 5 noqt"
   "src/settings 10 noqt"
   "src/run 20 noqt"
+  "src/cli 25 noqt"
   "src/ui/widgets 30 qt"
   "src/ui/services 40 qt"
   "src/ui/progress 50 qt"
@@ -23,6 +25,8 @@ layers=(
 )
 main_window_dir=src/ui/main_window
 entry_point=src/ui/app/main.cpp
+# The command-line tool stands on the Qt-free layers and nothing stands on it.
+tool_dir=src/cli
 
 rank_of() {  # include path ("ui/widgets/TBevel.h") -> rank of its folder, or -1
   local inc=$1 entry dir rank qt
@@ -53,6 +57,9 @@ for entry in "${layers[@]}"; do
       [ "$incRank" -lt 0 ] && continue  # a file of its own folder ("translate.h") or a generated one
       if [ "$incRank" -gt "$rank" ]; then
         fail "$file:$num: includes \"$inc\" from a layer above its own"
+      fi
+      if [[ "src/$inc" == "$tool_dir"/* && "$file" != "$tool_dir"/* ]]; then
+        fail "$file:$num: includes the command-line tool (\"$inc\")"
       fi
       if [[ "src/$inc" == "$main_window_dir"/* && "$file" != "$main_window_dir"/* && "$file" != "$entry_point" ]]; then
         fail "$file:$num: includes the main window (\"$inc\"); only the entry point may"

@@ -74,6 +74,30 @@ bool readOnlyFolder(const std::string& folder) {
 
 }  // namespace
 
+std::string documentsFolder() {
+    const std::string home = homeFolder();
+    if (home.empty()) return {};
+    const std::string config = baseDirectory("XDG_CONFIG_HOME", ".config");
+    std::string bytes;
+    if (!config.empty() && readWholeFile(joinPath(config, "user-dirs.dirs"), bytes, 1 << 16)) {
+        // Lines of the form XDG_DOCUMENTS_DIR="$HOME/Docs" or an absolute path.
+        const std::string key = "XDG_DOCUMENTS_DIR=\"";
+        std::size_t at = 0;
+        while (at < bytes.size()) {
+            std::size_t end = bytes.find('\n', at);
+            if (end == std::string::npos) end = bytes.size();
+            std::string line = bytes.substr(at, end - at);
+            at = end + 1;
+            if (!line.starts_with(key) || line.size() < key.size() + 1 || line.back() != '"')
+                continue;
+            std::string value = line.substr(key.size(), line.size() - key.size() - 1);
+            if (value.starts_with("$HOME")) value = home + value.substr(5);
+            if (isAbsolute(value)) return stripTrailingSeparators(value);
+        }
+    }
+    return joinPath(home, "Documents");
+}
+
 std::string homeFolder() {
     const std::string home = environment("HOME");
     if (isAbsolute(home)) return home;

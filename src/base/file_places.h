@@ -41,6 +41,11 @@ std::string userConfigFolder();
 // home either.
 std::string userStateFolder();
 
+// The user's documents folder, where a results folder is first offered:
+// XDG_DOCUMENTS_DIR of the user's folder list (user-dirs.dirs in the configuration base
+// directory) when it names one, else the home folder's Documents; empty without a home.
+std::string documentsFolder();
+
 // Makes the folder and its missing parents, each new one for this user only; true when
 // the folder is there afterwards.
 bool makeUserFolders(const std::string& folder);

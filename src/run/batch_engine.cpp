@@ -16,12 +16,6 @@ namespace qv {
 namespace {
 
 // Why a job failed, one per job in the end notice.
-const std::string kSameAsSource = "変換結果が元のファイルと同じになります";
-const std::string kOtherSource = "変換結果が他の変換対象ファイルと同じ名前になります";
-const std::string kOtherResult = "変換結果が他のファイルの変換結果と同じ名前になります";
-const std::string kNotRegular = "変換結果の名前がリンクまたはフォルダです";
-const std::string kSourceMissing = "ファイルが見つかりません";
-const std::string kSourceNotRegular = "変換元が通常のファイルではありません";
 const std::string kEmptyResult = "変換結果が空です";
 const std::string kDestinationGone = "保存先のフォルダがなくなりました";
 const std::string kCannotSetAside = "前の変換結果を退避できません";
@@ -83,6 +77,20 @@ BatchEngine::BatchEngine(BatchOptions options, std::vector<std::string> sources,
     epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
 }
 
+BatchEngine::BatchEngine(BatchOptions options, std::vector<PlannedJob> jobs,
+                         BatchObserver& observer)
+    : BatchEngine(std::move(options), std::vector<std::string>{}, observer) {
+    options_.settings = ConversionSettings{};  // every job says where it goes
+    for (const PlannedJob& job : jobs) sources_.push_back(job.source);
+    planned_ = std::move(jobs);
+}
+
+int BatchEngine::passCount(int job) const {
+    return planned_.empty()
+               ? passes_
+               : static_cast<int>(planned_[static_cast<std::size_t>(job)].passes.size());
+}
+
 BatchEngine::~BatchEngine() {
     if (!ended_ && runningCount() > 0) abandon();
     for (auto& slot : slots_)
@@ -122,6 +130,13 @@ bool BatchEngine::step(int timeoutMs) {
                 if (!startRunLog(log_)) log_.clear();
             }
             sourceSet_.emplace(sources_);
+            // What is still to do survives a kill; without a state folder the run goes on. A
+            // planned line belongs to its scheduler, which runs it again: its journal keeps
+            // only what was set aside, so that no start offers it with settings it never had.
+            if (planned_.empty())
+                journal_.beginBatch(
+                    {options_.settings, options_.preview, static_cast<int>(slots_.size())},
+                    sources_);
         }
         startJobs();
         if (ended_) return false;
@@ -158,12 +173,18 @@ void BatchEngine::startJobs() {
 }
 
 void BatchEngine::fail(int job, std::string reason) {
+    journal_.failed(job);
     summary_.failures.emplace_back(job, reason);
     observer_.jobEnded(job, JobEnd::Failed, reason);
 }
 
 bool BatchEngine::beginJob(int job) {
     const std::string& source = sources_[static_cast<std::size_t>(job)];
+    const PlannedJob* plan = planned_.empty() ? nullptr : &planned_[static_cast<std::size_t>(job)];
+    if (plan && (!plan->refused.empty() || plan->passes.empty())) {
+        fail(job, plan->refused.empty() ? kUnknownError : plan->refused);
+        return false;
+    }
     const std::optional<timespec> sourceTime = modificationTime(source);
     if (!sourceTime) {
         // Gone since it was queued, or something else stands at its name: the others still run.
@@ -171,7 +192,7 @@ bool BatchEngine::beginJob(int job) {
              sourceState(source) == SourceState::NotRegular ? kSourceNotRegular : kSourceMissing);
         return false;
     }
-    const std::string dest = destinationFor(options_.settings, source);
+    const std::string dest = plan ? plan->dest : destinationFor(options_.settings, source);
     if (dest.empty()) {
         // Refused before the run; never guessed.
         stopOthers();
@@ -209,9 +230,10 @@ bool BatchEngine::beginJob(int job) {
     slot.job = job;
     slot.source = source;
     slot.dest = dest;
-    slot.sourceTime = *sourceTime;
+    slot.sourceTime = plan && plan->stamp ? *plan->stamp : *sourceTime;
     slot.pass = 1;
     slot.previous = std::move(previous);
+    journal_.running(job);
     observer_.jobStarted(job, source, dest);
     startPass(slot);
     return slot.job == job;
@@ -221,8 +243,12 @@ void BatchEngine::startPass(Slot& slot) {
     slot.cancelled = false;
     EncoderCommand command;
     try {
-        command = buildConversionCommand(options_.settings, slot.source, slot.dest, slot.pass,
-                                         options_.preview);
+        if (planned_.empty())
+            command = buildConversionCommand(options_.settings, slot.source, slot.dest, slot.pass,
+                                             options_.preview);
+        else
+            command.args = planned_[static_cast<std::size_t>(slot.job)]
+                               .passes[static_cast<std::size_t>(slot.pass - 1)];
     } catch (...) {
         endJob(slot, JobEnd::Failed, kUnknownError);
         return;
@@ -268,8 +294,9 @@ void BatchEngine::endPass(Slot& slot) {
     slot.report.clear();
     // Cancel stops the pass under way: a job with a pass still to come goes on with it,
     // unless the whole batch is stopping.
-    if (end == JobEnd::Cancelled && slot.pass < passes_ && !stopAll_) end = JobEnd::Done;
-    if (end == JobEnd::Done && slot.pass < passes_) {
+    if (end == JobEnd::Cancelled && slot.pass < passCount(slot.job) && !stopAll_)
+        end = JobEnd::Done;
+    if (end == JobEnd::Done && slot.pass < passCount(slot.job)) {
         // Stopping the batch cancels a job whose last pass is still to come.
         if (stopAll_) {
             end = JobEnd::Cancelled;
@@ -314,6 +341,9 @@ void BatchEngine::endJob(Slot& slot, JobEnd end, std::string reason) {
             break;
     }
     const int job = slot.job;
+    if (end == JobEnd::Done) journal_.done(job);
+    if (end == JobEnd::Failed) journal_.failed(job);
+    if (end == JobEnd::Cancelled && !interrupted_) journal_.cancelled(job);
     slot.previous.reset();
     slot.job = -1;
     observer_.jobEnded(job, end, end == JobEnd::Failed ? reason : std::string());
@@ -380,6 +410,11 @@ void BatchEngine::cancelAll() {
         if (slot->job >= 0 && slot->process.stop()) slot->cancelled = true;
 }
 
+void BatchEngine::interrupt() {
+    interrupted_ = true;
+    cancelAll();
+}
+
 void BatchEngine::stopOthers() {
     for (auto& slot : slots_) {
         if (slot->job < 0) continue;
@@ -406,6 +441,8 @@ void BatchEngine::endBatch(BatchSummary::End end) {
     if (ended_) return;
     ended_ = true;
     summary_.end = end;
+    // Before anyone is told: a program killed during the end notice has nothing left to do.
+    if (!interrupted_) journal_.endBatch();
     observer_.batchEnded(summary_);
 }
 

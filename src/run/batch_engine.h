@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "run/batch_plan.h"
 #include "run/batch_rules.h"
 #include "run/encoder_process.h"
 #include "run/run_journal.h"
@@ -106,6 +107,10 @@ inline int parallelJobsFor(int setting, unsigned cores, bool multiThreaded) {
 class BatchEngine {
   public:
     BatchEngine(BatchOptions options, std::vector<std::string> sources, BatchObserver& observer);
+    // Runs jobs worked out beforehand (planBatch): their results, argument lists and times as
+    // planned, a refused job failing with its reason; every other rule as above. The
+    // settings in `options` are not read.
+    BatchEngine(BatchOptions options, std::vector<PlannedJob> jobs, BatchObserver& observer);
     // Jobs still running are undone as abandon() undoes them.
     ~BatchEngine();
     BatchEngine(const BatchEngine&) = delete;
@@ -133,9 +138,12 @@ class BatchEngine {
     bool cancel(int job);
     // Stops every running job and starts no more.
     void cancelAll();
+    // The same, when the process is told to end from outside (a logout, a signal): the jobs
+    // not done stay in the journal, for the next start to offer.
+    void interrupt();
     bool stopRequested() const { return stopAll_; }
     // The process is ending under the engine: every running job is stopped and undone at
-    // once, without telling anyone.
+    // once, without telling anyone. The jobs not done stay in the journal.
     void abandon();
 
     const std::string& logPath() const { return log_; }
@@ -169,8 +177,10 @@ class BatchEngine {
     int next_ = 0;
     int epoll_ = -1;
     int polled_ = 0;
-    bool begun_ = false, stopAll_ = false, ended_ = false;
+    bool begun_ = false, stopAll_ = false, ended_ = false, interrupted_ = false;
     BatchSummary summary_;
+    std::vector<PlannedJob> planned_;  // empty: the jobs come from the settings
+    int passCount(int job) const;
 };
 
 }  // namespace qv

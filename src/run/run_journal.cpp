@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -140,10 +141,70 @@ std::string headerLine(const std::string& boot) {
     return std::string(kHeader) + "\t" + escaped(boot) + "\n";
 }
 
-// The entries of a journal, in the order they were set aside. A last line without its
-// line break was cut off by the end of its writer: the step it announced never came.
-// False for a journal of another version, which this program leaves to its own kind.
-bool readEntries(const std::string& bytes, std::vector<Entry>& entries, std::string* boot) {
+std::string jobLine(std::string_view kind, int job) {
+    return std::string(kind) + "\t" + std::to_string(job) + "\n";
+}
+
+// The settings as one line per control of the settings table, so that every field comes back
+// exactly as it was.
+std::string settingLines(const ConversionSettings& s) {
+    std::string out;
+    for (const ControlEntry& c : kControls) {
+        std::string value;
+        if (c.number) value = std::to_string(s.*c.number);
+        if (c.flag) value = s.*c.flag ? "1" : "0";
+        if (c.text) value = escaped(s.*c.text);
+        out += "setting\t" + std::string(c.name) + "\t" + value + "\n";
+    }
+    return out;
+}
+
+void readSetting(ConversionSettings& s, const std::string& name, const std::string& value) {
+    for (const ControlEntry& c : kControls) {
+        if (c.name != name) continue;
+        if (c.number) s.*c.number = std::atoi(value.c_str());
+        if (c.flag) s.*c.flag = value == "1";
+        if (c.text) s.*c.text = value;
+    }
+}
+
+enum class JobState { Waiting, Running, Done, Failed, Cancelled };
+
+// A batch as its journal tells it.
+struct BatchPart {
+    bool present = false;  // the journal was written for a whole batch
+    bool ended = false;
+    BatchRecord record;
+    std::map<int, std::string> sources;
+    std::map<int, JobState> states;
+
+    // Jobs neither done, failed nor cancelled, by their number.
+    std::vector<std::pair<int, std::string>> remaining() const {
+        std::vector<std::pair<int, std::string>> left;
+        if (!present || ended) return left;
+        for (const auto& [job, source] : sources) {
+            const auto it = states.find(job);
+            const JobState state = it == states.end() ? JobState::Waiting : it->second;
+            if (state == JobState::Waiting || state == JobState::Running)
+                left.emplace_back(job, source);
+        }
+        return left;
+    }
+
+    std::string lines() const {
+        std::string out = "batch\t" + std::string(record.preview ? "1" : "0") + "\t" +
+                          std::to_string(record.parallel) + "\n" + settingLines(record.settings);
+        for (const auto& [job, source] : remaining())
+            out += "waiting\t" + std::to_string(job) + "\t" + escaped(source) + "\n";
+        return out;
+    }
+};
+
+// The entries of a journal, in the order they were set aside, and its batch. A last line
+// without its line break was cut off by the end of its writer: the step it announced never
+// came. False for a journal of another version, which this program leaves to its own kind.
+bool readEntries(const std::string& bytes, std::vector<Entry>& entries, std::string* boot,
+                 BatchPart* batch = nullptr) {
     entries.clear();
     std::map<int, std::size_t> byJob;
     std::size_t at = 0;
@@ -159,6 +220,7 @@ bool readEntries(const std::string& bytes, std::vector<Entry>& entries, std::str
             if (boot && f.size() > 1) *boot = f[1];
             continue;
         }
+        if (batch && f[0] == "batch-ended") batch->ended = true;
         if (f.size() < 2) continue;
         const int job = std::atoi(f[1].c_str());
         if (f[0] == "set-aside" && f.size() >= 6) {
@@ -170,9 +232,29 @@ bool readEntries(const std::string& bytes, std::vector<Entry>& entries, std::str
             e.inode = static_cast<ino_t>(std::strtoull(f[5].c_str(), nullptr, 10));
             byJob[job] = entries.size();
             entries.push_back(std::move(e));
-        } else if (const auto it = byJob.find(job); it != byJob.end()) {
+            if (batch) batch->states[job] = JobState::Running;
+        } else if (const auto it = byJob.find(job);
+                   it != byJob.end() && (f[0] == "finished" || f[0] == "ended")) {
             if (f[0] == "finished") entries[it->second].finished = true;
             if (f[0] == "ended") entries[it->second].ended = true;
+        } else if (!batch) {
+            continue;
+        } else if (f[0] == "batch" && f.size() >= 3) {
+            batch->present = true;
+            batch->record.preview = f[1] == "1";
+            batch->record.parallel = std::max(1, std::atoi(f[2].c_str()));
+        } else if (f[0] == "setting" && f.size() >= 3) {
+            readSetting(batch->record.settings, f[1], f[2]);
+        } else if (f[0] == "waiting" && f.size() >= 3) {
+            batch->sources[job] = f[2];
+        } else if (f[0] == "running") {
+            batch->states[job] = JobState::Running;
+        } else if (f[0] == "done") {
+            batch->states[job] = JobState::Done;
+        } else if (f[0] == "failed") {
+            batch->states[job] = JobState::Failed;
+        } else if (f[0] == "cancelled") {
+            batch->states[job] = JobState::Cancelled;
         }
     }
     return true;
@@ -251,6 +333,8 @@ bool listJournals(const std::string& folder, std::vector<JournalFile>& out) {
     return true;
 }
 
+}  // namespace
+
 // The journal of a program that has ended, locked by this process while it is worked on,
 // so that two programs starting at once do not both take it on.
 class EndedJournal {
@@ -267,34 +351,43 @@ class EndedJournal {
         std::string bytes;
         if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) ||
             ::flock(fd_, LOCK_EX | LOCK_NB) != 0 || !readAll(fd_, bytes) ||
-            !readEntries(bytes, entries, &boot_))
+            !readEntries(bytes, entries, &boot_, &batch))
             return false;
         return !ownerRunning(file.pid, file.start, boot_);
     }
 
-    // Keeps only `kept`: the journal goes when nothing is left.
+    // Keeps only `kept` and the batch's jobs still to do: the journal goes when nothing is
+    // left.
     void rewrite(const std::vector<Entry>& kept) {
-        if (kept.empty()) {
+        kept_ = kept;
+        const std::string batchLines = batch.remaining().empty() ? std::string() : batch.lines();
+        if (kept.empty() && batchLines.empty()) {
             ::unlink(path_.c_str());
             return;
         }
-        std::string bytes = headerLine(boot_);
+        std::string bytes = headerLine(boot_) + batchLines;
         for (const Entry& e : kept) {
             bytes += setAsideLine(e);
-            if (e.finished) bytes += "finished\t" + std::to_string(e.job) + "\n";
+            if (e.finished) bytes += jobLine("finished", e.job);
         }
         if (::ftruncate(fd_, 0) == 0 && ::lseek(fd_, 0, SEEK_SET) == 0 && writeAll(fd_, bytes))
             ::fsync(fd_);
     }
 
+    // The batch is not to be run again.
+    void forgetBatch() {
+        batch = BatchPart{};
+        rewrite(kept_);
+    }
+
     std::vector<Entry> entries;
+    BatchPart batch;
 
   private:
     std::string path_, boot_;
+    std::vector<Entry> kept_;
     int fd_ = -1;
 };
-
-}  // namespace
 
 std::string hiddenNameFor(const std::string& result, int n) {
     std::string name = folderOf(result) + "." + fileNameOf(result) + ".previous";
@@ -305,8 +398,9 @@ std::string hiddenNameFor(const std::string& result, int n) {
 RunJournal::RunJournal(std::string folder) : folder_(std::move(folder)) {}
 
 RunJournal::~RunJournal() {
-    if (open_.empty()) close();
-    // A job still open keeps the journal for the next start; the lock goes with the descriptor.
+    if (open_.empty() && !batch_) close();
+    // A job still open, or a batch not ended, keeps the journal for the next start; the lock
+    // goes with the descriptor.
     if (fd_ >= 0) ::close(fd_);
 }
 
@@ -320,12 +414,11 @@ void RunJournal::close() {
     path_.clear();
 }
 
-bool RunJournal::append(const std::string& line, std::string* error) {
+bool RunJournal::open(const std::string& first, std::string* error) {
     const auto failed = [&] {
         if (error) *error = std::strerror(errno);
         return false;
     };
-    if (fd_ >= 0) return (writeAll(fd_, line) && ::fdatasync(fd_) == 0) || failed();
     if (folder_.empty()) {
         if (error) *error = "no state folder";
         return false;
@@ -335,8 +428,8 @@ bool RunJournal::append(const std::string& line, std::string* error) {
     path_ = joinPath(folder_, journalName(pid, startTimeOf(pid)));
     fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_NOFOLLOW | O_CLOEXEC,
                  0600);
-    // The first record comes with the header, and the new name is flushed with its folder.
-    if (fd_ >= 0 && ::flock(fd_, LOCK_EX) == 0 && writeAll(fd_, headerLine(bootId()) + line) &&
+    // The first records come with the header, and the new name is flushed with its folder.
+    if (fd_ >= 0 && ::flock(fd_, LOCK_EX) == 0 && writeAll(fd_, headerLine(bootId()) + first) &&
         ::fsync(fd_) == 0) {
         syncFolder(path_);
         return true;
@@ -350,6 +443,13 @@ bool RunJournal::append(const std::string& line, std::string* error) {
     return failed();
 }
 
+bool RunJournal::append(const std::string& line, bool flush, std::string* error) {
+    if (fd_ < 0) return open(line, error);
+    if (writeAll(fd_, line) && (!flush || ::fdatasync(fd_) == 0)) return true;
+    if (error) *error = std::strerror(errno);
+    return false;
+}
+
 bool RunJournal::setAside(int job, const std::string& result, const std::string& hidden,
                           dev_t device, ino_t inode, std::string* error) {
     Entry e;
@@ -358,31 +458,82 @@ bool RunJournal::setAside(int job, const std::string& result, const std::string&
     e.hidden = hidden;
     e.device = device;
     e.inode = inode;
-    if (!append(setAsideLine(e), error)) return false;
+    if (!append(setAsideLine(e), true, error)) return false;
     open_.insert(job);
     return true;
 }
 
 void RunJournal::finished(int job) {
-    if (open_.count(job)) append("finished\t" + std::to_string(job) + "\n", nullptr);
+    // Flushed: read without it, the stale copy would go back over the complete new result.
+    if (open_.count(job)) append(jobLine("finished", job), true, nullptr);
 }
 
 void RunJournal::ended(int job) {
     if (!open_.erase(job)) return;
-    if (open_.empty())
+    // Not flushed: read without it, the journal names a copy that is no longer there.
+    if (open_.empty() && !batch_)
         close();  // nothing left to record
     else
-        append("ended\t" + std::to_string(job) + "\n", nullptr);
+        append(jobLine("ended", job), false, nullptr);
+}
+
+bool RunJournal::beginBatch(const BatchRecord& batch, const std::vector<std::string>& sources,
+                            std::string* error) {
+    BatchPart part;
+    part.present = true;
+    part.record = batch;
+    for (std::size_t i = 0; i < sources.size(); ++i) part.sources[static_cast<int>(i)] = sources[i];
+    batch_ = append(part.lines(), true, error);
+    return batch_;
+}
+
+void RunJournal::running(int job) {
+    if (batch_) append(jobLine("running", job), false, nullptr);
+}
+void RunJournal::done(int job) {
+    if (batch_) append(jobLine("done", job), false, nullptr);
+}
+void RunJournal::failed(int job) {
+    if (batch_) append(jobLine("failed", job), false, nullptr);
+}
+void RunJournal::cancelled(int job) {
+    if (batch_) append(jobLine("cancelled", job), false, nullptr);
+}
+
+void RunJournal::endBatch() {
+    if (!batch_) return;
+    batch_ = false;
+    if (open_.empty())
+        close();
+    else
+        append("batch-ended\n", true, nullptr);  // the copies still hidden stay for the next start
+}
+
+AbandonedBatch::AbandonedBatch(std::unique_ptr<EndedJournal> journal)
+    : journal_(std::move(journal)) {}
+AbandonedBatch::AbandonedBatch(AbandonedBatch&&) noexcept = default;
+AbandonedBatch& AbandonedBatch::operator=(AbandonedBatch&&) noexcept = default;
+AbandonedBatch::~AbandonedBatch() = default;
+
+void AbandonedBatch::forget() {
+    if (journal_) journal_->forgetBatch();
+    journal_.reset();
 }
 
 Recovery recoverAbandonedResults(const std::string& folder) {
     Recovery recovery;
     std::vector<JournalFile> files;
     if (folder.empty() || !listJournals(folder, files)) return recovery;
+    // The batches in the order they were started.
+    std::sort(files.begin(), files.end(), [](const JournalFile& a, const JournalFile& b) {
+        return a.start != b.start ? a.start < b.start : a.pid < b.pid;
+    });
     for (const JournalFile& file : files) {
-        EndedJournal journal;
+        auto owned = std::make_unique<EndedJournal>();
+        EndedJournal& journal = *owned;
         if (!journal.open(file)) continue;
         std::vector<Entry> kept;
+        std::vector<std::string> restored;
         const auto keep = [&](const Entry& e, RestoreProblem problem, int error) {
             recovery.kept.push_back({e.result, e.hidden, problem, error});
             kept.push_back(e);
@@ -417,9 +568,19 @@ Recovery recoverAbandonedResults(const std::string& folder) {
                 continue;
             }
             syncFolder(e.result);
-            recovery.restored.push_back(e.result);
+            restored.push_back(e.result);
         }
         journal.rewrite(kept);
+        const auto remaining = journal.batch.remaining();
+        if (remaining.empty()) {
+            recovery.restored.insert(recovery.restored.end(), restored.begin(), restored.end());
+            continue;
+        }
+        AbandonedBatch batch(std::move(owned));
+        batch.batch = journal.batch.record;
+        for (const auto& job : remaining) batch.remaining.push_back(job.second);
+        batch.restored = std::move(restored);
+        recovery.batches.push_back(std::move(batch));
     }
     return recovery;
 }

@@ -25,6 +25,8 @@ struct ConversionSettings {
     bool CheckBox5 = false;                     // time range on
     int C4_01_1 = 0, C4_01_2 = 0, C4_01_3 = 0;  // range start h, m, s
     int C4_01_4 = 0, C4_01_5 = 0, C4_01_6 = 0;  // range length h, m, s
+
+    friend bool operator==(const ConversionSettings&, const ConversionSettings&) = default;
 };
 
 enum class Panel { Video, Audio, Options };

@@ -51,9 +51,11 @@ listing=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {
     name = $6; for (i = 7; i <= NF; i++) name = name " " $i; print substr($1, 1, 10), name }' | sort -k2)
 id=example.quorvane.Request
 expected="lrwxrwxrwx ./usr/bin/quorvane -> ../lib/quorvane/Quorvane_R
+lrwxrwxrwx ./usr/bin/quorvane-convert -> ../lib/quorvane/quorvane-convert
 -rwxr-xr-x ./usr/lib/quorvane/Quorvane_R
 -rw-r--r-- ./usr/lib/quorvane/Readme.txt
 -rwxr-xr-x ./usr/lib/quorvane/ffmpeg
+-rwxr-xr-x ./usr/lib/quorvane/quorvane-convert
 -rw-r--r-- ./usr/lib/quorvane/profile.txt
 -rw-r--r-- ./usr/share/applications/$id.desktop"
 for size in 128 16 22 24 256 32 48 64; do
@@ -75,7 +77,7 @@ dpkg-deb -x "$deb" "$work/root"
 for f in profile.txt Readme.txt; do
   cmp -s "$src/dist/$f" "$work/root/usr/lib/quorvane/$f" || fail "$f differs from dist/$f"
 done
-for exe in Quorvane_R ffmpeg; do
+for exe in Quorvane_R ffmpeg quorvane-convert; do
   if readelf -S "$work/root/usr/lib/quorvane/$exe" 2>/dev/null | grep -q '\.debug_info'; then
     fail "$exe is not stripped"
   fi

@@ -8,13 +8,14 @@ trap 'rm -rf "$work"' EXIT
 
 clean_tree() {
   rm -rf "$work/t"
-  for d in src/base src/settings src/run encoder src/ui/widgets src/ui/services src/ui/progress \
+  for d in src/base src/settings src/run src/cli encoder src/ui/widgets src/ui/services src/ui/progress \
            src/ui/main_window src/ui/app; do
     mkdir -p "$work/t/$d"
   done
   echo '#include <string>' >"$work/t/src/base/text.h"
   echo '#include "base/text.h"' >"$work/t/src/settings/a.h"
   echo '#include "settings/a.h"' >"$work/t/src/run/b.h"
+  echo '#include "run/b.h"' >"$work/t/src/cli/main.cpp"
   echo '#include <QWidget>' >"$work/t/src/ui/widgets/w.h"
   echo '#include "ui/main_window/TMainForm1.h"' >"$work/t/src/ui/app/main.cpp"
   echo '#include "ui/progress/batch_host.h"' >"$work/t/src/ui/main_window/TMainForm1.h"
@@ -36,6 +37,10 @@ clean_tree; echo '#include "ui/widgets/w.h"' >>"$work/t/src/base/text.h"; expect
 clean_tree; echo '#include <QString>' >>"$work/t/src/run/b.h"; expect fail "a Qt header in run"
 clean_tree; echo '#include <QtCore/QString>' >>"$work/t/src/base/text.h"; expect fail "a Qt module header in base"
 clean_tree; echo '#include "run/b.h"' >>"$work/t/encoder/x.cpp"; expect fail "the adapter including run"
+clean_tree; echo '#include "cli/main.h"' >>"$work/t/src/run/b.h"; expect fail "run including the tool"
+clean_tree; echo '#include "ui/widgets/w.h"' >>"$work/t/src/cli/main.cpp"; expect fail "the tool including widgets"
+clean_tree; echo '#include <QCoreApplication>' >>"$work/t/src/cli/main.cpp"; expect fail "a Qt header in the tool"
+clean_tree; echo '#include "cli/main.h"' >>"$work/t/src/ui/widgets/w.h"; expect fail "the widgets including the tool"
 clean_tree; echo '#include "ui/main_window/TMainForm1.h"' >>"$work/t/src/ui/progress/batch_host.h"
 expect fail "the progress window including the main window"
 clean_tree; echo '#include "ui/main_window/TMainForm1.h"' >"$work/t/src/ui/app/other.cpp"

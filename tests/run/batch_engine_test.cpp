@@ -273,16 +273,21 @@ TEST_F(BatchEngineTest, AnEncoderThatCannotStartEndsTheBatchAndGivesEverythingBa
     EXPECT_TRUE(hiddenIn(out_).empty());
 }
 
-// A program killed with jobs in every state: done, running over an earlier result, waiting.
-// The next start puts back what was hidden and loses nothing.
-TEST_F(BatchEngineTest, AKilledBatchLeavesNothingHiddenAfterRecovery) {
-    const std::vector<std::string> jobs = {source("a.avi"), source("wait_b.avi"), source("c.avi")};
-    for (const char* n : {"a.avi", "wait_b.avi", "c.avi"}) writeAll(out_ / n, "old");
+// A program killed with jobs in every state: done, failed, running over an earlier result,
+// waiting. The next start puts back what was hidden, loses nothing and offers exactly the jobs
+// left to do, with the batch's settings.
+TEST_F(BatchEngineTest, AKilledBatchLeavesNothingHiddenAndItsRemainingJobs) {
+    const std::vector<std::string> jobs = {source("a.avi"), source("fail.avi"),
+                                           source("wait_b.avi"), source("c.avi")};
+    for (const char* n : {"a.avi", "fail.avi", "wait_b.avi", "c.avi"}) writeAll(out_ / n, "old");
+    qv::BatchOptions o = options(1);
+    o.preview = true;
+    o.settings.CheckBox4 = true;
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         Recorder r;
-        qv::BatchEngine engine(options(1), jobs, r);
+        qv::BatchEngine engine(o, jobs, r);
         engine.runToEnd();
         ::_exit(0);
     }
@@ -297,14 +302,99 @@ TEST_F(BatchEngineTest, AKilledBatchLeavesNothingHiddenAfterRecovery) {
     ::kill(encoder, SIGKILL);
 
     EXPECT_FALSE(hiddenIn(out_).empty()) << "the running job's earlier result is set aside";
-    const qv::Recovery recovery = qv::recoverAbandonedResults(state_.string());
-    EXPECT_EQ(recovery.restored, (std::vector<std::string>{(out_ / "wait_b.avi").string()}));
+    qv::Recovery recovery = qv::recoverAbandonedResults(state_.string());
+    EXPECT_TRUE(recovery.restored.empty());
     EXPECT_TRUE(recovery.kept.empty());
+    ASSERT_EQ(recovery.batches.size(), 1u);
+    qv::AbandonedBatch& batch = recovery.batches[0];
+    EXPECT_EQ(batch.restored, (std::vector<std::string>{(out_ / "wait_b.avi").string()}));
+    EXPECT_EQ(batch.remaining, (std::vector<std::string>{jobs[2], jobs[3]}));
+    EXPECT_TRUE(batch.batch.settings == o.settings);
+    EXPECT_TRUE(batch.batch.preview);
+    EXPECT_EQ(batch.batch.parallel, 1);
     EXPECT_EQ(readAll(out_ / "a.avi"), "new");
+    EXPECT_EQ(readAll(out_ / "fail.avi"), "old");
     EXPECT_EQ(readAll(out_ / "wait_b.avi"), "old");
     EXPECT_EQ(readAll(out_ / "c.avi"), "old");
     EXPECT_TRUE(hiddenIn(out_).empty());
+    batch.forget();
+    EXPECT_TRUE(fs::is_empty(state_));
 }
+
+// A program told to end from outside (a logout) stops its jobs and puts their earlier results
+// back, as a stop does, but keeps the jobs left for the next start to offer.
+class EndedFromOutside : public BatchEngineTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(EndedFromOutside, KeepsTheJobsLeftForTheNextStart) {
+    const bool abandoned = GetParam();  // the process ends under the run, as on a lost display
+    const std::vector<std::string> jobs = {source("a.avi"), source("wait1.avi"),
+                                           source("wait2.avi"), source("c.avi")};
+    writeAll(out_ / "wait1.avi", "old");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Recorder r;
+        qv::BatchEngine engine(options(2), jobs, r);
+        if (!stepUntil(engine, [&] { return r.running.size() == 2 && r.ends.size() == 1; }))
+            ::_exit(2);
+        if (abandoned) {
+            engine.abandon();
+        } else {
+            engine.interrupt();
+            engine.runToEnd();
+        }
+        ::_exit(r.ends.count(1) || abandoned ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(readAll(out_ / "wait1.avi"), "old");
+    EXPECT_FALSE(fs::exists(out_ / "wait2.avi"));
+    EXPECT_TRUE(hiddenIn(out_).empty());
+    qv::Recovery recovery = qv::recoverAbandonedResults(state_.string());
+    ASSERT_EQ(recovery.batches.size(), 1u);
+    EXPECT_EQ(recovery.batches[0].remaining, (std::vector<std::string>{jobs[1], jobs[2], jobs[3]}));
+    EXPECT_TRUE(recovery.batches[0].restored.empty()) << "put back before the program ended";
+    recovery.batches[0].forget();
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, EndedFromOutside, ::testing::Values(false, true),
+                         [](const auto& test) {
+                             return std::string(test.param ? "Abandoned" : "Interrupted");
+                         });
+
+// However a batch ends of itself, nothing of it is offered again; while it runs, it is kept.
+class NormalEnd : public BatchEngineTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(NormalEnd, LeavesNoJournal) {
+    const std::string how = GetParam();
+    qv::BatchOptions o = options(2);
+    std::vector<std::string> jobs = {source("wait1.avi"), source("b.avi")};
+    if (how == "every job failed") jobs = {source("fail1.avi"), source("fail2.avi")};
+    if (how == "encoder cannot start") o.encoder = (bin_ / "missing").string();
+    if (how == "refused") o.settings.C1_03.clear();
+    Recorder r;
+    qv::BatchEngine engine(o, jobs, r);
+    if (how == "stopped" || how == "finished") {
+        ASSERT_TRUE(stepUntil(engine, [&] { return fs::exists(bin_ / "pid_wait1.avi"); }));
+        EXPECT_FALSE(fs::is_empty(state_)) << "a running batch is kept";
+        if (how == "stopped") engine.cancelAll();
+        writeAll(bin_ / "go", "");
+    }
+    engine.runToEnd();
+    ASSERT_TRUE(r.ended);
+    EXPECT_TRUE(fs::is_empty(state_));
+    EXPECT_TRUE(qv::recoverAbandonedResults(state_.string()).batches.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, NormalEnd,
+                         ::testing::Values("finished", "stopped", "every job failed",
+                                           "encoder cannot start", "refused"),
+                         [](const auto& test) {
+                             std::string name = test.param;
+                             std::erase(name, ' ');
+                             return name;
+                         });
 
 }  // namespace
 
@@ -330,5 +420,77 @@ INSTANTIATE_TEST_SUITE_P(Table, JobsSetting,
                                            JobsCase{0, 2, false, 2}, JobsCase{0, 8, true, 4},
                                            JobsCase{0, 1, true, 1}, JobsCase{0, 0, false, 1},
                                            JobsCase{0, 64, false, 16}));
+
+}  // namespace
+
+namespace {
+
+// A planned job runs its own argument lists and gets its planned time, under the same rules
+// as a queued one: an earlier result comes back when it fails, a refused job never starts.
+TEST_F(BatchEngineTest, PlannedJobsRunAsPlanned) {
+    writeAll(out_ / "fail.avi", "OLD");
+    std::vector<qv::PlannedJob> jobs(3);
+    jobs[0].source = source("a.avi");
+    jobs[0].dest = (out_ / "planned.avi").string();
+    jobs[0].passes = {{"-pass", "1", jobs[0].dest}, {"-pass", "2", jobs[0].dest}};
+    jobs[0].stamp = timespec{1000000000, 123456789};
+    jobs[1].source = source("b.avi");
+    jobs[1].dest = (out_ / "fail.avi").string();
+    jobs[1].passes = {{jobs[1].dest}};
+    jobs[2].source = source("c.avi");
+    jobs[2].dest = (out_ / "refused.avi").string();
+    jobs[2].refused = qv::kOtherResult;
+    Recorder seen;
+    qv::BatchEngine engine(options(2), jobs, seen);
+    engine.runToEnd();
+    ASSERT_TRUE(seen.ended);
+    EXPECT_EQ(seen.ends[0], qv::JobEnd::Done);
+    EXPECT_EQ(readAll(out_ / "planned.avi"), "new");
+    struct stat st {};
+    ASSERT_EQ(::stat((out_ / "planned.avi").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 123456789);
+    EXPECT_EQ(seen.ends[1], qv::JobEnd::Failed);
+    EXPECT_EQ(seen.reasons[1], "no way through");
+    EXPECT_EQ(readAll(out_ / "fail.avi"), "OLD");
+    EXPECT_EQ(seen.ends[2], qv::JobEnd::Failed);
+    EXPECT_EQ(seen.reasons[2], qv::kOtherResult);
+    EXPECT_FALSE(fs::exists(out_ / "refused.avi"));
+    EXPECT_EQ(std::count(seen.started.begin(), seen.started.end(), 2), 0);
+}
+
+// A scheduler's task killed under its line: the earlier result comes back at the next start,
+// but nothing is offered to be run again with the window's settings.
+TEST_F(BatchEngineTest, AKilledPlannedLineIsPutBackAndNotOffered) {
+    writeAll(out_ / "wait_p.avi", "OLD");
+    std::vector<qv::PlannedJob> jobs(1);
+    jobs[0].source = source("p.avi");
+    jobs[0].dest = (out_ / "wait_p.avi").string();
+    jobs[0].passes = {{jobs[0].dest}};
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Recorder r;
+        qv::BatchEngine engine(options(1), jobs, r);
+        engine.runToEnd();
+        ::_exit(0);
+    }
+    const fs::path pidFile = bin_ / "pid_wait_p.avi";
+    for (int i = 0; i < 1000 && !fs::exists(pidFile); ++i) ::usleep(10000);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(fs::exists(pidFile));
+    const int encoder = std::stoi(readAll(pidFile));
+    ::kill(-encoder, SIGKILL);
+    ::kill(encoder, SIGKILL);
+
+    const qv::Recovery recovery = qv::recoverAbandonedResults(state_.string());
+    EXPECT_EQ(recovery.restored, (std::vector<std::string>{jobs[0].dest}));
+    EXPECT_TRUE(recovery.batches.empty());
+    EXPECT_EQ(readAll(out_ / "wait_p.avi"), "OLD");
+    EXPECT_TRUE(hiddenIn(out_).empty());
+    EXPECT_TRUE(fs::is_empty(state_));
+}
 
 }  // namespace

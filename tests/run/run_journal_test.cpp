@@ -250,4 +250,159 @@ TEST_F(Journal, ANewResultTakesTheStaleCopiesWithIt) {
     ASSERT_TRUE(held.putBack());
 }
 
+// Settings unlike the defaults in every field, the folder text with what a line of the
+// journal must carry safely.
+qv::ConversionSettings unusualSettings() {
+    qv::ConversionSettings s;
+    s.C1_02 = 1;
+    s.C1_03 = "/tmp/\xe5\x87\xba\xe5\x8a\x9b\tfolder\\with\nbreaks\r\xff";
+    int n = 2;
+    for (int qv::ConversionSettings::*f :
+         {&qv::ConversionSettings::C2_00,   &qv::ConversionSettings::C2_01,
+          &qv::ConversionSettings::C2_02,   &qv::ConversionSettings::C2_03,
+          &qv::ConversionSettings::C2_04,   &qv::ConversionSettings::C2_05,
+          &qv::ConversionSettings::C2_06,   &qv::ConversionSettings::C2_07_1,
+          &qv::ConversionSettings::C2_07_2, &qv::ConversionSettings::C2_07_3,
+          &qv::ConversionSettings::C2_07_4, &qv::ConversionSettings::C3_01,
+          &qv::ConversionSettings::C3_02,   &qv::ConversionSettings::C3_03,
+          &qv::ConversionSettings::C3_04,   &qv::ConversionSettings::C3_05,
+          &qv::ConversionSettings::C3_06,   &qv::ConversionSettings::C4_01_1,
+          &qv::ConversionSettings::C4_01_2, &qv::ConversionSettings::C4_01_3,
+          &qv::ConversionSettings::C4_01_4, &qv::ConversionSettings::C4_01_5,
+          &qv::ConversionSettings::C4_01_6})
+        s.*f = n++;
+    s.C2_07_1 = -7;  // read back as written, never as a default
+    s.CheckBox1 = s.CheckBox2 = s.CheckBox3 = s.CheckBox4 = s.CheckBox5 = true;
+    return s;
+}
+
+// A batch of five jobs, each left in another state by a program that was then killed.
+TEST_F(Journal, AKilledBatchComesBackWithItsSettingsAndTheJobsLeftToDo) {
+    const std::vector<std::string> sources = {at("done.wmv"), at("failed.wmv"), at("cancelled.wmv"),
+                                              at("run\tning.wmv"), at("wait\\ing\n.wmv")};
+    const std::string running = oldResult("running.avi");
+    const qv::BatchRecord batch{unusualSettings(), true, 3};
+    killedProgram([&](qv::RunJournal& j) {
+        if (!j.beginBatch(batch, sources)) ::_exit(2);
+        j.running(0);
+        j.done(0);
+        j.running(1);
+        j.failed(1);
+        j.running(2);
+        j.cancelled(2);
+        setAsidePartly(j, 3, running);
+        j.running(3);
+    });
+
+    qv::Recovery recovery = qv::recoverAbandonedResults(state_);
+    EXPECT_TRUE(recovery.restored.empty()) << "its own restored results go with the batch";
+    EXPECT_TRUE(recovery.kept.empty());
+    ASSERT_EQ(recovery.batches.size(), 1u);
+    const qv::AbandonedBatch& b = recovery.batches[0];
+    EXPECT_TRUE(b.batch.settings == batch.settings);
+    EXPECT_EQ(b.batch.settings.C1_03, batch.settings.C1_03);
+    EXPECT_TRUE(b.batch.preview);
+    EXPECT_EQ(b.batch.parallel, 3);
+    EXPECT_EQ(b.remaining, (std::vector<std::string>{sources[3], sources[4]}));
+    EXPECT_EQ(b.restored, std::vector<std::string>{running});
+    EXPECT_EQ(bytesOf(running), "OLD running.avi");
+    EXPECT_FALSE(fs::exists(at(".running.avi.previous")));
+}
+
+TEST_F(Journal, ABatchIsOfferedUntilItIsForgottenAndToOneProgramAtATime) {
+    const std::string a = at("a.wmv"), b = at("b.wmv"), c = at("c.wmv");
+    killedProgram([&](qv::RunJournal& j) { j.beginBatch({}, {a, b}); });
+    killedProgram([&](qv::RunJournal& j) {
+        j.beginBatch({}, {c});
+        setAsidePartly(j, 0, oldResult("c.avi"));
+    });
+    {
+        qv::Recovery first = qv::recoverAbandonedResults(state_);
+        ASSERT_EQ(first.batches.size(), 2u);
+        EXPECT_EQ(first.batches[0].remaining, (std::vector<std::string>{a, b}));
+        EXPECT_EQ(first.batches[1].remaining, std::vector<std::string>{c});
+        // Another program starting while this one asks its user offers neither.
+        EXPECT_TRUE(qv::recoverAbandonedResults(state_).batches.empty());
+        first.batches[1].forget();
+        // Left without an answer (the program ended first): asked again next time.
+    }
+    qv::Recovery second = qv::recoverAbandonedResults(state_);
+    ASSERT_EQ(second.batches.size(), 1u);
+    EXPECT_EQ(second.batches[0].remaining, (std::vector<std::string>{a, b}));
+    EXPECT_TRUE(second.batches[0].restored.empty()) << "put back once, at the first start";
+    second.batches[0].forget();
+    EXPECT_TRUE(journals().empty());
+    EXPECT_TRUE(qv::recoverAbandonedResults(state_).batches.empty());
+}
+
+// A copy that cannot be put back keeps its journal after the batch is forgotten.
+TEST_F(Journal, ForgettingABatchKeepsWhatCouldNotBePutBack) {
+    const std::string a = oldResult("a.avi");
+    killedProgram([&](qv::RunJournal& j) {
+        j.beginBatch({}, {at("a.wmv"), at("b.wmv")});
+        setAsidePartly(j, 0, a);
+    });
+    fs::remove(a);
+    fs::create_directory(a);
+    {
+        qv::Recovery recovery = qv::recoverAbandonedResults(state_);
+        ASSERT_EQ(recovery.kept.size(), 1u);
+        ASSERT_EQ(recovery.batches.size(), 1u);
+        recovery.batches[0].forget();
+    }
+    EXPECT_EQ(journals().size(), 1u);
+    const qv::Recovery again = qv::recoverAbandonedResults(state_);
+    EXPECT_EQ(again.kept.size(), 1u);
+    EXPECT_TRUE(again.batches.empty());
+}
+
+TEST_F(Journal, ANewResultDropsAStaleCopyAndTheBatchIsStillOffered) {
+    const std::string a = oldResult("a.avi");
+    killedProgram([&](qv::RunJournal& j) {
+        j.beginBatch({}, {at("a.wmv"), at("b.wmv")});
+        setAsidePartly(j, 0, a);
+    });
+    fs::remove(a);
+    fs::create_directory(a);
+    ASSERT_EQ(qv::recoverAbandonedResults(state_).kept.size(), 1u);
+    fs::remove(a);
+    write(a, "NEW");
+    qv::dropStaleCopies(state_, a);
+    EXPECT_FALSE(fs::exists(at(".a.avi.previous")));
+    qv::Recovery recovery = qv::recoverAbandonedResults(state_);
+    EXPECT_TRUE(recovery.kept.empty());
+    ASSERT_EQ(recovery.batches.size(), 1u);
+    EXPECT_EQ(recovery.batches[0].remaining.size(), 2u);
+    recovery.batches[0].forget();
+    EXPECT_TRUE(journals().empty());
+}
+
+// A journal as the program wrote it before whole batches were kept: set-aside records only.
+TEST_F(Journal, AnOlderProgramsJournalIsStillRecovered) {
+    const std::string a = oldResult("a.avi"), b = oldResult("b.avi");
+    struct stat st {};
+    std::string lines = "quorvane-journal 1\t\n";
+    int job = 0;
+    for (const std::string& result : {a, b}) {
+        ASSERT_EQ(::stat(result.c_str(), &st), 0);
+        const std::string hidden = at("." + fs::path(result).filename().string() + ".previous");
+        fs::rename(result, hidden);
+        lines += "set-aside\t" + std::to_string(job++) + "\t" + result + "\t" + hidden + "\t" +
+                 std::to_string(st.st_dev) + "\t" + std::to_string(st.st_ino) + "\n";
+    }
+    write(b, "NEW COMPLETE");
+    lines += "finished\t1\n";
+    fs::create_directories(state_);
+    write(state_ + "/run-999999999-1.journal", lines);  // a program long gone
+
+    const qv::Recovery recovery = qv::recoverAbandonedResults(state_);
+    EXPECT_EQ(recovery.restored, std::vector<std::string>{a});
+    EXPECT_TRUE(recovery.batches.empty());
+    EXPECT_EQ(bytesOf(a), "OLD a.avi");
+    EXPECT_EQ(bytesOf(b), "NEW COMPLETE");
+    EXPECT_FALSE(fs::exists(at(".a.avi.previous")));
+    EXPECT_FALSE(fs::exists(at(".b.avi.previous")));
+    EXPECT_TRUE(journals().empty());
+}
+
 }  // namespace

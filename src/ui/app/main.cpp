@@ -17,13 +17,17 @@ int main(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     // What a program killed during a run left hidden comes back before anything is queued.
-    const QString recovered =
-        qv::ui::recoveryNotice(qv::recoverAbandonedResults(qv::userStateFolder()));
+    qv::Recovery recovery = qv::recoverAbandonedResults(qv::userStateFolder());
+    const QString recovered = qv::ui::recoveryNotice(recovery);
     try {
         TMainForm1 form({}, std::move(args));
         form.show();
-        if (!recovered.isEmpty())
-            QTimer::singleShot(0, &form, [&recovered] { qv::ui::showMessage(recovered); });
+        // After the first activation has applied the settings and queued the arguments: what
+        // could not be put back, then the batches left to do.
+        QTimer::singleShot(0, &form, [&] {
+            if (!recovered.isEmpty()) qv::ui::showMessage(recovered);
+            form.resumeAbandonedBatches(recovery.batches);
+        });
         app.exec();
     } catch (...) {
         qv::ui::showCurrentException();

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "run/run_journal.h"
 #include "settings/conversion_settings.h"
 #include "settings/preset_file.h"
 #include "ui/progress/batch_host.h"
@@ -102,6 +103,9 @@ class TMainForm1 : public QWidget, public TRunRecord, public TBatchHost {
     int Jobs = 1;
     // The Go! button's right-click menu that sets Jobs.
     void showJobsMenu(const QPoint& at);
+    // Batches that ended with their program, offered one by one: each one the user takes up
+    // is queued and run with its own settings; each one is forgotten once answered.
+    void resumeAbandonedBatches(std::vector<qv::AbandonedBatch>& batches);
 
   public slots:
     // frame (main_form.cpp)

@@ -1,22 +1,19 @@
 // The job list: drops, command-line paths, the folder search and the sorted list.
-#include <sys/stat.h>
 
 #include <QByteArray>
-#include <QCollator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QListWidget>
+#include <QLocale>
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cstring>
+#include <memory>
 #include <utility>
 
-#include "run/search_file.h"
+#include "run/job_intake.h"
 #include "ui/main_window/TMainForm1.h"
 #include "ui/services/dialogs.h"
 #include "ui/widgets/TShadowLabel.h"
@@ -27,21 +24,22 @@ namespace {
 const QString kDropPrompt = QString::fromUtf8(qv::ui::kDropPrompt);
 const QString kReady = QStringLiteral("Ｇｏ！ボタンで変換処理を開始します。");
 const QString kNotQueuedNotice = QStringLiteral("次のファイルは変換対象に加えられませんでした");
-const QString kTooLong = QStringLiteral("パスが長すぎます");
-const QString kNoAccess = QStringLiteral("読み取りが許可されていません");
-const QString kWholeFileSystem = QStringLiteral("ファイルシステム全体は加えられません");
 
 // Up to this many new entries are put into their places one at a time; more are
 // merged with the list in one rebuild, so that a large folder costs n log n.
 constexpr std::size_t kInsertOneByOne = 32;
 
-// The list's order: whole path, case-insensitive, the user's locale.
-QCollator jobCollator() {
-    QCollator c{QLocale()};
-    c.setCaseSensitivity(Qt::CaseInsensitive);
-    c.setNumericMode(false);
-    c.setIgnorePunctuation(false);
-    return c;
+// The list's order, shared with the command-line tool, in the program's locale (the
+// user's, unless the program was given another).
+const qv::JobOrder& jobOrder() {
+    static std::unique_ptr<qv::JobOrder> order;
+    static QString name;
+    const QString now = QLocale().name();
+    if (!order || now != name) {
+        order = std::make_unique<qv::JobOrder>(now.toStdString());
+        name = now;
+    }
+    return *order;
 }
 
 QByteArray toBytes(const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); }
@@ -61,24 +59,23 @@ QByteArray itemBytes(const QListWidgetItem* item) {
 struct NewJob {
     QString text;
     QByteArray bytes;
-    QCollatorSortKey key;
+    std::string key;
 };
 
 // Puts `paths` into the sorted list. Each new entry goes after the entries that
 // compare equal to it, so duplicates stand side by side.
 void mergeIntoList(QListWidget* list, const std::vector<std::string>& paths) {
     if (paths.empty()) return;
-    const QCollator collator = jobCollator();
+    const qv::JobOrder& order = jobOrder();
     std::vector<NewJob> jobs;
     jobs.reserve(paths.size());
     for (const std::string& p : paths) {
         QByteArray bytes = toBytes(p);
         QString text = QFile::decodeName(bytes);
-        QCollatorSortKey key = collator.sortKey(text);
-        jobs.push_back({std::move(text), std::move(bytes), std::move(key)});
+        jobs.push_back({std::move(text), std::move(bytes), order.sortKey(p)});
     }
     std::stable_sort(jobs.begin(), jobs.end(),
-                     [](const NewJob& a, const NewJob& b) { return a.key.compare(b.key) < 0; });
+                     [](const NewJob& a, const NewJob& b) { return a.key < b.key; });
 
     const int existing = list->count();
     if (existing > 0 && jobs.size() <= kInsertOneByOne) {
@@ -87,7 +84,8 @@ void mergeIntoList(QListWidget* list, const std::vector<std::string>& paths) {
             int high = list->count();
             while (low < high) {
                 const int mid = low + (high - low) / 2;
-                if (collator.compare(list->item(mid)->text(), job.text) <= 0)
+                if (order.compare(itemBytes(list->item(mid)).toStdString(),
+                                  job.bytes.toStdString()) <= 0)
                     low = mid + 1;
                 else
                     high = mid;
@@ -111,7 +109,8 @@ void mergeIntoList(QListWidget* list, const std::vector<std::string>& paths) {
     for (int i = 0; i < existing; ++i) {
         const QListWidgetItem* item = list->item(i);
         const QString text = item->text();
-        for (; j < jobs.size() && collator.compare(jobs[j].text, text) < 0; ++j) {
+        const std::string itemPath = itemBytes(item).toStdString();
+        for (; j < jobs.size() && order.compare(jobs[j].bytes.toStdString(), itemPath) < 0; ++j) {
             texts.push_back(std::move(jobs[j].text));
             bytes.push_back(std::move(jobs[j].bytes));
         }
@@ -142,12 +141,6 @@ void mergeIntoList(QListWidget* list, const std::vector<std::string>& paths) {
     list->setUpdatesEnabled(updates);
 }
 
-// The root of the file system is not taken, as a whole drive is not: searching
-// all of it would keep the window frozen for a very long time.
-bool isRoot(const std::string& path) {
-    return !path.empty() && path.find_first_not_of('/') == std::string::npos;
-}
-
 // The bytes of a dropped local file, percent-escapes undone byte for byte, so
 // names that are not UTF-8 arrive unchanged.
 std::string droppedPath(const QUrl& url) {
@@ -165,63 +158,11 @@ bool hasLocalFiles(const QMimeData* mime) {
     return std::any_of(urls.begin(), urls.end(), [](const QUrl& u) { return u.isLocalFile(); });
 }
 
-// A path that cannot be queued, and why.
-struct NotQueued {
-    std::string path;
-    QString reason;
-};
-
-// Nothing is there to queue: a path that does not exist is passed over in silence.
-bool missing(int error) { return error == ENOENT || error == ENOTDIR; }
-
-QString reasonFor(int error) {
-    switch (error) {
-        case ENAMETOOLONG:
-            return kTooLong;
-        case EACCES:
-        case EPERM:
-            return kNoAccess;
-        default:
-            return QStringLiteral("読み取れません (%1)")
-                .arg(QString::fromLocal8Bit(std::strerror(error)));
-    }
-}
-
-// The files that `path` brings to the job list; what it cannot bring goes to `left`.
-std::vector<std::string> intake(const std::string& path, std::vector<NotQueued>& left) {
-    std::vector<std::string> found;
-    struct stat entry {};
-    if (isRoot(path)) {
-        left.push_back({path, kWholeFileSystem});
-    } else if (lstat(path.c_str(), &entry) != 0) {
-        const int error = errno;
-        if (!missing(error)) left.push_back({path, reasonFor(error)});
-    } else if (struct stat target{}; stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
-        qv::FolderSearch search = qv::searchFolder(path);
-        for (std::string& file : search.files) {
-            // The search goes deeper than the system opens a path whole; such a file
-            // could not be converted.
-            if (file.size() < PATH_MAX)
-                found.push_back(std::move(file));
-            else
-                left.push_back({std::move(file), kTooLong});
-        }
-        for (qv::SkippedFolder& folder : search.skipped)
-            if (!missing(folder.error))
-                left.push_back({std::move(folder.path), reasonFor(folder.error)});
-    } else {
-        found.push_back(path);
-    }
-    return found;
-}
-
 // One message naming what an intake left out, sorted by path.
-QString notQueuedNotice(std::vector<NotQueued> left) {
-    std::stable_sort(left.begin(), left.end(),
-                     [](const NotQueued& a, const NotQueued& b) { return a.path < b.path; });
+QString notQueuedNotice(std::vector<qv::NotQueued> left) {
     QStringList lines;
-    for (const NotQueued& n : left)
-        lines << QFile::decodeName(toBytes(n.path)) + QStringLiteral(": ") + n.reason;
+    for (const std::string& line : qv::notQueuedLines(std::move(left)))
+        lines << QFile::decodeName(toBytes(line));
     return qv::ui::listNotice(kNotQueuedNotice, lines);
 }
 
@@ -230,9 +171,12 @@ QString notQueuedNotice(std::vector<NotQueued> left) {
 void TMainForm1::AddSourcePath(const std::string& path) { takePaths({path}); }
 
 void TMainForm1::takePaths(const std::vector<std::string>& paths) {
-    std::vector<NotQueued> left;
+    std::vector<qv::NotQueued> left;
     for (const std::string& path : paths) {
-        mergeIntoList(ListBox1, intake(path, left));
+        qv::JobIntake taken;
+        qv::takeJobs(path, taken);
+        for (qv::NotQueued& n : taken.left) left.push_back(std::move(n));
+        mergeIntoList(ListBox1, taken.files);
         if (ListBox1->count() > 0) {
             ShadowLabel1->setCaption(kReady);
             CButton10->setEnabled(true);

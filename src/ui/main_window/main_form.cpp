@@ -16,6 +16,7 @@
 #include "base/path.h"
 #include "settings/catalogues.h"
 #include "settings/conversion_settings.h"
+#include "settings/settings_file.h"
 #include "ui/main_window/TMainForm1.h"
 #include "ui/services/application.h"
 #include "ui/services/dialogs.h"
@@ -140,9 +141,7 @@ QWidget* TMainForm1::control(const qv::ControlEntry& entry) const {
     return found->second;
 }
 
-std::string TMainForm1::settingsFilePath() const {
-    return qv::joinPath(qv::settingsFolder(ProgramFolder), "Quorvane_R.ini");
-}
+std::string TMainForm1::settingsFilePath() const { return qv::settingsFilePath(ProgramFolder); }
 
 // --- first activation ---
 

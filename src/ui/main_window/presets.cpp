@@ -9,7 +9,7 @@
 #include "settings/column_split.h"
 #include "settings/conversion_settings.h"
 #include "settings/preset_file.h"
-#include "settings/preset_match.h"
+#include "settings/settings_file.h"
 #include "ui/main_window/TMainForm1.h"
 #include "ui/services/dialogs.h"
 #include "ui/widgets/TMultiColComboBox.h"
@@ -51,15 +51,15 @@ void TMainForm1::showPresets(qv::PresetFile file) {
 void TMainForm1::C2_00Change() {
     const int picked = C2_00->ItemIndex();
     if (picked < 0) return;
-    const std::string row = C2_00->item(picked);
+    // The same rule as the command-line tool's --preset, shown control by control.
+    qv::ConversionSettings chosen = settings();
+    qv::applyPreset(chosen, C2_00->item(picked));
     for (const qv::ControlEntry* entry : qv::presetDrivenControls()) {
         auto* box = static_cast<TMultiColComboBox*>(control(*entry));
         box->setItemIndex(0);
         controlChanged(*entry);
-        const int match = qv::presetRowFor(qv::catalogue(*entry->catalogue),
-                                           qv::columnOf(row, entry->presetColumn));
-        if (match >= 0) {
-            box->setItemIndex(match);
+        if (chosen.*entry->number != 0) {
+            box->setItemIndex(chosen.*entry->number);
             controlChanged(*entry);
         }
     }

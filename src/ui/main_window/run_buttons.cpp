@@ -9,6 +9,7 @@
 #include "ui/main_window/TMainForm1.h"
 #include "ui/progress/batch_host.h"
 #include "ui/services/dialogs.h"
+#include "ui/services/end_requests.h"
 #include "ui/widgets/TShadowLabel.h"
 
 void TMainForm1::showStatus(const QString& text) { ShadowLabel1->setCaption(text); }
@@ -37,6 +38,52 @@ void TMainForm1::showJobsMenu(const QPoint& at) {
 }
 
 void TMainForm1::CButton10Click() { qv::ui::runBatch(*this); }
+
+namespace {
+
+// A batch taken up again: its own jobs, settings and number at once; everything else is the
+// window's.
+class ResumedBatch : public TBatchHost {
+  public:
+    ResumedBatch(TMainForm1& form, const qv::AbandonedBatch& batch) : form_(form), batch_(batch) {}
+    QWidget& batchWindow() override { return form_; }
+    qv::ConversionSettings settingsSnapshot() const override { return batch_.batch.settings; }
+    int jobCount() const override { return static_cast<int>(batch_.remaining.size()); }
+    std::string jobAt(int index) const override {
+        return batch_.remaining.at(static_cast<std::size_t>(index));
+    }
+    std::string programFolder() const override { return form_.ProgramFolder; }
+    void showStatus(const QString& text) override { form_.showStatus(text); }
+    TRunRecord& runRecord() override { return form_; }
+    int parallelJobs() const override { return batch_.batch.parallel; }
+
+  private:
+    TMainForm1& form_;
+    const qv::AbandonedBatch& batch_;
+};
+
+}  // namespace
+
+void TMainForm1::resumeAbandonedBatches(std::vector<qv::AbandonedBatch>& batches) {
+    const auto ending = [] { return qv::ui::EndRequests::instance().ending(); };
+    for (qv::AbandonedBatch& batch : batches) {
+        // A program told to end asks nothing and forgets nothing: the next start offers it.
+        if (ending() || qv::ui::batchRunning()) return;
+        const bool yes = qv::ui::askYesNo(
+            QStringLiteral("前回の変換が途中で終わっています。残りの %1 件を続けて変換しますか？")
+                .arg(batch.remaining.size()),
+            QStringLiteral("はい(&Y)"), QStringLiteral("いいえ(&N)"), true);
+        if (ending()) return;
+        // Taken over by the new run, whose own journal keeps it from here.
+        batch.forget();
+        if (!yes) continue;
+        takePaths(batch.remaining);
+        PreviewMode = batch.batch.preview;
+        ResumedBatch host(*this, batch);
+        qv::ui::runBatch(host);
+        PreviewMode = false;  // also when nothing ran
+    }
+}
 
 void TMainForm1::CButton14Click() {
     if (qv::ui::batchRunning()) return;

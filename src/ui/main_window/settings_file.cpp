@@ -1,4 +1,6 @@
 // The settings file: read once at the first activation, written at close.
+#include "settings/settings_file.h"
+
 #include <QCheckBox>
 
 #include "run/batch_engine.h"
@@ -18,33 +20,24 @@ void TMainForm1::applySettingsFile() {
     move(ini.readInt("SET", "M_LEFT", x()), y());
     move(x(), ini.readInt("SET", "M_TOP", y()));
 
+    // The same reading as the command-line tool's, over what the controls hold now.
+    const qv::ConversionSettings read =
+        qv::settingsFromFile(ini, settings(), ProgramFolder, C2_00->count());
     for (const qv::ControlEntry& entry : qv::kControls) {
         QWidget* w = control(entry);
         switch (entry.kind) {
-            case qv::ControlKind::Folder: {
-                auto* edit = static_cast<TLMDBrowseEdit*>(w);
-                QString folder = QString::fromStdString(
-                    ini.readString(entry.section, entry.key, edit->Path().toStdString()));
-                if (folder.isEmpty()) folder = QString::fromStdString(ProgramFolder);
-                edit->setPath(folder);
+            case qv::ControlKind::Folder:
+                static_cast<TLMDBrowseEdit*>(w)->setPath(QString::fromStdString(read.*entry.text));
                 break;
-            }
-            case qv::ControlKind::Index: {
-                auto* box = static_cast<TMultiColComboBox*>(w);
-                box->setItemIndex(ini.readInt(entry.section, entry.key, box->ItemIndex()));
+            case qv::ControlKind::Index:
+                static_cast<TMultiColComboBox*>(w)->setItemIndex(read.*entry.number);
                 break;
-            }
-            case qv::ControlKind::Value: {
-                auto* edit = static_cast<TLMDSpinEdit*>(w);
-                edit->setValue(ini.readInt(entry.section, entry.key, edit->Value()));
+            case qv::ControlKind::Value:
+                static_cast<TLMDSpinEdit*>(w)->setValue(read.*entry.number);
                 break;
-            }
-            case qv::ControlKind::Check: {
-                auto* box = static_cast<QCheckBox*>(w);
-                box->setChecked(ini.readInt(entry.section, entry.key, box->isChecked() ? 1 : 0) !=
-                                0);
+            case qv::ControlKind::Check:
+                static_cast<QCheckBox*>(w)->setChecked(read.*entry.flag);
                 break;
-            }
         }
         // The preset is not applied again: its controls take their own keys.
         if (entry.role != qv::ControlRole::PresetList) controlChanged(entry);

@@ -376,7 +376,11 @@ void BatchRun::openProgressWindow() {
         },
         [this] {
             if (!engine_) return;
-            engine_->cancelAll();
+            // Ended from outside (a logout): the jobs left are offered at the next start.
+            if (qv::ui::EndRequests::instance().ending())
+                engine_->interrupt();
+            else
+                engine_->cancelAll();
             pumpSoon_.start(0);
         });
     // Only for whoever looks for the window of the run in progress; the run keeps its own.

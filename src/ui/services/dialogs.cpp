@@ -82,14 +82,15 @@ QString inputBox(const QString& caption, const QString& prompt, int maxLength) {
     return dialog.exec() == QDialog::Accepted ? edit->text() : QString();
 }
 
-bool askYesNo(const QString& text, const QString& yes, const QString& no) {
-    if (recorded(testing::Record::Question, text)) return !g_yesNo.isEmpty() && g_yesNo.takeFirst();
-    if (unattended(text)) return false;
+bool askYesNo(const QString& text, const QString& yes, const QString& no, bool defaultYes) {
+    if (recorded(testing::Record::Question, text))
+        return g_yesNo.isEmpty() ? defaultYes : g_yesNo.takeFirst();
+    if (unattended(text)) return defaultYes;
     QMessageBox box(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::NoButton,
                     QApplication::activeWindow());
     QPushButton* yesButton = box.addButton(yes, QMessageBox::YesRole);
     QPushButton* noButton = box.addButton(no, QMessageBox::NoRole);
-    box.setDefaultButton(noButton);
+    box.setDefaultButton(defaultYes ? yesButton : noButton);
     box.setEscapeButton(noButton);
     box.exec();
     return box.clickedButton() == yesButton;

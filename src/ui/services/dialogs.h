@@ -18,9 +18,9 @@ void showMessage(const QString& text);
 void showError(const QString& text);
 // Text input with OK and Cancel; Cancel gives an empty text.
 QString inputBox(const QString& caption, const QString& prompt, int maxLength);
-// Question with a yes and a no button (their captions as given); the no button is the
-// default, so Return or Esc answers no. True for yes.
-bool askYesNo(const QString& text, const QString& yes, const QString& no);
+// Question with a yes and a no button (their captions as given). Return answers the default
+// button (no, unless `defaultYes`), Esc answers no. True for yes.
+bool askYesNo(const QString& text, const QString& yes, const QString& no, bool defaultYes = false);
 // The platform's default beep.
 void beep();
 // Opens a file or an address with the desktop's default application. No shell.
@@ -41,7 +41,7 @@ void closeOpenBoxes();
 
 // Test hook: while enabled, nothing is shown or opened; every call is recorded
 // and inputBox takes the next queued answer (empty when none is queued); askYesNo
-// takes the next queued yes/no, or gives the default answer (no) when none is queued.
+// takes the next queued yes/no, or gives the default answer when none is queued.
 namespace testing {
 struct Record {
     enum Kind { Message, Error, Input, Beep, Open, Question } kind;

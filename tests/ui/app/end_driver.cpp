@@ -5,6 +5,9 @@
 // QV_EXIT_WHEN set, it calls exit(1) from the event loop as soon as that file exists, as Qt
 // does when the display connection breaks. Every box is written to stderr and answered,
 // unless QV_LEAVE_BOXES names a file: the first box then makes that file and is left open.
+// A question with a yes button is written as "question: TEXT" and answered with a key:
+// Return (its default) when QV_ANSWER is "yes", otherwise Esc.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
@@ -37,6 +40,15 @@ void answerBoxes() {
             QFile(leave).open(QIODevice::WriteOnly);
         }
         return;
+    }
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        for (QAbstractButton* button : box->buttons()) {
+            if (box->buttonRole(button) != QMessageBox::YesRole) continue;
+            say(QStringLiteral("question: ") + box->text());
+            const bool yes = qEnvironmentVariable("QV_ANSWER") == QLatin1String("yes");
+            QTest::keyClick(box, yes ? Qt::Key_Return : Qt::Key_Escape);
+            return;
+        }
     }
     qvdriver::answerOpenBox();
 }

@@ -24,15 +24,21 @@ namespace {
 
 const QString kRestored =
     QStringLiteral("前回の変換が異常終了したため、退避していた %1 件のファイルを元に戻しました。");
+const QString kResume = QStringLiteral(
+    "driver: question: 前回の変換が途中で終わっています。残りの %1 件を続けて変換しますか？");
 
 // Stands in for the encoder: no thumbnail; a conversion writes part of its result, says so
-// and its id in files beside it, and then waits to be stopped.
+// and its id in files beside it, and then waits to be stopped. A result named bad.* or
+// *bad.*, or one with a file fail_NAME beside the stand-in, fails; *done.* is done at once, and
+// so is any other once the file "finish" is there.
 const char* const kStandIn = R"SH(#!/bin/sh
 dir=$(dirname "$0")
 for last; do :; done
 case " $* " in *" image2 "*) exit 1 ;; esac
 name=$(basename "$last")
-case "$name" in bad.*) exit 1 ;; esac
+case "$name" in *bad.*) exit 1 ;; *done.*) printf 'DONE' > "$last"; exit 0 ;; esac
+[ -e "$dir/fail_$name" ] && exit 1
+if [ -e "$dir/finish" ]; then printf 'NEW' > "$last"; exit 0; fi
 printf 'PARTIAL' > "$last"
 echo $$ > "$dir/encoder_$name"
 : > "$dir/writing_$name"
@@ -140,6 +146,19 @@ class EndingTest : public QObject {
         QCOMPARE(qvtest::mtimeOf(path).tv_sec, time_t(1300000001));
         QCOMPARE(qvtest::mtimeOf(path).tv_nsec, 424242L);
     }
+    // The container `container` (a row's first column) beside the source, every other choice
+    // automatic.
+    bool writeSettings(const char* container) const {
+        const int row = rowOf(qv::CatalogueId::C2_01, container);
+        return row > 0 &&
+               qvtest::writeFile(
+                   program(QStringLiteral("Quorvane_R.ini")),
+                   "[SET1]\r\nC1_02=0\r\n[SET2]\r\nC2_00=0\r\nC2_01=" + QByteArray::number(row) +
+                       "\r\nC2_02=0\r\nC2_03=0\r\nC2_04=0\r\nC2_05=0\r\nC2_06=0\r\n[SET3]\r\n"
+                       "C3_01=0\r\nC3_02=0\r\nC3_03=0\r\nC3_04=0\r\nC3_05=0\r\nC3_06=0\r\n[SET4]"
+                       "\r\n"
+                       "C4_C2=0\r\n");
+    }
     // The settings of the session, as the driver left them, are in the settings file.
     void expectSettingsWritten() {
         const QByteArray ini = qvtest::readFile(program(QStringLiteral("Quorvane_R.ini")));
@@ -164,13 +183,7 @@ class EndingTest : public QObject {
         QVERIFY(QFile::setPermissions(program(QStringLiteral("Quorvane_R")),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         // AVI beside the source, every other choice automatic.
-        const int avi = rowOf(qv::CatalogueId::C2_01, "AVI,");
-        QVERIFY(avi > 0);
-        QVERIFY(qvtest::writeFile(
-            program(QStringLiteral("Quorvane_R.ini")),
-            "[SET1]\r\nC1_02=0\r\n[SET2]\r\nC2_00=0\r\nC2_01=" + QByteArray::number(avi) +
-                "\r\nC2_02=0\r\nC2_03=0\r\nC2_04=0\r\nC2_05=0\r\nC2_06=0\r\n[SET3]\r\nC3_01=0\r\n"
-                "C3_02=0\r\nC3_03=0\r\nC3_04=0\r\nC3_05=0\r\nC3_06=0\r\n[SET4]\r\nC4_C2=0\r\n"));
+        QVERIFY(writeSettings("AVI,"));
         for (const char* source : {"a.wmv", "b.wmv", "c.wmv"})
             QVERIFY(qvtest::writeFile(work(QString::fromLatin1(source)), "SOURCE"));
     }
@@ -238,7 +251,8 @@ class EndingTest : public QObject {
         // The pass stopped, its partial result gone and the previous one back as it was.
         expectOldResult(QStringLiteral("a.avi"));
         QCOMPARE(hiddenIn(work(QString())), QStringList());
-        QCOMPARE(journals(), QStringList());
+        // The job that was stopped stays in the journal, for the next start to offer.
+        QCOMPARE(journals().size(), duringRun ? 1 : 0);
         QCOMPARE(QDir(at(QStringLiteral("tmp"))).entryList({QStringLiteral("quorvane-report-*")}),
                  QStringList());
         if (duringRun) {
@@ -248,6 +262,12 @@ class EndingTest : public QObject {
             QVERIFY(::kill(encoder, 0) != 0);
         }
         expectSettingsWritten();
+        if (duringRun && how == QLatin1String("SIGTERM")) {
+            auto next = start(QStringLiteral("close"), {work(QStringLiteral("b.wmv"))});
+            QCOMPARE(finish(*next), 0);
+            QVERIFY2(next->output().contains(kResume.arg(1)), qPrintable(next->output()));
+            QCOMPARE(journals(), QStringList());
+        }
     }
 
     void boxWaitingForAnAnswerDoesNotHoldTheEnd() {
@@ -284,19 +304,23 @@ class EndingTest : public QObject {
             QVERIFY(QDir().mkdir(work(QStringLiteral("a.avi"))));
         }
 
+        // Asked whether to go on with the job left to do; answered no (Esc).
         auto second = start(QStringLiteral("close"), {work(QStringLiteral("b.wmv"))});
         QCOMPARE(finish(*second), 0);
         const QString hidden = work(QStringLiteral(".a.avi.previous"));
+        // The result put back needs no word: the question stands for it.
         const QString said =
-            QStringLiteral("driver: message box: ") +
-            (blocked
-                 ? QStringLiteral("次の 1 件は元に戻せなかったため、退避したまま残してあります。"
-                                  "\n\n") +
-                       hidden + QStringLiteral(": ") + work(QStringLiteral("a.avi")) +
-                       QStringLiteral(" にファイルでないものがあるため戻せません\n")
-                 : kRestored.arg(1) + QStringLiteral("\n\n") + work(QStringLiteral("a.avi")) +
-                       QStringLiteral("\n"));
+            blocked ? QStringLiteral("driver: message box: ") +
+                          QStringLiteral(
+                              "次の 1 件は元に戻せなかったため、退避したまま残してあります。"
+                              "\n\n") +
+                          hidden + QStringLiteral(": ") + work(QStringLiteral("a.avi")) +
+                          QStringLiteral(" にファイルでないものがあるため戻せません\n")
+                    : kResume.arg(1);
         QVERIFY2(second->output().contains(said), qPrintable(second->output()));
+        QVERIFY2(second->output().contains(kResume.arg(1)), qPrintable(second->output()));
+        QVERIFY2(!second->output().contains(kRestored.arg(1)), qPrintable(second->output()));
+        QVERIFY2(!QFile::exists(work(QStringLiteral("b.avi"))), "nothing converted on a no");
         if (blocked) {
             QCOMPARE(qvtest::readFile(hidden), QByteArray("OLD a.avi"));
             QVERIFY(QFileInfo(work(QStringLiteral("a.avi"))).isDir());
@@ -306,11 +330,13 @@ class EndingTest : public QObject {
             QCOMPARE(journals(), QStringList());
         }
 
-        // Said once; what could not be put back is named again at every start until it can.
+        // Asked once; what could not be put back is named again at every start until it can.
         auto third = start(QStringLiteral("close"), {work(QStringLiteral("b.wmv"))});
         QCOMPARE(finish(*third), 0);
         QCOMPARE(third->output().contains(said), blocked);
         QCOMPARE(third->output().contains(QStringLiteral("driver: message box")), blocked);
+        QVERIFY2(!third->output().contains(QStringLiteral("driver: question")),
+                 qPrintable(third->output()));
     }
 
     void startLeavesARunningProgramsCopiesAlone() {
@@ -326,11 +352,12 @@ class EndingTest : public QObject {
         QCOMPARE(finish(*killed), -1);
         stopEncoderOf(QStringLiteral("b.avi"));
 
-        // A third start puts back what the killed one left, and only that.
+        // A third start puts back what the killed one left, and only that, and offers only
+        // its job.
         auto third = start(QStringLiteral("close"), {work(QStringLiteral("c.wmv"))});
         QCOMPARE(finish(*third), 0);
-        QVERIFY2(third->output().contains(kRestored.arg(1) + QStringLiteral("\n\n") +
-                                          work(QStringLiteral("b.avi")) + QStringLiteral("\n")),
+        QVERIFY2(third->output().contains(kResume.arg(1)), qPrintable(third->output()));
+        QVERIFY2(!third->output().contains(QStringLiteral("driver: message box")),
                  qPrintable(third->output()));
         expectOldResult(QStringLiteral("b.avi"));
         QCOMPARE(qvtest::readFile(work(QStringLiteral("a.avi"))), QByteArray("PARTIAL"));
@@ -338,12 +365,66 @@ class EndingTest : public QObject {
                  QByteArray("OLD a.avi"));
         QCOMPARE(journals().size(), 1);
 
-        // The running one still ends cleanly with its own copy.
+        // The running one still ends cleanly with its own copy; its job left is kept.
         ::kill(pid_t(running->process->processId()), SIGTERM);
         QCOMPARE(finish(*running), 0);
         expectOldResult(QStringLiteral("a.avi"));
         QCOMPARE(hiddenIn(work(QString())), QStringList());
+        QCOMPARE(journals().size(), 1);
+    }
+
+    // Killed with a job failed, one done, one running over an earlier result and one waiting;
+    // the next start asks, and yes (Return) runs the two left with the batch's own settings.
+    void killedBatchGoesOnWhenTheUserSaysYes() {
+        const QStringList sources = {QStringLiteral("1bad.wmv"), QStringLiteral("2done.wmv"),
+                                     QStringLiteral("3run.wmv"), QStringLiteral("4wait.wmv")};
+        QStringList paths;
+        for (const QString& s : sources) {
+            QVERIFY(qvtest::writeFile(work(s), "SOURCE"));
+            paths << work(s);
+        }
+        QVERIFY(writeOldResult(QStringLiteral("3run.avi")));
+        auto first = start(QStringLiteral("go"), paths);
+        QVERIFY2(waitForFile(program(QStringLiteral("writing_3run.avi"))),
+                 qPrintable(first->output()));
+        first->process->kill();
+        QCOMPARE(finish(*first), -1);
+        stopEncoderOf(QStringLiteral("3run.avi"));
+        QCOMPARE(qvtest::readFile(work(QStringLiteral("2done.avi"))), QByteArray("DONE"));
+        QVERIFY(QFile::remove(work(QStringLiteral("2done.avi"))));
+
+        // Meanwhile the user's controls say MP4; the batch was for AVI. The job that was
+        // running fails this time: what it gives back is the earlier result, put back first.
+        QVERIFY(writeSettings("MP4,"));
+        qvtest::readFile(program(QStringLiteral("Quorvane_R.ini")));
+        QVERIFY(qvtest::writeFile(program(QStringLiteral("fail_3run.avi")), {}));
+        QVERIFY(qvtest::writeFile(program(QStringLiteral("finish")), {}));
+        QProcessEnvironment yes;
+        yes.insert(QStringLiteral("QV_ANSWER"), QStringLiteral("yes"));
+        auto second = start(QStringLiteral("close"), {}, yes);
+        QCOMPARE(finish(*second), 0);
+        const QString output = second->output();
+        QVERIFY2(output.contains(kResume.arg(2)), qPrintable(output));
+        QVERIFY2(!output.contains(kRestored.arg(1)), qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("driver: queued 2, close")), qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("3run.wmv: ")), qPrintable(output));
+        QVERIFY2(!output.contains(QStringLiteral("1bad.wmv")), qPrintable(output));
+        expectOldResult(QStringLiteral("3run.avi"));
+        QCOMPARE(qvtest::readFile(work(QStringLiteral("4wait.avi"))), QByteArray("NEW"));
+        QVERIFY(!QFile::exists(work(QStringLiteral("2done.avi"))));
+        QCOMPARE(QDir(work(QString())).entryList({QStringLiteral("*.mp4")}), QStringList());
+        QCOMPARE(hiddenIn(work(QString())), QStringList());
         QCOMPARE(journals(), QStringList());
+        // The controls were never set from the batch: the close wrote them as they were.
+        const QByteArray mp4 =
+            "C2_01=" + QByteArray::number(rowOf(qv::CatalogueId::C2_01, "MP4,")) + "\r\n";
+        QVERIFY(qvtest::readFile(program(QStringLiteral("Quorvane_R.ini"))).contains(mp4));
+
+        auto third = start(QStringLiteral("close"), {work(QStringLiteral("a.wmv"))});
+        QCOMPARE(finish(*third), 0);
+        QVERIFY2(!third->output().contains(QStringLiteral("driver: question")) &&
+                     !third->output().contains(QStringLiteral("driver: message box")),
+                 qPrintable(third->output()));
     }
 };
 

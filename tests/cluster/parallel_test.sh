@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The plan of eight clips run through GNU parallel, two lines at a time: every result
-# plays and carries its source's date, as under Slurm.
+# The plan of eight clips run through GNU parallel, two lines at a time, and once more
+# over its own results: every result plays and carries its source's date, as under Slurm.
 # Usage: parallel_test.sh   (QV_PROGRAM_DIR names the built program folder)
 # Exit status: 0 passed, 1 failed, 77 skipped (GNU parallel is not installed).
 set -u
@@ -17,20 +17,28 @@ prepare_program
 make_clips
 write_plan '携帯用(H.264/AAC)'
 
-# --quote: the tool gets its arguments as they are, no shell between. --joblog: one row
-# per line of the plan, with its exit status.
-timeout 100 parallel --quote --jobs 2 --joblog "$work/joblog" \
-  "$convert" --run-plan "$plan" --index '{}' ::: $(seq 0 $((clip_count - 1))) \
-  </dev/null >"$work/parallel.out" 2>&1
-rc=$?
-if [ "$rc" -ne 0 ]; then
-  echo "FAIL: parallel ended with $rc (the number of failed lines, or its own error):"
-  cat "$work/parallel.out"
-  exit 1
-fi
-ran=$(awk 'NR > 1 && $7 == 0' "$work/joblog" | wc -l)
-[ "$ran" -eq "$clip_count" ] || fail "parallel ran $ran lines well, not $clip_count: $(cat "$work/joblog")"
+# run_plan ROUND: every line of the plan through parallel. --quote: the tool gets its
+# arguments as they are, no shell between. --joblog: one row per line, with its status.
+run_plan() {
+  local log=$work/joblog.$1 rc ran
+  timeout 100 parallel --quote --jobs 2 --joblog "$log" \
+    "$convert" --run-plan "$plan" --index '{}' ::: $(seq 0 $((clip_count - 1))) \
+    </dev/null >"$work/parallel.out" 2>&1
+  rc=$?
+  if [ "$rc" -ne 0 ]; then
+    echo "FAIL: round $1: parallel ended with $rc (the number of failed lines, or its own error):"
+    cat "$work/parallel.out"
+    exit 1
+  fi
+  ran=$(awk 'NR > 1 && $7 == 0' "$log" | wc -l)
+  [ "$ran" -eq "$clip_count" ] || fail "round $1: $ran lines ended well, not $clip_count: $(cat "$log")"
+}
 
+run_plan 1
+check_results
+# The plan again over its own results, as when a user submits it twice: each earlier
+# result is set aside while its line runs and must be gone again at the end.
+run_plan 2
 check_results
 [ "$failures" -eq 0 ] || exit 1
-passed="$clip_count lines through GNU parallel, every result plays and is dated"
+passed="$clip_count lines through GNU parallel twice, every result plays and is dated"

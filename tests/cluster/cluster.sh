@@ -218,7 +218,7 @@ prepare_program() {
 make_clips() {
   sources=$work/sources
   mkdir -p "$sources"
-  local specs=(
+  local rows=(
     "clip0.avi 160x120 1 mpeg4 mp2"
     "clip1.mkv 176x144 2 mpeg4 mp2"
     "clip2.avi 320x240 1 mpeg4 mp2"
@@ -228,15 +228,15 @@ make_clips() {
     "clip6.avi 200x150 2 mpeg4 mp2"
     "ｸﾘｯﾌﾟ 7.avi 192x144 1 mpeg4 mp2"
   )
-  local i=0 spec name size seconds vcodec acodec
-  for spec in "${specs[@]}"; do
-    read -r -a fields <<<"$spec"
+  local i=0 row name size seconds vcodec acodec
+  for row in "${rows[@]}"; do
+    read -r -a fields <<<"$row"
     # The last four fields are fixed; the name may hold blanks.
     acodec=${fields[-1]}
     vcodec=${fields[-2]}
     seconds=${fields[-3]}
     size=${fields[-4]}
-    name=${spec% "$size" *}
+    name=${row% "$size" *}
     if ! ffmpeg -nostdin -hide_banner -loglevel error -y \
       -f lavfi -i "testsrc=size=$size:rate=25:duration=$seconds" \
       -f lavfi -i "sine=frequency=$((300 + 60 * i)):sample_rate=44100:duration=$seconds" \

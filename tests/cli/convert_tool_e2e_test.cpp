@@ -62,6 +62,19 @@ class ConvertToolE2eTest : public QObject {
         return names;
     }
 
+    // The real encoder in the tool's folder, settings into `out` and `count` clips; no clips
+    // when any of it could not be made.
+    QStringList prepare(qvtest::ToolFolder& tool, const QTemporaryDir& dir, const QString& out,
+                        int count) {
+        if (!tool.isValid() || !dir.isValid() ||
+            !QFile::remove(tool.program().filePath(QStringLiteral("ffmpeg"))) ||
+            !tool.program().linkEncoder(qEnvironmentVariable("QV_PROGRAM_DIR") +
+                                        QStringLiteral("/ffmpeg")) ||
+            !tool.writeSettings(mp4Qvga(out)))
+            return {};
+        return makeClips(dir, count);
+    }
+
     void expectPlayableAndDated(const QStringList& sources, const QString& outDir) {
         for (const QString& s : sources) {
             const QString result =
@@ -86,13 +99,8 @@ class ConvertToolE2eTest : public QObject {
     void clipsThreeAtOnce() {
         qvtest::ToolFolder tool;
         QTemporaryDir dir;
-        QVERIFY(tool.isValid() && dir.isValid());
-        QVERIFY(QFile::remove(tool.program().filePath(QStringLiteral("ffmpeg"))));
-        QVERIFY(tool.program().linkEncoder(qEnvironmentVariable("QV_PROGRAM_DIR") +
-                                           QStringLiteral("/ffmpeg")));
         const QString out = dir.filePath(QStringLiteral("out"));
-        QVERIFY(tool.writeSettings(mp4Qvga(out)));
-        const QStringList clips = makeClips(dir, 4);
+        const QStringList clips = prepare(tool, dir, out, 4);
         QCOMPARE(clips.size(), 4);
         const qvtest::ToolRun r = tool.run(
             {QStringLiteral("--jobs"), QStringLiteral("3"), dir.filePath(QStringLiteral("in"))});
@@ -103,13 +111,8 @@ class ConvertToolE2eTest : public QObject {
     void planRunLineByLine() {
         qvtest::ToolFolder tool;
         QTemporaryDir dir;
-        QVERIFY(tool.isValid() && dir.isValid());
-        QVERIFY(QFile::remove(tool.program().filePath(QStringLiteral("ffmpeg"))));
-        QVERIFY(tool.program().linkEncoder(qEnvironmentVariable("QV_PROGRAM_DIR") +
-                                           QStringLiteral("/ffmpeg")));
         const QString out = dir.filePath(QStringLiteral("planned"));
-        QVERIFY(tool.writeSettings(mp4Qvga(out)));
-        const QStringList clips = makeClips(dir, 2);
+        const QStringList clips = prepare(tool, dir, out, 2);
         QCOMPARE(clips.size(), 2);
         const qvtest::ToolRun planned =
             tool.run({QStringLiteral("--plan"), dir.filePath(QStringLiteral("in"))});

@@ -118,6 +118,29 @@ class BatchEngineTest : public ::testing::Test {
         return pred();
     }
 
+    // Runs `start` (which makes and runs an engine) in a child process, and kills the child
+    // with SIGKILL once the stand-in of result `waitName` is running; the stand-in, left
+    // behind in its own group, goes too. False when that stand-in never ran.
+    template <typename Start>
+    bool killWhileRunning(Start start, const std::string& waitName) {
+        const pid_t child = ::fork();
+        if (child < 0) return false;
+        if (child == 0) {
+            start();
+            ::_exit(0);
+        }
+        const fs::path pidFile = bin_ / ("pid_" + waitName);
+        for (int i = 0; i < 1000 && !fs::exists(pidFile); ++i) ::usleep(10000);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        if (!fs::exists(pidFile)) return false;
+        const int encoder = std::stoi(readAll(pidFile));
+        ::kill(-encoder, SIGKILL);
+        ::kill(encoder, SIGKILL);
+        return true;
+    }
+
     std::vector<std::string> hiddenIn(const fs::path& folder) const {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(folder)) {
@@ -283,23 +306,13 @@ TEST_F(BatchEngineTest, AKilledBatchLeavesNothingHiddenAndItsRemainingJobs) {
     qv::BatchOptions o = options(1);
     o.preview = true;
     o.settings.CheckBox4 = true;
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        Recorder r;
-        qv::BatchEngine engine(o, jobs, r);
-        engine.runToEnd();
-        ::_exit(0);
-    }
-    const fs::path pidFile = bin_ / "pid_wait_b.avi";
-    for (int i = 0; i < 1000 && !fs::exists(pidFile); ++i) ::usleep(10000);
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(fs::exists(pidFile));
-    const int encoder = std::stoi(readAll(pidFile));
-    ::kill(-encoder, SIGKILL);  // its own group, left behind by the killed program
-    ::kill(encoder, SIGKILL);
+    ASSERT_TRUE(killWhileRunning(
+        [&] {
+            Recorder r;
+            qv::BatchEngine engine(o, jobs, r);
+            engine.runToEnd();
+        },
+        "wait_b.avi"));
 
     EXPECT_FALSE(hiddenIn(out_).empty()) << "the running job's earlier result is set aside";
     qv::Recovery recovery = qv::recoverAbandonedResults(state_.string());
@@ -467,23 +480,13 @@ TEST_F(BatchEngineTest, AKilledPlannedLineIsPutBackAndNotOffered) {
     jobs[0].source = source("p.avi");
     jobs[0].dest = (out_ / "wait_p.avi").string();
     jobs[0].passes = {{jobs[0].dest}};
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        Recorder r;
-        qv::BatchEngine engine(options(1), jobs, r);
-        engine.runToEnd();
-        ::_exit(0);
-    }
-    const fs::path pidFile = bin_ / "pid_wait_p.avi";
-    for (int i = 0; i < 1000 && !fs::exists(pidFile); ++i) ::usleep(10000);
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(fs::exists(pidFile));
-    const int encoder = std::stoi(readAll(pidFile));
-    ::kill(-encoder, SIGKILL);
-    ::kill(encoder, SIGKILL);
+    ASSERT_TRUE(killWhileRunning(
+        [&] {
+            Recorder r;
+            qv::BatchEngine engine(options(1), jobs, r);
+            engine.runToEnd();
+        },
+        "wait_p.avi"));
 
     const qv::Recovery recovery = qv::recoverAbandonedResults(state_.string());
     EXPECT_EQ(recovery.restored, (std::vector<std::string>{jobs[0].dest}));

@@ -313,6 +313,10 @@ int runPlanLine(const Options& o) {
                 return refuse("変換結果は別のマシン (" + lock.why() +
                               ") が変換中です。そのマシンで変換が動いていないことを確かめてから " +
                               lock.path() + " を削除してください");
+            case qv::ResultLock::Outcome::Stuck:
+                return refuse("変換結果のロックを引き継ぐ途中で終わったプロセス (" + lock.why() +
+                              ") があります。ほかに変換が動いていないことを確かめてから " +
+                              lock.path() + " を削除してください");
             case qv::ResultLock::Outcome::Error:
                 return refuse("変換結果のロックファイルを作れません (" + lock.why() +
                               "): " + lock.path());

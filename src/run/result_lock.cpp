@@ -73,8 +73,7 @@ ResultLock::Outcome ResultLock::take(const std::string& result) {
     release();
     path_ = resultLockPath(result);
     content_ = ownContent();
-    bool tookOver = false;
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
         const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0) {
             const bool written = ::write(fd, content_.data(), content_.size()) ==
@@ -87,7 +86,7 @@ ResultLock::Outcome ResultLock::take(const std::string& result) {
                 return Outcome::Error;
             }
             held_ = true;
-            return tookOver ? Outcome::TakenOver : Outcome::Taken;
+            return Outcome::Taken;
         }
         if (errno != EEXIST) {
             why_ = std::strerror(errno);
@@ -101,18 +100,52 @@ ResultLock::Outcome ResultLock::take(const std::string& result) {
         if (!known || !stale(holder))
             return known && holder.host != lockHostName() ? Outcome::HeldElsewhere
                                                           : Outcome::HeldHere;
-        // Moved aside under a name of our own first: of several takers only one moves it.
-        const std::string aside = path_ + ".stale." + std::to_string(::getpid());
-        if (::rename(path_.c_str(), aside.c_str()) != 0) continue;
-        std::string moved;
-        if (readWholeFile(aside, moved, 4096) && moved != content) {
-            // A fresh lock came in between: it goes back, unless another came meanwhile.
-            static_cast<void>(::link(aside.c_str(), path_.c_str()));
-            ::unlink(aside.c_str());
-            return Outcome::HeldHere;
+        // Only the holder of the takeover file may remove a stale lock, so that of several
+        // takers at once exactly one wins, and a lock made meanwhile is never removed.
+        const std::string takeover = path_ + ".takeover";
+        const int baton = ::open(takeover.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (baton < 0) {
+            if (errno != EEXIST) {
+                why_ = std::strerror(errno);
+                return Outcome::Error;
+            }
+            std::string taker;
+            Holder takerHolder;
+            if (readWholeFile(takeover, taker, 4096) && parse(taker, takerHolder) &&
+                stale(takerHolder)) {
+                // A taker ended between its two steps: only the user can tell it is safe.
+                why_ = takerHolder.host + " " + std::to_string(takerHolder.pid);
+                path_ = takeover;
+                return Outcome::Stuck;
+            }
+            ::usleep(10000);  // another taker is at work: its lock is there in a moment
+            continue;
         }
-        ::unlink(aside.c_str());
-        tookOver = true;
+        const bool noted = ::write(baton, content_.data(), content_.size()) ==
+                           static_cast<ssize_t>(content_.size());
+        ::close(baton);
+        if (!noted) {
+            why_ = std::strerror(errno);
+            ::unlink(takeover.c_str());
+            return Outcome::Error;
+        }
+        std::string now;
+        const bool same = readWholeFile(path_, now, 4096) && now == content;
+        if (same) ::unlink(path_.c_str());
+        const int ours =
+            same ? ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644) : -1;
+        const bool mine = ours >= 0 &&
+                          ::write(ours, content_.data(), content_.size()) ==
+                              static_cast<ssize_t>(content_.size()) &&
+                          ::fsync(ours) == 0;
+        if (ours >= 0) ::close(ours);
+        if (ours >= 0 && !mine) ::unlink(path_.c_str());
+        ::unlink(takeover.c_str());
+        if (mine) {
+            held_ = true;
+            return Outcome::TakenOver;
+        }
+        // Someone else's lock stands now (or ours could not be written): look at it again.
     }
     why_ = std::strerror(EEXIST);
     return Outcome::HeldHere;

@@ -22,6 +22,8 @@ class ResultLock {
         TakenOver,      // ours now, after a stale lock of an ended local process
         HeldHere,       // a running process of this host holds it
         HeldElsewhere,  // another host holds it
+        Stuck,          // a process of this host ended while taking a stale lock over:
+                        // path() is its ".takeover" file, for the user to remove
         Error           // cannot be made (no folder, no permission); why() says
     };
 

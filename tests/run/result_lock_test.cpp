@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/file_io.h"
 #include "support/temp_folder.h"
@@ -93,6 +94,67 @@ INSTANTIATE_TEST_SUITE_P(
                       HolderCase{"OtherHostEvenWithADeadPid", true, true, Outcome::HeldElsewhere},
                       HolderCase{"OtherHostRunning", true, false, Outcome::HeldElsewhere}),
     [](const auto& test) { return std::string(test.param.name); });
+
+// Several tasks of one plan line at once over a lock left by a crash: exactly one may write.
+TEST(ResultLock, ManyTakersOfOneStaleLockLeaveExactlyOneHolder) {
+    qvtest::TempFolder dir("result_lock_takers");
+    const std::string result = dir.at("clip.mp4");
+    constexpr int kTakers = 6;
+    for (int round = 0; round < 40; ++round) {
+        write(qv::resultLockPath(result),
+              qv::lockHostName() + " " + std::to_string(endedPid()) + " \n");
+        int go[2], told[2], done[2];
+        ASSERT_EQ(::pipe(go), 0);
+        ASSERT_EQ(::pipe(told), 0);
+        ASSERT_EQ(::pipe(done), 0);
+        std::vector<pid_t> takers;
+        for (int i = 0; i < kTakers; ++i) {
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                char c;
+                ::close(go[1]);
+                ::close(done[1]);
+                static_cast<void>(::read(go[0], &c, 1));  // all start together
+                qv::ResultLock lock;
+                const Outcome got = lock.take(result);
+                const char said = got == Outcome::Taken || got == Outcome::TakenOver ? 'Y' : 'n';
+                static_cast<void>(::write(told[1], &said, 1));
+                static_cast<void>(::read(done[0], &c, 1));  // a holder holds until all have tried
+                ::_exit(0);
+            }
+            takers.push_back(child);
+        }
+        ::close(go[0]);
+        ::close(go[1]);
+        int holders = 0;
+        for (int i = 0; i < kTakers; ++i) {
+            char c = 0;
+            ASSERT_EQ(::read(told[0], &c, 1), 1);
+            holders += c == 'Y' ? 1 : 0;
+        }
+        ::close(done[1]);
+        for (const pid_t t : takers) ::waitpid(t, nullptr, 0);
+        for (const int fd : {told[0], told[1], done[0]}) ::close(fd);
+        ASSERT_EQ(holders, 1) << "round " << round;
+        EXPECT_EQ(read(qv::resultLockPath(result) + ".takeover"), "(none)");
+    }
+}
+
+// A taker that ended between removing a stale lock and making its own leaves its takeover
+// file: nobody can tell from here whether that is safe, so the user is asked to remove it.
+TEST(ResultLock, ATakerThatEndedHalfwayIsNamedNotGuessedAt) {
+    qvtest::TempFolder dir("result_lock_stuck");
+    const std::string result = dir.at("clip.mp4");
+    const std::string stale = qv::lockHostName() + " " + std::to_string(endedPid()) + " \n";
+    write(qv::resultLockPath(result), stale);
+    write(qv::resultLockPath(result) + ".takeover", stale);
+    qv::ResultLock lock;
+    EXPECT_EQ(lock.take(result), Outcome::Stuck);
+    EXPECT_EQ(lock.path(), qv::resultLockPath(result) + ".takeover");
+    EXPECT_EQ(read(qv::resultLockPath(result)), stale);
+    EXPECT_EQ(read(lock.path()), stale);
+}
 
 TEST(ResultLock, AReleaseLeavesAnotherOwnersLockAlone) {
     qvtest::TempFolder dir("result_lock_other_owner");

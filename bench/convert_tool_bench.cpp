@@ -16,21 +16,13 @@
 #include <vector>
 
 #include "settings/catalogues.h"
-#include "settings/column_split.h"
 #include "support/program_folder.h"
+#include "support/setting_line.h"
 #include "timing.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-QByteArray key(const char* name, qv::CatalogueId id, const char* value) {
-    const auto rows = qv::catalogue(id);
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (qv::columnOf(rows[i], 0) == value)
-            return QByteArray(name) + "=" + QByteArray::number(int(i)) + "\r\n";
-    return QByteArray(name) + "=-1\r\n";
-}
 
 int runTool(const QString& tool, const QStringList& args, QByteArray* out = nullptr) {
     QProcess p;
@@ -76,10 +68,13 @@ int main(int argc, char** argv) {
     using C = qv::CatalogueId;
     qvtest::writeFile(program.filePath(QStringLiteral("Quorvane_R.ini")),
                       "[SET1]\r\nC1_03=" + QFile::encodeName(out) + "\r\nC1_02=1\r\n[SET2]\r\n" +
-                          key("C2_01", C::C2_01, "MP4") + key("C2_02", C::C2_02, "320x240") +
-                          key("C2_04", C::C2_04, "MPEG4") + key("C2_05", C::C2_05, "768kbps") +
-                          "[SET3]\r\n" + key("C3_01", C::C3_01, "LIBFAAC") +
-                          key("C3_02", C::C3_02, "128kbps") + "[SET4]\r\nJOBS=1\r\n");
+                          qvtest::settingLine("C2_01", C::C2_01, "MP4") +
+                          qvtest::settingLine("C2_02", C::C2_02, "320x240") +
+                          qvtest::settingLine("C2_04", C::C2_04, "MPEG4") +
+                          qvtest::settingLine("C2_05", C::C2_05, "768kbps") + "[SET3]\r\n" +
+                          qvtest::settingLine("C3_01", C::C3_01, "LIBFAAC") +
+                          qvtest::settingLine("C3_02", C::C3_02, "128kbps") +
+                          "[SET4]\r\nJOBS=1\r\n");
 
     QByteArray planText;
     if (runTool(tool, {QStringLiteral("--plan"), in}, &planText) != 0) {

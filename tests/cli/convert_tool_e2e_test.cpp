@@ -9,28 +9,24 @@
 
 #include "cli/tool_support.h"
 #include "settings/catalogues.h"
-#include "settings/column_split.h"
+#include "support/setting_line.h"
 
 namespace {
-
-QByteArray key(const char* name, qv::CatalogueId id, const char* value) {
-    const auto rows = qv::catalogue(id);
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (qv::columnOf(rows[i], 0) == value)
-            return QByteArray(name) + "=" + QByteArray::number(int(i)) + "\r\n";
-    return QByteArray(name) + "=-1\r\n";
-}
 
 // MP4 at 320x240 with AAC sound, volume and delay kept, into `out`.
 QByteArray mp4Qvga(const QString& out) {
     using C = qv::CatalogueId;
     return "[SET1]\r\nC1_03=" + QFile::encodeName(out) + "\r\nC1_02=1\r\n[SET2]\r\n" +
-           key("C2_01", C::C2_01, "MP4") + key("C2_02", C::C2_02, "320x240") +
-           key("C2_03", C::C2_03, "4:3") + key("C2_04", C::C2_04, "MPEG4") +
-           key("C2_05", C::C2_05, "768kbps") + key("C2_06", C::C2_06, "29.97fps") + "[SET3]\r\n" +
-           key("C3_01", C::C3_01, "LIBFAAC") + key("C3_02", C::C3_02, "128kbps") +
-           key("C3_03", C::C3_03, "44100Hz") + key("C3_04", C::C3_04, "2") +
-           "C3_05=0\r\nC3_06=0\r\n";
+           qvtest::settingLine("C2_01", C::C2_01, "MP4") +
+           qvtest::settingLine("C2_02", C::C2_02, "320x240") +
+           qvtest::settingLine("C2_03", C::C2_03, "4:3") +
+           qvtest::settingLine("C2_04", C::C2_04, "MPEG4") +
+           qvtest::settingLine("C2_05", C::C2_05, "768kbps") +
+           qvtest::settingLine("C2_06", C::C2_06, "29.97fps") + "[SET3]\r\n" +
+           qvtest::settingLine("C3_01", C::C3_01, "LIBFAAC") +
+           qvtest::settingLine("C3_02", C::C3_02, "128kbps") +
+           qvtest::settingLine("C3_03", C::C3_03, "44100Hz") +
+           qvtest::settingLine("C3_04", C::C3_04, "2") + "C3_05=0\r\nC3_06=0\r\n";
 }
 
 }  // namespace

@@ -11,7 +11,15 @@
 #include <QtDBus>
 #include <QtTest>
 
+#include "support/program_folder.h"
+#include "support/screen.h"
+#include "ui/main_window/TMainForm1.h"
+#include "ui/progress/batch_host.h"
 #include "ui/services/application.h"
+#include "ui/services/dialogs.h"
+#include "ui/widgets/TLMDBrowseEdit.h"
+#include "ui/widgets/TMultiColComboBox.h"
+#include "ui/widgets/TdxfColorButton.h"
 
 using namespace std::chrono_literals;
 
@@ -255,6 +263,13 @@ class DesktopMannersTest : public QObject {
                                                &notifications_, QDBusConnection::ExportAllSlots));
     }
 
+    // The window's batch below takes the services' names over.
+    void cleanupTestCase() {
+        if (!busesUp()) return;
+        standInSystem_.unregisterService(kLogindName);
+        standInSession_.unregisterService(kNotificationsName);
+    }
+
     void init() {
         if (!busesUp()) QSKIP(qPrintable(QStringLiteral("no private bus: ") + busError()));
         logind_.reset();
@@ -429,6 +444,100 @@ class NoBusTest : public QObject {
     }
 };
 
+// Holds each conversion half written until the test makes the file "go"; no thumbnail.
+const QByteArray kHoldingEncoder = R"SH(#!/bin/sh
+for last; do :; done
+case " $* " in *" image2 "*) exit 1 ;; esac
+dir=$(dirname "$0")
+printf 'part' > "$last"; : > "$dir/written"
+while [ ! -e "$dir/go" ]; do sleep 0.01; done
+printf 'x' >> "$last"; exit 0
+)SH";
+
+// The window's own batch takes the lock when it starts, holds it while its encoder runs,
+// gives it back when it ends, and a short batch announces nothing.
+class BatchOnTheBusTest : public QObject {
+    Q_OBJECT
+
+  public:
+    BatchOnTheBusTest(const PrivateBus& system, const PrivateBus& session)
+        : system_(system), session_(session) {}
+
+  private:
+    const PrivateBus& system_;
+    const PrivateBus& session_;
+    QDBusConnection standInSystem_{QString()};
+    QDBusConnection standInSession_{QString()};
+    StandInLogind logind_;
+    StandInNotifications notifications_;
+
+  private slots:
+    void initTestCase() {
+        if (!system_.isUp() || !session_.isUp()) QSKIP("no private bus");
+        standInSystem_ =
+            QDBusConnection::connectToBus(system_.address(), QStringLiteral("batch-logind"));
+        standInSession_ = QDBusConnection::connectToBus(session_.address(),
+                                                        QStringLiteral("batch-notifications"));
+        QVERIFY(standInSystem_.registerObject(QStringLiteral("/org/freedesktop/login1"), &logind_,
+                                              QDBusConnection::ExportAllSlots));
+        QVERIFY(standInSession_.registerObject(QStringLiteral("/org/freedesktop/Notifications"),
+                                               &notifications_, QDBusConnection::ExportAllSlots));
+        QVERIFY(standInSystem_.registerService(kLogindName));
+        QVERIFY(standInSession_.registerService(kNotificationsName));
+    }
+
+    void lockFollowsTheWindowsBatch() {
+        qv::ui::testing::enable();
+        qvtest::ProgramFolder program;
+        QTemporaryDir work;
+        QVERIFY(program.isValid() && work.isValid());
+        QVERIFY(program.writeStandIn(kHoldingEncoder));
+        const QString source = work.filePath(QStringLiteral("a.wmv"));
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("SOURCE") == 6);
+        file.close();
+        TMainForm1 w(program.path());
+        QVERIFY(qvtest::showExposed(&w));
+        w.C1_02->setItemIndex(1);  // results into a folder of their own
+        w.C1_03->setPath(work.filePath(QStringLiteral("out")));
+        w.AddSourcePath(QFile::encodeName(source).toStdString());
+        QCOMPARE(w.jobCount(), 1);
+
+        bool askedDuringRun = false, heldDuringRun = false, sawWriting = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!QFile::exists(program.filePath(QStringLiteral("written")))) return;
+            sawWriting = true;
+            // The answer comes through the event loop: give it its turn before judging.
+            if (!logind_.lockHandedOut()) return;
+            watch.stop();
+            askedDuringRun = logind_.calls.size() == 1;
+            heldDuringRun = !logind_.lockReleased();
+            QFile go(program.filePath(QStringLiteral("go")));
+            QVERIFY(go.open(QIODevice::WriteOnly));
+        });
+        watch.start(10);
+        QTimer::singleShot(20000, &watch, [&] {  // a guard against a hang, not a clock
+            watch.stop();
+            QFile go(program.filePath(QStringLiteral("go")));
+            QVERIFY(go.open(QIODevice::WriteOnly));
+        });
+        QTest::mouseClick(w.CButton10, Qt::LeftButton, {}, w.CButton10->rect().center());
+        QTRY_VERIFY(!qv::ui::batchRunning());
+        QVERIFY2(
+            sawWriting,
+            qPrintable(
+                qv::ui::testing::texts(qv::ui::testing::Record::Message).join(QLatin1Char('\n'))));
+        QVERIFY2(askedDuringRun, "no sleep lock asked for while the encoder ran");
+        QVERIFY2(heldDuringRun, "the sleep lock was let go while the encoder ran");
+        QTRY_VERIFY2(logind_.lockReleased(), "the sleep lock outlived the batch");
+        QCOMPARE(logind_.calls.size(), 1);
+        QTest::qWait(300);
+        QVERIFY2(notifications_.notices.isEmpty(), "a short batch was announced");
+        QCOMPARE(QFile(work.filePath(QStringLiteral("a.wmv"))).size(), 6);
+    }
+};
+
 // The buses start before the application object, which may reach for the session
 // bus as soon as it exists, and end after it.
 int main(int argc, char** argv) {
@@ -447,6 +556,8 @@ int main(int argc, char** argv) {
         failures += QTest::qExec(&onPrivateBuses, argc, argv);
         NoBusTest withoutBus;
         failures += QTest::qExec(&withoutBus, argc, argv);
+        BatchOnTheBusTest batch(system, session);
+        failures += QTest::qExec(&batch, argc, argv);
     }
     return failures;
 }

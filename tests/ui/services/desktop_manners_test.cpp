@@ -223,14 +223,13 @@ int probe(int argc, char** argv) {
 
 Q_DECLARE_METATYPE(Answer)
 
-class DesktopMannersTest : public QObject {
-    Q_OBJECT
-
+// The stand-in services, each on a connection of its own to its private bus.
+class OnPrivateBuses : public QObject {
   public:
-    DesktopMannersTest(const PrivateBus& system, const PrivateBus& session)
+    OnPrivateBuses(const PrivateBus& system, const PrivateBus& session)
         : system_(system), session_(session) {}
 
-  private:
+  protected:
     const PrivateBus& system_;
     const PrivateBus& session_;
     QDBusConnection standInSystem_{QString()};
@@ -241,6 +240,30 @@ class DesktopMannersTest : public QObject {
     bool busesUp() const { return system_.isUp() && session_.isUp(); }
     QString busError() const { return system_.isUp() ? session_.error() : system_.error(); }
 
+    // Connects both stand-ins as `who`; empty, or what went wrong.
+    QString connectStandIns(const QString& who) {
+        standInSystem_ =
+            QDBusConnection::connectToBus(system_.address(), who + QStringLiteral("-logind"));
+        standInSession_ = QDBusConnection::connectToBus(session_.address(),
+                                                        who + QStringLiteral("-notifications"));
+        if (!standInSystem_.isConnected()) return standInSystem_.lastError().message();
+        if (!standInSession_.isConnected()) return standInSession_.lastError().message();
+        if (!standInSystem_.registerObject(QStringLiteral("/org/freedesktop/login1"), &logind_,
+                                           QDBusConnection::ExportAllSlots) ||
+            !standInSession_.registerObject(QStringLiteral("/org/freedesktop/Notifications"),
+                                            &notifications_, QDBusConnection::ExportAllSlots))
+            return QStringLiteral("cannot export the stand-ins");
+        return {};
+    }
+};
+
+class DesktopMannersTest : public OnPrivateBuses {
+    Q_OBJECT
+
+  public:
+    using OnPrivateBuses::OnPrivateBuses;
+
+  private:
     // A notice that is always due, sent after the one under test: once it has
     // arrived, so has anything sent before it on the same bus.
     void sendMarkerNotice() {
@@ -252,15 +275,8 @@ class DesktopMannersTest : public QObject {
   private slots:
     void initTestCase() {
         if (!busesUp()) return;
-        standInSystem_ = QDBusConnection::connectToBus(system_.address(), QStringLiteral("logind"));
-        standInSession_ =
-            QDBusConnection::connectToBus(session_.address(), QStringLiteral("notifications"));
-        QVERIFY2(standInSystem_.isConnected(), qPrintable(standInSystem_.lastError().message()));
-        QVERIFY2(standInSession_.isConnected(), qPrintable(standInSession_.lastError().message()));
-        QVERIFY(standInSystem_.registerObject(QStringLiteral("/org/freedesktop/login1"), &logind_,
-                                              QDBusConnection::ExportAllSlots));
-        QVERIFY(standInSession_.registerObject(QStringLiteral("/org/freedesktop/Notifications"),
-                                               &notifications_, QDBusConnection::ExportAllSlots));
+        const QString failed = connectStandIns(QStringLiteral("manners"));
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
     }
 
     // The window's batch below takes the services' names over.
@@ -456,32 +472,17 @@ printf 'x' >> "$last"; exit 0
 
 // The window's own batch takes the lock when it starts, holds it while its encoder runs,
 // gives it back when it ends, and a short batch announces nothing.
-class BatchOnTheBusTest : public QObject {
+class BatchOnTheBusTest : public OnPrivateBuses {
     Q_OBJECT
 
   public:
-    BatchOnTheBusTest(const PrivateBus& system, const PrivateBus& session)
-        : system_(system), session_(session) {}
-
-  private:
-    const PrivateBus& system_;
-    const PrivateBus& session_;
-    QDBusConnection standInSystem_{QString()};
-    QDBusConnection standInSession_{QString()};
-    StandInLogind logind_;
-    StandInNotifications notifications_;
+    using OnPrivateBuses::OnPrivateBuses;
 
   private slots:
     void initTestCase() {
-        if (!system_.isUp() || !session_.isUp()) QSKIP("no private bus");
-        standInSystem_ =
-            QDBusConnection::connectToBus(system_.address(), QStringLiteral("batch-logind"));
-        standInSession_ = QDBusConnection::connectToBus(session_.address(),
-                                                        QStringLiteral("batch-notifications"));
-        QVERIFY(standInSystem_.registerObject(QStringLiteral("/org/freedesktop/login1"), &logind_,
-                                              QDBusConnection::ExportAllSlots));
-        QVERIFY(standInSession_.registerObject(QStringLiteral("/org/freedesktop/Notifications"),
-                                               &notifications_, QDBusConnection::ExportAllSlots));
+        if (!busesUp()) QSKIP(qPrintable(QStringLiteral("no private bus: ") + busError()));
+        const QString failed = connectStandIns(QStringLiteral("batch"));
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
         QVERIFY(standInSystem_.registerService(kLogindName));
         QVERIFY(standInSession_.registerService(kNotificationsName));
     }

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "run/encoder_process.h"
+#include "support/encoder_call.h"
 #include "support/program_folder.h"
 
 namespace {
@@ -57,20 +58,10 @@ class AdapterProcessE2ETest : public QObject {
         return folder;
     }
 
-    // Runs the adapter with extra environment; returns its exit status (-1: did not end).
+    // Runs the adapter as the batch run does, with extra environment; its exit status (-1:
+    // did not end).
     int runAdapter(const QStringList& args, const QMap<QString, QString>& env = {}) {
-        QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        for (auto it = env.begin(); it != env.end(); ++it) e.insert(it.key(), it.value());
-        p.setProcessEnvironment(e);
-        p.setStandardInputFile(QProcess::nullDevice());
-        p.start(adapter_, args);
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            return -1;
-        }
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        return qvtest::runEncoderCall(adapter_, args, env);
     }
 
   private slots:

@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "support/crafted_sources.h"
+#include "support/encoder_call.h"
 #include "support/program_folder.h"
 
 using qvtest::crafted::argList;
@@ -143,23 +144,14 @@ class ResultCheckE2ETest : public QObject {
     int runAdapter(const QStringList& args, QString* report, const QString& encoderFirst = {}) {
         const QString reportFile = path(QStringLiteral("report.txt"));
         QFile::remove(reportFile);
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QMap<QString, QString> env{
+            {QStringLiteral("QUORVANE_REPORT"), reportFile},
+            {QStringLiteral("QUORVANE_LOG"), path(QStringLiteral("log.txt"))}};
         if (!encoderFirst.isEmpty())
-            env.insert(QStringLiteral("PATH"),
-                       encoderFirst + u':' + env.value(QStringLiteral("PATH")));
-        env.insert(QStringLiteral("QUORVANE_REPORT"), reportFile);
-        env.insert(QStringLiteral("QUORVANE_LOG"), path(QStringLiteral("log.txt")));
-        p.setProcessEnvironment(env);
-        p.setStandardInputFile(QProcess::nullDevice());
-        p.start(adapter_, args);
-        if (!p.waitForFinished(120000)) {
-            p.kill();
-            p.waitForFinished();
-            return -1;
-        }
+            env.insert(QStringLiteral("PATH"), encoderFirst + u':' + qEnvironmentVariable("PATH"));
+        const int rc = qvtest::runEncoderCall(adapter_, args, env);
         *report = QString::fromUtf8(qvtest::readFile(reportFile)).trimmed();
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        return rc;
     }
 
   private slots:
